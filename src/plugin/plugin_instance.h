@@ -1,0 +1,57 @@
+// The one host-side plugin record: module, plugin object, on/off state, editor.
+#pragma once
+
+#include <windows.h>
+
+#include "plugin/vst2.h"
+
+class PluginInstance {
+public:
+    PluginInstance() = default;
+    virtual ~PluginInstance();  // closes the plugin
+
+    // Loads the module, opens the plugin, sets rate and block; 1 on success.
+    int open(const char *path, float sampleRate, int blockSize);
+    void close();
+    void resume();
+    void suspend();
+    void setRateAndBlock(float sampleRate, int blockSize);
+    int hasEditor() const;
+    void editorIdle();
+    int idle();
+    // Creates the main window around the plugin's editor; 1 if it exists afterwards.
+    int openEditor(HWND parent);
+    void closeEditor();
+
+    // Convenience for dispatcher calls; 0 without a plugin object.
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void *ptr = nullptr,
+                       float opt = 0.0f);
+
+    // Fields in the documented order.
+    char *modulePath = nullptr;
+    HMODULE module = nullptr;
+    AEffect *effect = nullptr;
+    volatile LONG wantsMidi = 0;
+    volatile LONG resumed = 0;
+    HWND parentWindow = nullptr;
+    HWND editorWindow = nullptr;
+    volatile LONG needsIdle = 0;
+
+private:
+    int loadModule(const char *path);
+    PluginInstance(const PluginInstance &) = delete;
+    PluginInstance &operator=(const PluginInstance &) = delete;
+};
+
+// Resizes the window so its client area has the editor rectangle's size.
+void fitWindowToEditor(HWND window, const ERect *rect);
+
+// Where the editor window goes inside a work area: centred, never left of or above it.
+POINT centreInWorkArea(const RECT &workArea, int width, int height);
+
+// The process-wide instance (built before the entry, torn down after it).
+extern PluginInstance gPlugin;
+
+extern const int kStatusStripHeight;  // 18 pixels along the bottom of the main window
+extern const char kMainWindowClass[];  // "EditorWndClass"
+extern const char kMainWindowTitle[];  // "Korvane"

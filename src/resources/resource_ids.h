@@ -1,0 +1,28 @@
+// Resource and command identifiers (fixed; the .rc files and the code share them).
+#pragma once
+
+#define IDR_MAINMENU 101
+#define IDD_SETTINGS 104
+#define IDD_ROUTING 105
+#define IDR_ACCEL 106
+#define IDD_SAVE 107
+#define IDD_EXPORT 109
+#define IDI_KORVANE 130
+
+#define CMD_EXIT 40003
+#define CMD_SETTINGS 40004
+#define CMD_INFO 40005
+#define CMD_RECORD 40008
+#define CMD_SAVE_RECORDING 40009
+#define CMD_STOP 40010
+#define CMD_SOUND_ONOFF 40012
+#define CMD_PLAY 40013
+#define CMD_EXPORT 40014
+#define CMD_ALL_NOTES_OFF 40015
+#define CMD_ALWAYS_ON_TOP 40016
+#define CMD_LOAD 40017
+#define CMD_SAVE_AS 40018
+#define CMD_CLOSE 40020
+#define CMD_HELP 40021
+#define CMD_AUTOMATION 40023
+#define CMD_PLUGIN_DIRECTORY 40024

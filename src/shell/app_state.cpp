@@ -1,0 +1,10 @@
+#include "shell/app_state.h"
+
+int32_t gTempo = 120;
+int32_t gOnTop = 0;
+volatile LONG gAudioStopped = 0;
+int32_t gFirstStart = 0;
+HINSTANCE gInstance = nullptr;
+HWND gStatusLine = nullptr;
+HWND gCpuMeter = nullptr;
+char gStatusText[256] = "";
