@@ -4,11 +4,16 @@
 
 #include "audio/engine_state.h"
 #include "audio/gate.h"
+#include "audio/settings_dialog.h"
+#include "audio/stream.h"
+#include "engine/block_processing.h"
 #include "engine/time_info.h"
+#include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -71,6 +76,8 @@ bool pluginPathFromModule(char *moduleName, char *pluginPath, size_t pluginPathS
 
 void engineSetup(HINSTANCE instance) {
     initTimeInfo();
+    probeClock();
+    initMidi();  // keyboard map, MIDI queue and the plugin's event block
     setDefaultChannelMaps();
     registerWindowClasses(instance);
 }
@@ -88,15 +95,23 @@ int runKorvane(HINSTANCE instance) {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
 
     if (!gPlugin.open(gPluginPath, 44100.0f, 882)) return 0;
+    loadSettings();
 
     if (!gPlugin.openEditor(nullptr) || !gPlugin.editorWindow) return 0;
     HWND mainWindow = gPlugin.editorWindow;
+    if (gOnTop) SetWindowPos(mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
     createStatusStrip(mainWindow);
     gPlugin.resume();
 
+    closeEngineGate();
+    reopenEngine(mainWindow);
+    openMidiPorts();
+    openEngineGate();
+
     ShowWindow(mainWindow, SW_SHOW);
     UpdateWindow(mainWindow);
+    if (gFirstStart) runSettingsDialog(mainWindow);
 
     SetTimer(mainWindow, 1, 40, nullptr);
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCEL));
@@ -114,6 +129,10 @@ int runKorvane(HINSTANCE instance) {
 
 void shutdownKorvane() {
     closeEngineGate();
+    closeStream();
+    saveSettings();
     gPlugin.close();
+    freeEngineBuffers();
+    closeMidiPorts();
     PostQuitMessage(0);
 }
