@@ -7,6 +7,8 @@
 
 #include "demo_plugin.h"
 #include "fake_plugin.h"
+#include "audio/engine_state.h"
+#include "shell/app_state.h"
 
 namespace {
 
@@ -304,6 +306,29 @@ TEST(PluginInstanceDemo, NeedIdleIsServedAtOnceThenByIdle) {
     EXPECT_EQ(instance.idle(), 0);
     EXPECT_EQ(instance.idle(), 0);
     EXPECT_EQ(demo.logged("idle"), (std::vector<std::string>{"idle 1", "idle 1", "idle 0"}));
+}
+
+TEST(PluginInstanceDemo, TheModuleReachesTheHostCallback) {
+    // The demo's probe asks the host a round of questions during resume.
+    int32_t savedTempo = gTempo, savedRate = gEngine.sampleRate, savedBlock = gEngine.blockSize;
+    gTempo = 90;
+    gEngine.sampleRate = 48000;
+    gEngine.blockSize = 256;
+    DemoSetup demo("probe-host");
+    PluginInstance instance;
+    ASSERT_EQ(instance.open(demoModulePath().c_str(), 48000.0f, 256), 1);
+    instance.resume();
+    std::vector<std::string> log = demo.log();
+    for (const char *line : {"host 1 2", "host 16 48000", "host 17 256", "time 90 48000 0", "host 10 900000",
+                             "vendor-string Morvex", "product-string Korvane", "host 6 1"}) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    }
+    // canDo "sendVstMidiEvent" then "SendVstMidiEvent".
+    EXPECT_EQ(demo.logged("host 37"), (std::vector<std::string>{"host 37 1", "host 37 0"}));
+    instance.close();
+    gTempo = savedTempo;
+    gEngine.sampleRate = savedRate;
+    gEngine.blockSize = savedBlock;
 }
 
 struct FailingOpen {
