@@ -73,18 +73,18 @@ void probeClock() {
     gHighResClock = QueryPerformanceCounter(&now) ? 1 : 0;
 }
 
-void cpuLoadBlockStart(CpuLoadCounters &meter, int64_t t0) { meter.idle += t0 - meter.lastEnd; }
+void cpuLoadBlockStart(CpuLoadCounters &counters, int64_t t0) { counters.idle += t0 - counters.lastEnd; }
 
-bool cpuLoadBlockEnd(CpuLoadCounters &meter, int64_t t0, int64_t t1, int frames, int sampleRate, float *load) {
-    meter.lastEnd = t1;
-    meter.busy += t1 - t0;
-    meter.frames += frames;
-    if ((double)meter.frames < sampleRate / 4.0) return false;
-    double total = (double)meter.busy + (double)meter.idle;
-    *load = total > 0.0 ? (float)(100.0 * (double)meter.busy / total) : 0.0f;
-    meter.frames = 0;
-    meter.busy = 0;
-    meter.idle = 0;
+bool cpuLoadBlockEnd(CpuLoadCounters &counters, int64_t t0, int64_t t1, int frames, int sampleRate, float *load) {
+    counters.lastEnd = t1;
+    counters.busy += t1 - t0;
+    counters.frames += frames;
+    if ((double)counters.frames < sampleRate / 4.0) return false;
+    double total = (double)counters.busy + (double)counters.idle;
+    *load = total > 0.0 ? (float)(100.0 * (double)counters.busy / total) : 0.0f;
+    counters.frames = 0;
+    counters.busy = 0;
+    counters.idle = 0;
     return true;
 }
 

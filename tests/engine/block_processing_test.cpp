@@ -74,10 +74,7 @@ protected:
         gPlugin.effect = &effect;
         gPlugin.wantsMidi = 0;
 
-        driverIn.assign(kMaxChannels, std::vector<float>(kBlock));
-        driverOut.assign(kMaxChannels, std::vector<float>(kBlock));
-        silence.assign(kBlock, 0.0f);
-        discard.assign(kBlock, 0.0f);
+        allocate(kBlock);
         setEngine(2, 2);
         setDefaultChannelMaps();
         gEngine.sampleRate = 44100;
@@ -95,9 +92,17 @@ protected:
         gMidiQueue.count = 0;
         gPlaying = gRecording = gTransportPos = gStatusDirty = 0;
     }
+    // Buffers of the given block length for every driver channel.
+    void allocate(int frames) {
+        blockSize = frames;
+        driverIn.assign(kMaxChannels, std::vector<float>(frames));
+        driverOut.assign(kMaxChannels, std::vector<float>(frames));
+        silence.assign(frames, 0.0f);
+        discard.assign(frames, 0.0f);
+    }
     // The engine with the given driver channel counts, each channel with its buffer.
     void setEngine(int inputs, int outputs) {
-        gEngine.blockSize = kBlock;
+        gEngine.blockSize = blockSize;
         gEngine.inputCount = inputs;
         gEngine.outputCount = outputs;
         for (int i = 0; i < kMaxChannels; ++i) {
@@ -108,7 +113,7 @@ protected:
         gEngine.discard = discard.data();
     }
     void fillOutputs(float value) {
-        for (auto &b : driverOut) b.assign(kBlock, value);
+        for (auto &b : driverOut) b.assign(blockSize, value);
     }
     bool all(const std::vector<float> &buffer, float value) {
         for (float v : buffer) {
@@ -118,6 +123,7 @@ protected:
     }
 
     AEffect effect;
+    int blockSize = kBlock;
     std::vector<std::vector<float>> driverIn, driverOut;
     std::vector<float> silence, discard;
 };
@@ -236,12 +242,8 @@ TEST_F(BlockProcessing, AtMost256EventsPerBlock) {
 TEST_F(BlockProcessing, MusicalTimeAdvancesWithTheSettings) {
     // One second at 44100 Hz and 120 beats per minute is two beats.
     const int frames = 441;
-    gEngine.blockSize = frames;
-    driverOut.assign(kMaxChannels, std::vector<float>(frames));
-    silence.assign(frames, 0.0f);
-    discard.assign(frames, 0.0f);
+    allocate(frames);
     setEngine(2, 2);
-    gEngine.blockSize = frames;
     gTimeInfo.sampleRate = 1.0;  // the record's own fields are not what counts
     gTimeInfo.tempo = 999.0;
     for (int i = 0; i < 100; ++i) ASSERT_EQ(processBlock(frames), 1);
@@ -251,10 +253,9 @@ TEST_F(BlockProcessing, MusicalTimeAdvancesWithTheSettings) {
 }
 
 TEST_F(BlockProcessing, BarStartStaysUntilTheBarIsComplete) {
-    // 48000 Hz at 120 bpm: 24000 frames per beat; 48 frames are 1/500 beat... use
-    // 3000-frame steps (1/8 beat, exact in binary) through the engine's 64-frame
-    // buffers by asking for the rate that makes 64 frames exactly 1/8 beat.
-    gEngine.sampleRate = 1024;  // 512 frames per beat at 120 bpm: 64 frames = 1/8 beat
+    // At 1024 Hz and 120 bpm a beat is 512 frames, so each 64-frame block is exactly
+    // 1/8 beat and the positions are exact in binary.
+    gEngine.sampleRate = 1024;
     for (int block = 1; block <= 80; ++block) {
         ASSERT_EQ(processBlock(kBlock), 1);
         double ppq = block / 8.0;
