@@ -239,3 +239,14 @@ TEST_F(DriverConnection, OverlongDriverTextsAreCut) {
     EXPECT_EQ(info.sysRef, reinterpret_cast<void *>(0x5678));
     EXPECT_EQ(info.inputChannels, 0);
 }
+
+TEST_F(DriverConnection, ItsListIsReadOnceAtTheFirstLoad) {
+    ASSERT_TRUE(drivers.add("KTA conn good", kClsidGood, "Connection good", logged()));
+    ASSERT_TRUE(loadAsioDriver("Connection good"));
+    ASSERT_TRUE(drivers.add("KTA conn other", kClsidOther, "Connection other", logged()));
+    EXPECT_FALSE(loadAsioDriver("Connection other")) << "registered after the list was read";
+    EXPECT_NE(currentAsioDriver(), nullptr);
+    resetDriverConnection();
+    EXPECT_EQ(countOf("release KTA conn good"), 1u);
+    EXPECT_TRUE(loadAsioDriver("Connection other"));
+}
