@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "support/korvane_settings.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
@@ -36,7 +37,8 @@ std::string installPath() {
 TEST(ProgramStartup, ShowsTheEditorWindowAndShutsDownInOrder) {
     std::string folder = tempFolder("startup");
     std::string log = folder + "\\calls.log";
-    RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Morvex\\Korvane\\1.0", "InstallPath");
+    clearKorvaneSettings();
+    storeSetting("ASIO", -1);  // a driver choice exists: no first-start dialog
 
     RunningProgram program;
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""},
@@ -132,6 +134,8 @@ TEST(ProgramStartup, MenuResourceHasFivePopupsAndTheAccelerators) {
 }
 
 TEST(ProgramStartup, ExitCommandAndPluginCommands) {
+    clearKorvaneSettings();
+    storeSetting("ASIO", -1);
     std::string folder = tempFolder("commands");
     std::string log = folder + "\\calls.log";
     RunningProgram program;
@@ -165,6 +169,8 @@ TEST(ProgramStartup, FailedStartsEndWithExitCodeZeroAndNoWindow) {
         {"no-entry", "", "Korvane-noentry.dll"},
         {"no-module", "", nullptr},
     };
+    clearKorvaneSettings();
+    storeSetting("ASIO", -1);
     for (const Case &c : cases) {
         std::string folder = tempFolder(c.name);
         std::string log = folder + "\\calls.log";

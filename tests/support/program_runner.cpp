@@ -124,10 +124,16 @@ std::vector<HWND> RunningProgram::topLevelWindows() const {
 HWND RunningProgram::waitForMainWindow(DWORD timeoutMs) {
     // Input idle means the program has reached a message loop (the main loop or a
     // modal dialog's), which it does only after showing its window.
+    DWORD start = GetTickCount();
     if (WaitForInputIdle(info.hProcess, timeoutMs) != 0) return nullptr;
-    for (HWND w : topLevelWindows())
-        if (windowClass(w) == "EditorWndClass") return w;
-    return nullptr;
+    // Idle may come from a message box shown before the window; then the window
+    // appears once that is dismissed.
+    for (;;) {
+        for (HWND w : topLevelWindows())
+            if (windowClass(w) == "EditorWndClass") return w;
+        if (GetTickCount() - start > timeoutMs || WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0)
+            return nullptr;
+    }
 }
 
 long RunningProgram::waitForExit(DWORD timeoutMs) {
