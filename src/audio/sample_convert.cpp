@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -30,7 +30,7 @@ inline void store(unsigned char *p, T v) {
 }
 
 inline long roundEven(double v) {
-#if defined(__x86_64__)
+#if defined(__SSE2__)
     return _mm_cvtsd_si32(_mm_set_sd(v));
 #elif defined(__i386__)
     long r;
@@ -41,36 +41,81 @@ inline long roundEven(double v) {
 #endif
 }
 
-// Clip, then scale and round: x >= 1 gives the upper limit; x <= -1 and NaN give
-// the lower limit (the comparison below is false for NaN).
-template <long Upper, long Lower>
+// Scales for integer outputs: the upper limit plus 0.49999, so that full scale
+// rounds to the upper limit.
+const double kScale16 = 32767.49999;
+const double kScale18 = 131071.49999;
+const double kScale20 = 524287.49999;
+const double kScale24 = 8388607.49999;
+const double kScale32 = 2147483647.49999;
+
+// Clip, then scale and round. x >= 1 gives round(scale), the upper limit; x <= -1
+// and NaN give the lower limit, one below round(-scale). Written without branches
+// so that the vector form below computes the very same values.
 inline long clipScale(float x, double scale) {
-    if (x >= 1.0f) return Upper;
-    if (!(x > -1.0f)) return Lower;
-    return roundEven(x * scale);
+    const bool aboveLower = x > -1.0f;  // false for NaN
+    float c = aboveLower ? x : -1.0f;
+    c = c < 1.0f ? c : 1.0f;
+    return roundEven(c * scale) - (aboveLower ? 0 : 1);
 }
+
+#if defined(__SSE2__)
+// Four samples at once, same results as clipScale. maxps returns its second
+// operand when the first is NaN, which sends NaN to -1 before scaling.
+inline __m128i clipScale4(const float *source, __m128d scale) {
+    const __m128 x = _mm_loadu_ps(source);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    const __m128 atOrBelowLower = _mm_cmpngt_ps(x, minusOne);  // x <= -1 or NaN: all ones (-1)
+    const __m128 c = _mm_min_ps(_mm_max_ps(x, minusOne), _mm_set1_ps(1.0f));
+    const __m128i low = _mm_cvtpd_epi32(_mm_mul_pd(_mm_cvtps_pd(c), scale));
+    const __m128i high = _mm_cvtpd_epi32(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(c, c)), scale));
+    return _mm_add_epi32(_mm_unpacklo_epi64(low, high), _mm_castps_si128(atOrBelowLower));
+}
+#endif
 
 // ---- driver -> float ----
 
 void inInt16(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
-    for (int i = 0; i < frames; ++i) destination[i] = load<int16_t>(p + 2 * i) * (1.0f / 32768.0f);
+    const float scale = 1.0f / 32768.0f;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 vscale = _mm_set1_ps(scale);
+    for (; i + 8 <= frames; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * i));
+        // Each 16-bit sample into the top half of a 32-bit lane, then shifted back with its sign.
+        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(low), vscale));
+        _mm_storeu_ps(destination + i + 4, _mm_mul_ps(_mm_cvtepi32_ps(high), vscale));
+    }
+#endif
+    for (; i < frames; ++i) destination[i] = float(load<int16_t>(p + 2 * i)) * scale;
 }
 
 void inInt24(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
-    for (int i = 0; i < frames; ++i, p += 3) {
-        // Assemble in the top three bytes, then shift back to sign-extend.
-        uint32_t u = (uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 24);
-        destination[i] = float(int32_t(u) >> 8) * (1.0f / 8388608.0f);
-    }
+    const float scale = 1.0f / 8388608.0f;
+    if (frames <= 0) return;
+    // The first sample bytewise: the sample in the top three bytes, shifted back with its sign.
+    destination[0] = float(int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8) * scale;
+    // The others with one four-byte load that starts at the last byte of the previous sample.
+    for (int i = 1; i < frames; ++i) destination[i] = float(load<int32_t>(p + 3 * i - 1) >> 8) * scale;
 }
 
 template <int Shift>
 void inInt32(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
     const float scale = 1.0f / float(1u << Shift);  // a power of two: exact
-    for (int i = 0; i < frames; ++i) destination[i] = float(load<int32_t>(p + 4 * i)) * scale;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 vscale = _mm_set1_ps(scale);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 4 * i));
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(v), vscale));
+    }
+#endif
+    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 4 * i)) * scale;
 }
 
 void inFloat32(const void *source, float *destination, int frames) {
@@ -79,58 +124,98 @@ void inFloat32(const void *source, float *destination, int frames) {
 
 void inFloat64(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
-    for (int i = 0; i < frames; ++i) destination[i] = float(load<double>(p + 8 * i));
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 low = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p + 8 * i)));
+        const __m128 high = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p + 8 * i + 16)));
+        _mm_storeu_ps(destination + i, _mm_movelh_ps(low, high));
+    }
+#endif
+    for (; i < frames; ++i) destination[i] = float(load<double>(p + 8 * i));
 }
 
 // ---- float -> driver ----
 
 void outInt16(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    for (int i = 0; i < frames; ++i)
-        store<int16_t>(p + 2 * i, int16_t(clipScale<32767, -32768>(source[i], 32767.49999)));
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128d scale = _mm_set1_pd(kScale16);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128i v = clipScale4(source + i, scale);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 2 * i), _mm_packs_epi32(v, v));
+    }
+#endif
+    for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
 }
 
 void outInt24(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    for (int i = 0; i < frames; ++i, p += 3) {
-        uint32_t v = uint32_t(clipScale<8388607, -8388608>(source[i], 8388607.49999));
-        p[0] = static_cast<unsigned char>(v);
-        p[1] = static_cast<unsigned char>(v >> 8);
-        p[2] = static_cast<unsigned char>(v >> 16);
+    int i = 0;
+#if defined(__SSE2__)
+    // Four-byte stores three bytes apart; each overwrites only the byte that the
+    // next store rewrites, and the last sample of the block is stored bytewise.
+    const __m128d scale = _mm_set1_pd(kScale24);
+    alignas(16) int32_t v[4];
+    for (; i + 5 <= frames; i += 4) {
+        _mm_store_si128(reinterpret_cast<__m128i *>(v), clipScale4(source + i, scale));
+        store<int32_t>(p + 3 * i, v[0]);
+        store<int32_t>(p + 3 * i + 3, v[1]);
+        store<int32_t>(p + 3 * i + 6, v[2]);
+        store<int32_t>(p + 3 * i + 9, v[3]);
+    }
+#endif
+    for (; i < frames; ++i) {
+        const uint32_t v = uint32_t(clipScale(source[i], kScale24));
+        p[3 * i] = static_cast<unsigned char>(v);
+        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
+        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
     }
 }
 
+// 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
+template <const double &Scale>
 void outInt32(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    for (int i = 0; i < frames; ++i)
-        store<int32_t>(p + 4 * i,
-                       int32_t(clipScale<2147483647L, -2147483647L - 1>(source[i], 2147483647.49999)));
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128d scale = _mm_set1_pd(Scale);
+    for (; i + 4 <= frames; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i), clipScale4(source + i, scale));
+#endif
+    for (; i < frames; ++i) store<int32_t>(p + 4 * i, int32_t(clipScale(source[i], Scale)));
 }
 
-// 32-bit containers holding 18, 20 or 24 significant bits, right-aligned.
-template <int Bits>
-void outInt32Container(const float *source, void *destination, int frames) {
-    constexpr long upper = (1L << (Bits - 1)) - 1;
-    const double scale = double(upper) + 0.49999;
-    unsigned char *p = static_cast<unsigned char *>(destination);
-    for (int i = 0; i < frames; ++i)
-        store<int32_t>(p + 4 * i, int32_t(clipScale<upper, -upper - 1>(source[i], scale)));
+inline float clipFloat(float x) {
+    const float c = x > -1.0f ? x : -1.0f;  // NaN -> -1
+    return c < 1.0f ? c : 1.0f;
 }
 
 void outFloat32(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    for (int i = 0; i < frames; ++i) {
-        float x = source[i];
-        store<float>(p + 4 * i, x >= 1.0f ? 1.0f : (x > -1.0f ? x : -1.0f));
-    }
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
+    for (; i + 4 <= frames; i += 4)
+        _mm_storeu_ps(reinterpret_cast<float *>(p + 4 * i),
+                      _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one));
+#endif
+    for (; i < frames; ++i) store<float>(p + 4 * i, clipFloat(source[i]));
 }
 
 void outFloat64(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    for (int i = 0; i < frames; ++i) {
-        float x = source[i];
-        store<double>(p + 8 * i, x >= 1.0f ? 1.0 : (x > -1.0f ? double(x) : -1.0));
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 c = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one);
+        _mm_storeu_pd(reinterpret_cast<double *>(p + 8 * i), _mm_cvtps_pd(c));
+        _mm_storeu_pd(reinterpret_cast<double *>(p + 8 * i + 16), _mm_cvtps_pd(_mm_movehl_ps(c, c)));
     }
+#endif
+    for (; i < frames; ++i) store<double>(p + 8 * i, double(clipFloat(source[i])));
 }
 
 // Big-endian types are not converted: a routed buffer of such a type carries silence.
@@ -152,9 +237,9 @@ const OutputConverter kOutputConverters[kSampleTypeCount] = {
     nullptr, nullptr, nullptr,                                                // 5 ... 7
     outZero<4>, outZero<4>, outZero<4>, outZero<4>,                           // 8 ... 11
     nullptr, nullptr, nullptr, nullptr,                                       // 12 ... 15
-    outInt16, outInt24, outInt32, outFloat32, outFloat64,                     // 16 ... 20
+    outInt16, outInt24, outInt32<kScale32>, outFloat32, outFloat64,                     // 16 ... 20
     nullptr, nullptr, nullptr, nullptr,                                       // 21 ... 24
-    outInt32Container<18>, outInt32Container<20>, outInt32Container<24>,      // 25 ... 27
+    outInt32<kScale18>, outInt32<kScale20>, outInt32<kScale24>,        // 25 ... 27
 };
 
 inline bool known(long type) { return type >= 0 && type < kSampleTypeCount; }
