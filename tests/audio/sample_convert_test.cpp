@@ -194,3 +194,40 @@ TEST(SampleConvert, TypeTableCoverage) {
 }
 
 }  // namespace
+
+namespace {
+
+// Blocks of several lengths, edge values at every position: each sample must
+// come out as it does when converted alone, and nothing beyond the block is written.
+TEST(SampleConvert, BlocksConvertLikeSingleSamples) {
+    const float edges[] = {1.0f, -1.0f, kNaN, 0.5f, -0.5f, 2.0f, -3.0f, 0.0f, 0.123f, -0.777f, kInf, 1e-7f};
+    const long types[] = {ASIOSTInt16LSB,   ASIOSTInt24LSB,   ASIOSTInt32LSB,   ASIOSTFloat32LSB,
+                          ASIOSTFloat64LSB, ASIOSTInt32LSB18, ASIOSTInt32LSB20, ASIOSTInt32LSB24};
+    for (long type : types) {
+        const size_t size = size_t(bytesPerSample(type));
+        for (int frames : {1, 2, 4, 5, 6, 7, 8, 9, 16, 37, 64}) {
+            SCOPED_TRACE(::testing::Message() << "type " << type << ", " << frames << " frames");
+            std::vector<float> source(frames);
+            for (int i = 0; i < frames; ++i) source[i] = edges[(i * 5 + frames) % 12] * (i % 3 ? 1.0f : 0.9f);
+            std::vector<unsigned char> block(frames * size + 16, 0xAA), one(size + 16);
+            outputConverterFor(type)(source.data(), block.data(), frames);
+            for (int i = 0; i < frames; ++i) {
+                outputConverterFor(type)(&source[i], one.data(), 1);
+                ASSERT_EQ(std::memcmp(block.data() + i * size, one.data(), size), 0) << "sample " << i;
+            }
+            for (size_t b = frames * size; b < block.size(); ++b) ASSERT_EQ(block[b], 0xAA);
+
+            // And back: the driver bytes just written, read as a block and one by one.
+            std::vector<float> back(frames + 4, 99.0f);
+            inputConverterFor(type)(block.data(), back.data(), frames);
+            for (int i = 0; i < frames; ++i) {
+                float single = 0.0f;
+                inputConverterFor(type)(block.data() + i * size, &single, 1);
+                ASSERT_EQ(back[i], single) << "sample " << i;
+            }
+            for (int i = frames; i < frames + 4; ++i) ASSERT_EQ(back[i], 99.0f);
+        }
+    }
+}
+
+}  // namespace
