@@ -21,9 +21,23 @@ struct EngineState {
     float *discard;
     float *captureLeft[kCaptureSlots];
     float *captureRight[kCaptureSlots];
+    int32_t bufferFrames;   // floats in each engine buffer; 0 while none are allocated
 };
 
 extern EngineState gEngine;
 
 // Entry i of both maps = i mod 2.
 void setDefaultChannelMaps();
+
+// Frees the engine buffers, then (unless frames is 0) allocates the 16 capture
+// blocks, one buffer per engine input and output, the silence and the discard
+// buffer, frames floats each, and clips both maps to the engine counts. Returns
+// false when an allocation failed; everything is freed again then.
+// GUI thread, engine gate closed.
+bool allocateEngineBuffers(int32_t frames);
+void freeEngineBuffers();
+
+// Every map entry that names a driver channel at or beyond the count, or lies
+// below -1 (only a damaged stored map holds those), becomes -1.
+void clipChannelMap(volatile int32_t *map, int32_t count);
+

@@ -1,0 +1,269 @@
+#include "audio/sample_convert.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+const unsigned char kBytesPerSample[kSampleTypeCount] = {
+    2, 3, 4, 4, 8, 0, 0, 0, 4, 4, 4, 4, 0, 0, 0, 0,
+    2, 3, 4, 4, 8, 0, 0, 0, 4, 4, 4, 4,
+};
+
+// Driver buffers are read and written through memcpy so that no alignment is
+// assumed; the compiler turns each into one plain load or store.
+template <typename T>
+inline T load(const unsigned char *p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+inline void store(unsigned char *p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline long roundEven(double v) {
+#if defined(__SSE2__)
+    return _mm_cvtsd_si32(_mm_set_sd(v));
+#elif defined(__i386__)
+    long r;
+    __asm__("fistpl %0" : "=m"(r) : "t"(v) : "st");
+    return r;
+#else
+    return std::lrint(v);
+#endif
+}
+
+// Scales for integer outputs: the upper limit plus 0.49999, so that full scale
+// rounds to the upper limit.
+const double kScale16 = 32767.49999;
+const double kScale18 = 131071.49999;
+const double kScale20 = 524287.49999;
+const double kScale24 = 8388607.49999;
+const double kScale32 = 2147483647.49999;
+
+// Clip, then scale and round. x >= 1 gives round(scale), the upper limit; x <= -1
+// and NaN give the lower limit, one below round(-scale). Written without branches
+// so that the vector form below computes the very same values.
+inline long clipScale(float x, double scale) {
+    const bool aboveLower = x > -1.0f;  // false for NaN
+    float c = aboveLower ? x : -1.0f;
+    c = c < 1.0f ? c : 1.0f;
+    return roundEven(c * scale) - (aboveLower ? 0 : 1);
+}
+
+#if defined(__SSE2__)
+// Four samples at once, same results as clipScale. maxps returns its second
+// operand when the first is NaN, which sends NaN to -1 before scaling.
+inline __m128i clipScale4(const float *source, __m128d scale) {
+    const __m128 x = _mm_loadu_ps(source);
+    const __m128 minusOne = _mm_set1_ps(-1.0f);
+    const __m128 atOrBelowLower = _mm_cmpngt_ps(x, minusOne);  // x <= -1 or NaN: all ones (-1)
+    const __m128 c = _mm_min_ps(_mm_max_ps(x, minusOne), _mm_set1_ps(1.0f));
+    const __m128i low = _mm_cvtpd_epi32(_mm_mul_pd(_mm_cvtps_pd(c), scale));
+    const __m128i high = _mm_cvtpd_epi32(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(c, c)), scale));
+    return _mm_add_epi32(_mm_unpacklo_epi64(low, high), _mm_castps_si128(atOrBelowLower));
+}
+#endif
+
+// ---- driver -> float ----
+
+void inInt16(const void *source, float *destination, int frames) {
+    const unsigned char *p = static_cast<const unsigned char *>(source);
+    const float scale = 1.0f / 32768.0f;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 vscale = _mm_set1_ps(scale);
+    for (; i + 8 <= frames; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * i));
+        // Each 16-bit sample into the top half of a 32-bit lane, then shifted back with its sign.
+        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(low), vscale));
+        _mm_storeu_ps(destination + i + 4, _mm_mul_ps(_mm_cvtepi32_ps(high), vscale));
+    }
+#endif
+    for (; i < frames; ++i) destination[i] = float(load<int16_t>(p + 2 * i)) * scale;
+}
+
+void inInt24(const void *source, float *destination, int frames) {
+    const unsigned char *p = static_cast<const unsigned char *>(source);
+    const float scale = 1.0f / 8388608.0f;
+    if (frames <= 0) return;
+    // The first sample bytewise: the sample in the top three bytes, shifted back with its sign.
+    destination[0] = float(int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8) * scale;
+    int i = 1;
+#if defined(__SSE2__)
+    // Four samples from one 16-byte load (12 bytes used): shifting the register by
+    // 0, 3, 6 and 9 bytes brings each sample to the bottom of a 32-bit lane.
+    const __m128 vscale = _mm_set1_ps(scale);
+    for (; i + 6 <= frames; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 3 * i));
+        const __m128i ab = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
+        const __m128i cd = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
+        const __m128i samples = _mm_srai_epi32(_mm_slli_epi32(_mm_unpacklo_epi64(ab, cd), 8), 8);
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(samples), vscale));
+    }
+#endif
+    // The others with one four-byte load that starts at the last byte of the previous sample.
+    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 3 * i - 1) >> 8) * scale;
+}
+
+template <int Shift>
+void inInt32(const void *source, float *destination, int frames) {
+    const unsigned char *p = static_cast<const unsigned char *>(source);
+    const float scale = 1.0f / float(1u << Shift);  // a power of two: exact
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 vscale = _mm_set1_ps(scale);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 4 * i));
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(v), vscale));
+    }
+#endif
+    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 4 * i)) * scale;
+}
+
+void inFloat32(const void *source, float *destination, int frames) {
+    std::memcpy(destination, source, size_t(frames) * sizeof(float));
+}
+
+void inFloat64(const void *source, float *destination, int frames) {
+    const unsigned char *p = static_cast<const unsigned char *>(source);
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 low = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p + 8 * i)));
+        const __m128 high = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p + 8 * i + 16)));
+        _mm_storeu_ps(destination + i, _mm_movelh_ps(low, high));
+    }
+#endif
+    for (; i < frames; ++i) destination[i] = float(load<double>(p + 8 * i));
+}
+
+// ---- float -> driver ----
+
+void outInt16(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128d scale = _mm_set1_pd(kScale16);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128i v = clipScale4(source + i, scale);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 2 * i), _mm_packs_epi32(v, v));
+    }
+#endif
+    for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
+}
+
+void outInt24(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    int i = 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+    // Four samples packed into two 48-bit groups (v0 | v1 << 24, v2 | v3 << 24),
+    // written as two 8-byte stores six bytes apart; the two spare bytes of each
+    // store are rewritten by the next store, and the last samples go bytewise.
+    const __m128d scale = _mm_set1_pd(kScale24);
+    const __m128i low24 = _mm_set_epi32(0, 0xFFFFFF, 0, 0xFFFFFF);
+    const __m128i high24 = _mm_set_epi32(0xFFFFFF, 0, 0xFFFFFF, 0);
+    for (; i + 5 <= frames; i += 4) {
+        const __m128i v = clipScale4(source + i, scale);
+        const __m128i packed = _mm_or_si128(_mm_and_si128(v, low24), _mm_srli_epi64(_mm_and_si128(v, high24), 8));
+        store<int64_t>(p + 3 * i, _mm_cvtsi128_si64(packed));
+        store<int64_t>(p + 3 * i + 6, _mm_cvtsi128_si64(_mm_unpackhi_epi64(packed, packed)));
+    }
+#endif
+    for (; i < frames; ++i) {
+        const uint32_t v = uint32_t(clipScale(source[i], kScale24));
+        p[3 * i] = static_cast<unsigned char>(v);
+        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
+        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
+    }
+}
+
+// 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
+template <const double &Scale>
+void outInt32(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128d scale = _mm_set1_pd(Scale);
+    for (; i + 4 <= frames; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i), clipScale4(source + i, scale));
+#endif
+    for (; i < frames; ++i) store<int32_t>(p + 4 * i, int32_t(clipScale(source[i], Scale)));
+}
+
+inline float clipFloat(float x) {
+    const float c = x > -1.0f ? x : -1.0f;  // NaN -> -1
+    return c < 1.0f ? c : 1.0f;
+}
+
+void outFloat32(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
+    for (; i + 4 <= frames; i += 4)
+        _mm_storeu_ps(reinterpret_cast<float *>(p + 4 * i),
+                      _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one));
+#endif
+    for (; i < frames; ++i) store<float>(p + 4 * i, clipFloat(source[i]));
+}
+
+void outFloat64(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 c = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one);
+        _mm_storeu_pd(reinterpret_cast<double *>(p + 8 * i), _mm_cvtps_pd(c));
+        _mm_storeu_pd(reinterpret_cast<double *>(p + 8 * i + 16), _mm_cvtps_pd(_mm_movehl_ps(c, c)));
+    }
+#endif
+    for (; i < frames; ++i) store<double>(p + 8 * i, double(clipFloat(source[i])));
+}
+
+// Big-endian types are not converted: a routed buffer of such a type carries silence.
+template <int Bytes>
+void outZero(const float *, void *destination, int frames) {
+    std::memset(destination, 0, size_t(frames) * Bytes);
+}
+
+const InputConverter kInputConverters[kSampleTypeCount] = {
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 0 ... 7
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 8 ... 15
+    inInt16, inInt24, inInt32<31>, inFloat32, inFloat64,                      // 16 ... 20
+    nullptr, nullptr, nullptr, nullptr,                                       // 21 ... 24
+    inInt32<17>, inInt32<19>, inInt32<23>,                                    // 25 ... 27
+};
+
+const OutputConverter kOutputConverters[kSampleTypeCount] = {
+    outZero<2>, outZero<3>, outZero<4>, outZero<4>, outZero<8>,               // 0 ... 4
+    nullptr, nullptr, nullptr,                                                // 5 ... 7
+    outZero<4>, outZero<4>, outZero<4>, outZero<4>,                           // 8 ... 11
+    nullptr, nullptr, nullptr, nullptr,                                       // 12 ... 15
+    outInt16, outInt24, outInt32<kScale32>, outFloat32, outFloat64,                     // 16 ... 20
+    nullptr, nullptr, nullptr, nullptr,                                       // 21 ... 24
+    outInt32<kScale18>, outInt32<kScale20>, outInt32<kScale24>,        // 25 ... 27
+};
+
+inline bool known(long type) { return type >= 0 && type < kSampleTypeCount; }
+
+}  // namespace
+
+int bytesPerSample(long type) { return known(type) ? kBytesPerSample[type] : 0; }
+
+InputConverter inputConverterFor(long type) { return known(type) ? kInputConverters[type] : nullptr; }
+
+OutputConverter outputConverterFor(long type) { return known(type) ? kOutputConverters[type] : nullptr; }
+
+long roundToNearestEven(double value) { return roundEven(value); }

@@ -1,0 +1,31 @@
+// Conversion between the driver's sample formats and the engine's 32-bit floats.
+// A converter is picked once per channel when the stream opens (tables keyed by
+// ASIO sample type), so the buffer switch runs one tight loop per channel.
+#pragma once
+
+#include "audio/asio.h"
+
+// Driver samples -> floats, n frames.
+typedef void (*InputConverter)(const void *source, float *destination, int frames);
+// Floats -> driver samples with clipping, n frames.
+typedef void (*OutputConverter)(const float *source, void *destination, int frames);
+
+const long kSampleTypeCount = 28;  // types 0 ... 27 have a size
+
+// Bytes per sample of the type; 0 for types without a size (gaps and anything above 27).
+int bytesPerSample(long type);
+
+// Null for types that are not converted (the engine buffer keeps its contents):
+// every type but 16 ... 20 and 25 ... 27.
+InputConverter inputConverterFor(long type);
+
+// What to do with a driver output buffer that some plugin output is routed to.
+// Little-endian integer and float types: clip and convert. Big-endian types: a
+// converter that writes zeros. Null (leave the buffer alone): 5 ... 7, 12 ... 15,
+// 21 ... 24 and anything above 27. Type 24 (16-bit data in a 32-bit container)
+// is deliberately left unconverted in both directions.
+OutputConverter outputConverterFor(long type);
+
+// Rounding used by the integer output converters: nearest integer, ties to even
+// (the processor's default rounding mode).
+long roundToNearestEven(double value);

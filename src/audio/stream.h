@@ -1,0 +1,52 @@
+// Opening the chosen ASIO driver for streaming and re-opening the engine around
+// every reconfiguration of the audio device. GUI thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "audio/driver_connection.h"
+
+// Closes the stream and, when a driver is chosen, opens it again at the engine's
+// rate, sizes the engine buffers and tells the plugin; all behind the engine gate.
+// A failure shows "Failed to initialize ASIO driver." owned by mainWindow.
+void reopenEngine(HWND mainWindow);
+
+// 1 when the named driver was set up and started, 0 otherwise (the caller then
+// closes the stream to take down what was set up).
+int openStream(HWND window, const char *name, double sampleRate);
+
+// stop, disposeBuffers, exit; harmless without a driver. Returns 0.
+int closeStream();
+
+// Zeroes the given half of every driver output buffer.
+void clearOutputBuffers(long half);
+
+// Set by the device settings dialog while it is open, null otherwise: called after
+// each re-open with whether the driver opened, to enable or disable the dialog's
+// sample-rate list, control-panel button and channels button and refill its rates.
+extern void (*gSettingsDialogRefresh)(bool opened);
+
+// ---- steps of the set-up, taking their inputs as arguments ----
+
+struct SampleRateOps {
+    ASIOError (*canSampleRate)(ASIOSampleRate rate);
+    ASIOError (*setSampleRate)(ASIOSampleRate rate);
+    ASIOError (*getSampleRate)(ASIOSampleRate *rate);
+};
+
+// Tries the requested rate, then 44100, then whatever the driver runs at; the
+// first that works leaves the driver's rate in *rate. False if all three fail.
+bool settleSampleRate(const SampleRateOps &ops, ASIOSampleRate requested, ASIOSampleRate *rate);
+
+// A driver's rate as the engine's integer rate: truncated; 0 for anything that is
+// not a positive rate below 2^31 (NaN included).
+int32_t engineRateFrom(ASIOSampleRate rate);
+
+// Sets the buffer counts (channels, at most 128 each) and the buffer infos: inputs
+// first, then outputs, buffer pointers null.
+void prepareBufferInfos(DriverInfo *info);
+
+// True when the driver set both halves of every buffer in use.
+bool buffersComplete(const DriverInfo &info);

@@ -1,0 +1,31 @@
+#include "audio/timer_duties.h"
+
+#include "audio/buffer_switch.h"
+#include "audio/engine_state.h"
+#include "audio/gate.h"
+#include "audio/stream.h"
+#include "engine/block_processing.h"
+#include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
+
+float gShownCpuLoad = -1.0f;
+
+void serveDriverReset(HWND mainWindow) {
+    if (InterlockedExchange(&gDriverResetRequest, 0)) reopenEngine(mainWindow);
+}
+
+// Taken with one exchange, so a rate the driver reports meanwhile is kept for the next tick.
+void applyPendingSampleRate() {
+    const LONG rate = InterlockedExchange(&gPendingSampleRate, 0);
+    if (rate == 0) return;
+    closeEngineGate();
+    gEngine.sampleRate = rate;
+    if (gEngine.blockSize != 0) gPlugin.setRateAndBlock(float(rate), gEngine.blockSize);
+    openEngineGate();
+}
+
+void updateCpuDisplay(HWND cpuMeter) {
+    const float load = gAudioStopped ? 0.0f : gCpuLoad;
+    char text[32];
+    if (nextCpuMeterText(load, &gShownCpuLoad, text, sizeof text)) SetWindowTextA(cpuMeter, text);
+}

@@ -1,0 +1,25 @@
+// The driver's share of the main window's 40 ms timer, called in this order:
+// serve a driver-reset request, apply a pending sample rate, update the CPU meter.
+// GUI thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdio>
+
+void serveDriverReset(HWND mainWindow);
+void applyPendingSampleRate();
+void updateCpuDisplay(HWND cpuMeter);
+
+// Last value written to the CPU meter; -1.0 at start, so the first tick writes.
+extern float gShownCpuLoad;
+
+// When load differs from *shown: formats "CPU: %.1f%%" into text, makes load the
+// shown value and returns true.
+inline bool nextCpuMeterText(float load, float *shown, char *text, size_t size) {
+    if (load == *shown) return false;
+    std::snprintf(text, size, "CPU: %.1f%%", double(load));
+    *shown = load;
+    return true;
+}
