@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include <initializer_list>
+
 #include "audio/gate.h"
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"

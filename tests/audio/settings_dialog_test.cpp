@@ -31,7 +31,7 @@ TEST(SampleRateList, OffersSupportedRatesAndTheEngineRate) {
     // An offered rate the driver refuses but the engine runs at is appended, not lost.
     RateChoices refused = sampleRateChoices(supportsUpTo48k, 96000);
     EXPECT_EQ(96000, refused.rates[refused.selected]);
-    EXPECT_EQ(6, refused.selected);
+    EXPECT_EQ(5, refused.selected);
 }
 
 TEST(TempoEdit, ClampsTypedText) {

@@ -175,7 +175,9 @@ TEST(ProgramStartup, FailedStartsEndWithExitCodeZeroAndNoWindow) {
         std::string folder = tempFolder(c.name);
         std::string log = folder + "\\calls.log";
         ASSERT_TRUE(copyFileTo(exeFolder() + "\\Korvane.exe", folder + "\\Korvane.exe"));
-        if (c.dll) ASSERT_TRUE(copyFileTo(exeFolder() + "\\" + c.dll, folder + "\\Korvane.dll"));
+        if (c.dll) {
+            ASSERT_TRUE(copyFileTo(exeFolder() + "\\" + c.dll, folder + "\\Korvane.dll"));
+        }
         RunningProgram program;
         ASSERT_TRUE(program.start(folder, {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", c.variant}}))
             << c.name;

@@ -51,7 +51,7 @@ int32_t driverIndexOf(const std::string &name) {
 size_t fileSize(const std::string &path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (size_t)data.nFileSizeLow | (size_t)data.nFileSizeHigh << 32;
+    return (size_t)((unsigned long long)data.nFileSizeLow | (unsigned long long)data.nFileSizeHigh << 32);
 }
 
 bool waitForFileSize(const std::string &path, size_t bytes, DWORD timeoutMs) {
