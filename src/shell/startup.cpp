@@ -1,5 +1,7 @@
 #include "shell/startup.h"
 
+#include <commctrl.h>
+
 #include <cstring>
 
 #include "audio/engine_state.h"
@@ -75,6 +77,9 @@ bool pluginPathFromModule(char *moduleName, char *pluginPath, size_t pluginPathS
 }
 
 void engineSetup(HINSTANCE instance) {
+    // The settings dialog's tempo spin is a common control.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     initTimeInfo();
     probeClock();
     initMidi();  // keyboard map, MIDI queue and the plugin's event block
