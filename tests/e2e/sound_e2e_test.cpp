@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include <cmath>
+#include <cstdio>
 
 #include "audio/asio.h"
 #include "audio/test_driver_registry.h"
@@ -157,4 +158,52 @@ TEST_F(SoundPath, DriverFailingInitShowsTheMessageOnceAndTheProgramStaysUsable) 
     EXPECT_EQ(window, windows[0]);
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
+}
+
+namespace {
+int countLines(const std::string &path, const std::string &prefix) {
+    int n = 0;
+    for (const std::string &line : readLines(path))
+        if (line.compare(0, prefix.size(), prefix) == 0) ++n;
+    return n;
+}
+}  // namespace
+
+TEST_F(SoundPath, DriverResetAndRateChangeAreServedByTheTimer) {
+    std::string driverLog = folder + "\\driver.log";
+    DeleteFileA(driverLog.c_str());
+    chooseDriver(testdriver::Config()
+                     .set("SampleType", ASIOSTFloat32LSB)
+                     .set("Log", driverLog)
+                     .set("ResetAfterMs", 300)
+                     .set("RateChangeAfterMs", 200)
+                     .set("RateChangeTo", 48000));
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+
+    // The rate change reaches the plugin from the GUI thread's timer.
+    ASSERT_TRUE(waitForLogLine(log, "dispatch 10 0 0 48000"));
+    // The reset request re-opens the engine: the driver's buffers are made a second time.
+    DWORD start = GetTickCount();
+    while (countLines(driverLog, "createBuffers") < 2 && GetTickCount() - start < 30000)
+        waitForLogLine(driverLog, "no such line", 100);
+    EXPECT_GE(countLines(driverLog, "createBuffers"), 2);
+
+    // The CPU meter shows a measured load in its format.
+    HWND meter = nullptr;
+    for (HWND child : childWindows(window))
+        if (windowText(child).compare(0, 5, "CPU: ") == 0) meter = child;
+    ASSERT_NE(nullptr, meter);
+    float load = -1;
+    EXPECT_EQ(1, sscanf(windowText(meter).c_str(), "CPU: %f%%", &load));
+    EXPECT_GE(load, 0.0f);
+    EXPECT_LE(load, 100.0f);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+    // Every driver object the program created was stopped and released again.
+    EXPECT_GE(countLines(driverLog, "stop"), 2);
+    EXPECT_EQ(countLines(driverLog, "create "), countLines(driverLog, "release "));
 }
