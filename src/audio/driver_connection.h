@@ -37,6 +37,10 @@ bool loadAsioDriver(const char *name);
 ASIOError asioInit(DriverInfo *info);
 ASIOError asioExit();
 IASIO *currentAsioDriver();
+// Unloads the current driver and forgets the connection's list, so that the next
+// load reads the registry again. The program keeps its list for the whole run;
+// tests that register drivers of their own call this between cases.
+void resetDriverConnection();
 
 // Forwarding operations.
 ASIOError asioStart();

@@ -33,6 +33,7 @@ public:
     LONG openDriver(LONG id, IASIO **driver);
     LONG closeDriver(LONG id);
     const DriverEntry *entry(LONG id) const;
+    const char *name(LONG id) const;  // the entry's name, or null when there is no such entry
 
 private:
     DriverEntry *head = nullptr;
@@ -41,6 +42,10 @@ private:
     DriverList(const DriverList &) = delete;
     DriverList &operator=(const DriverList &) = delete;
 };
+
+// Copies name into buffer of capacity bytes; a name that does not fit is cut to
+// capacity - 4 characters followed by "..." so that it fills the buffer exactly.
+void fitName(const char *name, char *buffer, LONG capacity);
 
 // The process-wide list (names and count for the dialogs, the settings and the stream set-up).
 extern DriverList gDriverList;

@@ -46,6 +46,10 @@ private:
 // Resizes the window so its client area has the editor rectangle's size.
 void fitWindowToEditor(HWND window, const ERect *rect);
 
+// The client size an editor rectangle asks for; 0 when the pointer is null or the
+// rectangle is empty or inverted. Each side is limited to kMaxEditorExtent.
+int editorClientSize(const ERect *rect, int *width, int *height);
+
 // Where the editor window goes inside a work area: centred, never left of or above it.
 POINT centreInWorkArea(const RECT &workArea, int width, int height);
 
@@ -53,5 +57,6 @@ POINT centreInWorkArea(const RECT &workArea, int width, int height);
 extern PluginInstance gPlugin;
 
 extern const int kStatusStripHeight;  // 18 pixels along the bottom of the main window
+extern const int kMaxEditorExtent;    // largest editor width or height the window takes
 extern const char kMainWindowClass[];  // "EditorWndClass"
 extern const char kMainWindowTitle[];  // "Korvane"

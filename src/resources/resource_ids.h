@@ -26,3 +26,24 @@
 #define CMD_HELP 40021
 #define CMD_AUTOMATION 40023
 #define CMD_PLUGIN_DIRECTORY 40024
+
+// Device settings dialog (104).
+#define IDC_DRIVER 1000
+#define IDC_SAMPLE_RATE 1001
+#define IDC_MIDI_IN 1002
+#define IDC_CONTROL_PANEL 1003
+#define IDC_TEMPO 1004
+#define IDC_MIDI_THRU 1005
+#define IDC_CHANNELS 1006
+#define IDC_TEMPO_SPIN 1022
+#define IDC_PLAY 1025
+
+// Channel routing dialog (105).
+#define IDC_DRIVER_OUTPUTS 1005
+#define IDC_PLUGIN_OUTPUTS 1006
+#define IDC_DRIVER_INPUTS 1009
+#define IDC_PLUGIN_INPUTS 1010
+
+// Run-time labels of the sound on/off menu item.
+#define IDS_SOUND_START 2001
+#define IDS_SOUND_STOP 2002

@@ -1,0 +1,109 @@
+// Loading, opening, switching and closing the one plugin module.
+#include "plugin/plugin_instance.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "plugin/host_callback.h"
+
+namespace {
+
+// A 32-bit flag from a pointer-sized plugin answer: any non-zero value means yes,
+// also one whose low 32 bits happen to be zero.
+LONG flagFromResult(VstIntPtr result) { return result != 0 ? 1 : 0; }
+
+}  // namespace
+
+PluginInstance::~PluginInstance() { close(); }
+
+VstIntPtr PluginInstance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr, float opt) {
+    if (effect == nullptr || effect->dispatcher == nullptr) return 0;
+    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+}
+
+int PluginInstance::loadModule(const char *path) {
+    module = LoadLibraryA(path);
+    if (module == nullptr) return 0;
+    // Through void (*)() so the compiler accepts the change of function type.
+    VstEntryProc entry =
+        reinterpret_cast<VstEntryProc>(reinterpret_cast<void (*)()>(GetProcAddress(module, "vstfx")));
+    if (entry != nullptr) {
+        effect = entry(hostCallback);
+        if (effect != nullptr) {
+            dispatch(effOpen);
+            return 1;
+        }
+    }
+    FreeLibrary(module);
+    module = nullptr;
+    return 0;
+}
+
+int PluginInstance::open(const char *path, float sampleRate, int blockSize) {
+    close();
+    if (path == nullptr) return 0;
+    if (!loadModule(path)) {
+        close();
+        return 0;
+    }
+    // Attached only now: requests made during effOpen find no instance.
+    effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
+    size_t length = strlen(path);
+    modulePath = static_cast<char *>(malloc(length + 1));
+    if (modulePath != nullptr) memcpy(modulePath, path, length + 1);
+    setRateAndBlock(sampleRate, blockSize);
+    return 1;
+}
+
+void PluginInstance::close() {
+    needsIdle = 0;  // no effIdle while closing
+    suspend();
+    closeEditor();
+    parentWindow = nullptr;
+    if (effect != nullptr) dispatch(effClose);
+    if (module != nullptr) {
+        FreeLibrary(module);
+        module = nullptr;
+    }
+    if (modulePath != nullptr) {
+        free(modulePath);
+        modulePath = nullptr;
+    }
+    effect = nullptr;
+    wantsMidi = 0;
+    resumed = 0;
+}
+
+void PluginInstance::resume() {
+    if (resumed == 1 || effect == nullptr) return;
+    // The plugin asks for MIDI again from within effMainsChanged.
+    wantsMidi = 0;
+    dispatch(effMainsChanged, 0, 1);
+    resumed = 1;
+}
+
+void PluginInstance::suspend() {
+    wantsMidi = 0;
+    if (resumed == 1 && effect != nullptr) dispatch(effMainsChanged, 0, 0);
+    resumed = 0;
+}
+
+void PluginInstance::setRateAndBlock(float sampleRate, int blockSize) {
+    if (effect == nullptr) return;
+    dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
+    dispatch(effSetBlockSize, 0, blockSize);
+}
+
+int PluginInstance::hasEditor() const {
+    return effect != nullptr && (effect->flags & effFlagsHasEditor) != 0 ? 1 : 0;
+}
+
+void PluginInstance::editorIdle() {
+    if (effect != nullptr && editorWindow != nullptr) dispatch(effEditIdle);
+}
+
+int PluginInstance::idle() {
+    if (effect == nullptr) return 0;
+    if (needsIdle == 1) needsIdle = flagFromResult(dispatch(effIdle));
+    return needsIdle;
+}

@@ -1,0 +1,11 @@
+// Which menu commands are available in the current sound and transport state.
+#pragma once
+
+struct TransportView {
+    bool soundOn;
+    bool recording;
+    bool playing;
+    long recordedFrames;
+};
+
+bool commandEnabled(int command, const TransportView &view);

@@ -1,0 +1,128 @@
+#include "shell/settings.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/driver_list.h"
+#include "audio/engine_state.h"
+#include "midi/midi_ports.h"
+#include "midi/midi_system.h"
+#include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
+
+namespace {
+
+// Reads a 32-bit value; a missing value or one of another size leaves `value` as it was.
+bool readDword(HKEY key, const char *name, int32_t &value) {
+    int32_t read = 0;
+    DWORD size = sizeof read;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, (BYTE *)&read, &size) != ERROR_SUCCESS) return false;
+    if (size != sizeof read) return false;
+    value = read;
+    return true;
+}
+
+void writeDword(HKEY key, const char *name, int32_t value) {
+    RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+}
+
+int clampedCount(int count) { return count < 0 ? 0 : (count > kMaxChannels ? kMaxChannels : count); }
+
+void readMap(HKEY key, const char *name, volatile int32_t *map, int count) {
+    unsigned char data[4 * kMaxChannels];
+    DWORD size = sizeof data;
+    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, data, &size);
+    if (result == ERROR_MORE_DATA) {
+        // Stored for a plugin with more channels than we keep: use its first entries.
+        DWORD needed = 0;
+        if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &needed) != ERROR_SUCCESS) return;
+        if (needed > 1024 * 1024) return;
+        unsigned char *big = (unsigned char *)malloc(needed);
+        if (!big) return;
+        size = needed;
+        if (RegQueryValueExA(key, name, nullptr, nullptr, big, &size) == ERROR_SUCCESS)
+            mergeStoredMap(map, count, big, size);
+        free(big);
+        return;
+    }
+    if (result == ERROR_SUCCESS) mergeStoredMap(map, count, data, size);
+}
+
+void writeMap(HKEY key, const char *name, const volatile int32_t *map, int count) {
+    unsigned char data[4 * kMaxChannels];
+    for (int i = 0; i < count; ++i) {
+        uint32_t v = (uint32_t)map[i];
+        data[4 * i] = (unsigned char)v;
+        data[4 * i + 1] = (unsigned char)(v >> 8);
+        data[4 * i + 2] = (unsigned char)(v >> 16);
+        data[4 * i + 3] = (unsigned char)(v >> 24);
+    }
+    RegSetValueExA(key, name, 0, REG_BINARY, data, 4 * count);
+}
+
+}  // namespace
+
+int32_t checkDeviceIndex(int32_t index, long deviceCount) {
+    return (long long)index + 1 > (long long)deviceCount ? -1 : index;
+}
+
+int32_t checkTempo(int32_t tempo) { return (tempo > 500 || tempo < 10) ? 120 : tempo; }
+
+void mergeStoredMap(volatile int32_t *map, int count, const unsigned char *data, size_t size) {
+    size_t entries = size / 4;
+    if (count < 0) count = 0;
+    if (entries > (size_t)count) entries = (size_t)count;
+    for (size_t i = 0; i < entries; ++i) {
+        int32_t v = (int32_t)((uint32_t)data[4 * i] | (uint32_t)data[4 * i + 1] << 8 |
+                              (uint32_t)data[4 * i + 2] << 16 | (uint32_t)data[4 * i + 3] << 24);
+        map[i] = v < -1 ? -1 : v;
+    }
+}
+
+void loadSettings() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_QUERY_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+
+    if (!readDword(key, "ASIO", gEngine.driverIndex)) gFirstStart = 1;
+    gEngine.driverIndex = checkDeviceIndex(gEngine.driverIndex, gDriverList.count());
+
+    readDword(key, "MidiIn", gMidiInIndex);
+    gMidiInIndex = checkDeviceIndex(gMidiInIndex, (long)gMidiSystem.midiInGetNumDevs());
+    readDword(key, "MidiOut", gMidiOutIndex);
+    gMidiOutIndex = checkDeviceIndex(gMidiOutIndex, (long)gMidiSystem.midiOutGetNumDevs());
+
+    readDword(key, "Tempo", gTempo);
+    gTempo = checkTempo(gTempo);
+
+    gEngine.sampleRate = 44100;
+    readDword(key, "SampleRate", gEngine.sampleRate);
+    readDword(key, "OnTop", gOnTop);
+
+    if (AEffect *effect = gPlugin.effect) {
+        readMap(key, "OutMap", gEngine.outMap, clampedCount(effect->numOutputs));
+        readMap(key, "InMap", gEngine.inMap, clampedCount(effect->numInputs));
+    }
+    RegCloseKey(key);
+}
+
+void saveSettings() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    writeDword(key, "ASIO", gEngine.driverIndex);
+    writeDword(key, "MidiIn", gMidiInIndex);
+    writeDword(key, "MidiOut", gMidiOutIndex);
+    writeDword(key, "SampleRate", gEngine.sampleRate);
+    writeDword(key, "Tempo", gTempo);
+    writeDword(key, "OnTop", gOnTop);
+    if (AEffect *effect = gPlugin.effect) {
+        writeMap(key, "OutMap", gEngine.outMap, clampedCount(effect->numOutputs));
+        writeMap(key, "InMap", gEngine.inMap, clampedCount(effect->numInputs));
+    }
+    RegCloseKey(key);
+}

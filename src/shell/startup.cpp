@@ -1,0 +1,138 @@
+#include "shell/startup.h"
+
+#include <cstring>
+
+#include "audio/engine_state.h"
+#include "audio/gate.h"
+#include "audio/settings_dialog.h"
+#include "audio/stream.h"
+#include "engine/block_processing.h"
+#include "engine/time_info.h"
+#include "midi/midi_ports.h"
+#include "plugin/plugin_instance.h"
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+#include "shell/main_window.h"
+#include "shell/settings.h"
+
+namespace {
+
+const int kModulePathSize = 260;
+const char kPluginFileName[] = "\\Korvane.dll";
+const int kCpuMeterWidth = 68;
+
+char gModulePath[kModulePathSize];
+char gPluginPath[kModulePathSize + sizeof(kPluginFileName)];
+
+void storeInstallPath(const char *folder) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "InstallPath", 0, REG_SZ, (const BYTE *)folder, (DWORD)strlen(folder) + 1);
+    RegCloseKey(key);
+}
+
+void registerWindowClasses(HINSTANCE instance) {
+    WNDCLASSA wc = {};
+    wc.style = 0;
+    wc.lpfnWndProc = mainWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KORVANE));
+    wc.hCursor = LoadCursorA(nullptr, (LPCSTR)IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+    wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    wc.lpszClassName = kMainWindowClass;
+    RegisterClassA(&wc);
+}
+
+HWND createStripWindow(HWND parent, DWORD exStyle, const char *text, int x, int y, int width) {
+    HWND w = CreateWindowExA(exStyle, "STATIC", text, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_CENTERIMAGE, x,
+                             y, width, kStatusStripHeight, parent, nullptr, gInstance, nullptr);
+    if (w) SendMessageA(w, WM_SETFONT, (WPARAM)GetStockObject(DEFAULT_GUI_FONT), TRUE);
+    return w;
+}
+
+void createStatusStrip(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    int width = client.right - client.left;
+    int y = client.bottom - client.top - kStatusStripHeight;
+    gStatusLine = createStripWindow(window, 0, gStatusText, 0, y, width - kCpuMeterWidth);
+    gCpuMeter = createStripWindow(window, WS_EX_STATICEDGE, "CPU: 0.0%", width - kCpuMeterWidth, y, kCpuMeterWidth);
+}
+
+}  // namespace
+
+bool pluginPathFromModule(char *moduleName, char *pluginPath, size_t pluginPathSize) {
+    char *slash = strrchr(moduleName, '\\');
+    if (slash) *slash = '\0';
+    size_t folderLength = strlen(moduleName);
+    if (folderLength + sizeof(kPluginFileName) > pluginPathSize) return false;
+    memcpy(pluginPath, moduleName, folderLength);
+    memcpy(pluginPath + folderLength, kPluginFileName, sizeof(kPluginFileName));
+    return true;
+}
+
+void engineSetup(HINSTANCE instance) {
+    initTimeInfo();
+    probeClock();
+    initMidi();  // keyboard map, MIDI queue and the plugin's event block
+    setDefaultChannelMaps();
+    registerWindowClasses(instance);
+}
+
+int runKorvane(HINSTANCE instance) {
+    gInstance = instance;
+
+    // A name that fills the whole buffer may have been cut short: treat it as no name.
+    DWORD length = GetModuleFileNameA(nullptr, gModulePath, kModulePathSize);
+    if (length == 0 || length >= (DWORD)kModulePathSize) return 0;
+    if (!pluginPathFromModule(gModulePath, gPluginPath, sizeof gPluginPath)) return 0;
+    storeInstallPath(gModulePath);
+
+    engineSetup(instance);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
+
+    if (!gPlugin.open(gPluginPath, 44100.0f, 882)) return 0;
+    loadSettings();
+
+    if (!gPlugin.openEditor(nullptr) || !gPlugin.editorWindow) return 0;
+    HWND mainWindow = gPlugin.editorWindow;
+    if (gOnTop) SetWindowPos(mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+    createStatusStrip(mainWindow);
+    gPlugin.resume();
+
+    closeEngineGate();
+    reopenEngine(mainWindow);
+    openMidiPorts();
+    openEngineGate();
+
+    ShowWindow(mainWindow, SW_SHOW);
+    UpdateWindow(mainWindow);
+    if (gFirstStart) runSettingsDialog(mainWindow);
+
+    SetTimer(mainWindow, 1, 40, nullptr);
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCEL));
+
+    MSG msg;
+    for (;;) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        if (TranslateAcceleratorA(mainWindow, accelerators, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
+
+void shutdownKorvane() {
+    closeEngineGate();
+    closeStream();
+    saveSettings();
+    gPlugin.close();
+    freeEngineBuffers();
+    closeMidiPorts();
+    PostQuitMessage(0);
+}

@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include "resources/resource_ids.h"
+#include "shell/menu_states.h"
+
+// Every transport and sound state against every command whose state depends on them.
+TEST(MenuStates, FollowSoundAndTransport) {
+    const int commands[] = {CMD_RECORD, CMD_STOP, CMD_PLAY, CMD_SAVE_RECORDING, CMD_EXPORT, CMD_SETTINGS,
+                            CMD_ALL_NOTES_OFF, CMD_SOUND_ONOFF};
+    struct Case {
+        TransportView view;
+        bool expected[8];  // in the order of `commands`
+    } cases[] = {
+        // sound on, idle, nothing recorded: play and save wait for a recording
+        {{true, false, false, 0}, {true, false, false, false, true, true, true, true}},
+        // sound on, idle, something recorded
+        {{true, false, false, 4410}, {true, false, true, true, true, true, true, true}},
+        // recording
+        {{true, true, false, 4410}, {false, true, false, false, false, false, true, true}},
+        // playing
+        {{true, false, true, 4410}, {false, true, false, false, false, false, true, true}},
+        // sound off with a recording: only saving, export and settings remain
+        {{false, false, false, 4410}, {false, false, false, true, true, true, false, true}},
+        // sound off, nothing recorded
+        {{false, false, false, 0}, {false, false, false, false, true, true, false, true}},
+    };
+    for (const Case &c : cases)
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(c.expected[i], commandEnabled(commands[i], c.view))
+                << "command " << commands[i] << " soundOn=" << c.view.soundOn << " rec=" << c.view.recording
+                << " play=" << c.view.playing << " frames=" << c.view.recordedFrames;
+}

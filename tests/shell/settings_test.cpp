@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "audio/driver_list.h"
+#include "audio/engine_state.h"
+#include "midi/midi_ports.h"
+#include "midi/midi_system.h"
+#include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
+#include "shell/settings.h"
+
+namespace {
+
+const char *kKey = "Software\\Morvex\\Korvane\\1.0";
+
+UINT WINAPI threeDevices() { return 3; }
+
+// Each test starts from the start-up values and an empty settings key, and leaves none behind.
+class SettingsStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+        savedSystem = gMidiSystem;
+        gMidiSystem.midiInGetNumDevs = threeDevices;
+        gMidiSystem.midiOutGetNumDevs = threeDevices;
+        gEngine.driverIndex = -1;
+        gEngine.sampleRate = 44100;
+        gMidiInIndex = gMidiOutIndex = -1;
+        gTempo = 120;
+        gOnTop = 0;
+        gFirstStart = 0;
+        setDefaultChannelMaps();
+        memset(&effect, 0, sizeof effect);
+    }
+    void TearDown() override {
+        gPlugin.effect = nullptr;
+        gMidiSystem = savedSystem;
+        RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+    }
+    void store(const char *name, DWORD value) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                 &key, nullptr));
+        RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, 4);
+        RegCloseKey(key);
+    }
+    void storeBinary(const char *name, const void *data, DWORD size) {
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                                 &key, nullptr));
+        RegSetValueExA(key, name, 0, REG_BINARY, (const BYTE *)data, size);
+        RegCloseKey(key);
+    }
+    MidiSystem savedSystem;
+    AEffect effect;
+};
+
+}  // namespace
+
+TEST_F(SettingsStore, EmptyRegistryGivesDefaultsAndAsksForTheFirstStartDialog) {
+    loadSettings();
+    EXPECT_EQ(-1, gEngine.driverIndex);
+    EXPECT_EQ(-1, gMidiInIndex);
+    EXPECT_EQ(-1, gMidiOutIndex);
+    EXPECT_EQ(44100, gEngine.sampleRate);
+    EXPECT_EQ(120, gTempo);
+    EXPECT_EQ(0, gOnTop);
+    EXPECT_EQ(1, gFirstStart);
+    for (int i = 0; i < kMaxChannels; ++i) EXPECT_EQ(i % 2, gEngine.outMap[i]);
+}
+
+TEST_F(SettingsStore, ChecksAfterLoading) {
+    struct Case {
+        DWORD tempo;
+        int32_t expectedTempo;
+        DWORD midiIn;
+        int32_t expectedMidiIn;
+    } cases[] = {{5, 120, 3, -1}, {10, 10, 2, 2}, {500, 500, 0, 0}, {501, 120, 0xFFFFFFFF, -1}};
+    for (const Case &c : cases) {
+        store("Tempo", c.tempo);
+        store("MidiIn", c.midiIn);
+        store("MidiOut", c.midiIn);
+        loadSettings();
+        EXPECT_EQ(c.expectedTempo, gTempo) << c.tempo;
+        EXPECT_EQ(c.expectedMidiIn, gMidiInIndex) << c.midiIn;
+        EXPECT_EQ(c.expectedMidiIn, gMidiOutIndex) << c.midiIn;
+    }
+}
+
+TEST_F(SettingsStore, DriverBeyondTheListLoadsAsNoneWithoutTheFirstStartDialog) {
+    store("ASIO", (DWORD)gDriverList.count() + 2);
+    loadSettings();
+    EXPECT_EQ(-1, gEngine.driverIndex);
+    EXPECT_EQ(0, gFirstStart);
+}
+
+TEST_F(SettingsStore, SampleRateZeroLoadsAsZero) {
+    store("SampleRate", 0);
+    loadSettings();
+    EXPECT_EQ(0, gEngine.sampleRate);
+}
+
+TEST_F(SettingsStore, ValueOfTheWrongSizeIsNotRead) {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    const char text[] = "fast";  // five bytes with the terminator
+    RegSetValueExA(key, "Tempo", 0, REG_SZ, (const BYTE *)text, sizeof text);
+    WORD shortValue = 7;
+    RegSetValueExA(key, "OnTop", 0, REG_BINARY, (const BYTE *)&shortValue, 2);
+    RegCloseKey(key);
+    gOnTop = 0x10000;
+    loadSettings();
+    EXPECT_EQ(120, gTempo);
+    EXPECT_EQ(0x10000, gOnTop);
+}
+
+TEST_F(SettingsStore, SaveThenLoadRestoresEverything) {
+    effect.numOutputs = 4;
+    effect.numInputs = 2;
+    gPlugin.effect = &effect;
+    gEngine.driverIndex = -1;
+    gMidiInIndex = 1;
+    gMidiOutIndex = 2;
+    gEngine.sampleRate = 48000;
+    gTempo = 96;
+    gOnTop = 1;
+    const int32_t out[] = {1, -1, 0, 1};
+    for (int i = 0; i < 4; ++i) gEngine.outMap[i] = out[i];
+    gEngine.inMap[0] = -1;
+    gEngine.inMap[1] = 0;
+    saveSettings();
+
+    gMidiInIndex = gMidiOutIndex = -1;
+    gEngine.sampleRate = 0;
+    gTempo = 120;
+    gOnTop = 0;
+    setDefaultChannelMaps();
+    loadSettings();
+    EXPECT_EQ(1, gMidiInIndex);
+    EXPECT_EQ(2, gMidiOutIndex);
+    EXPECT_EQ(48000, gEngine.sampleRate);
+    EXPECT_EQ(96, gTempo);
+    EXPECT_EQ(1, gOnTop);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], gEngine.outMap[i]) << i;
+    EXPECT_EQ(-1, gEngine.inMap[0]);
+    EXPECT_EQ(0, gEngine.inMap[1]);
+    EXPECT_EQ(0, gEngine.outMap[4]);  // beyond the plugin's outputs: untouched
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key));
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "OutMap", nullptr, &type, nullptr, &size));
+    EXPECT_EQ((DWORD)REG_BINARY, type);
+    EXPECT_EQ(16u, size);
+    RegCloseKey(key);
+}
+
+TEST_F(SettingsStore, StoredMapsOfAnotherLengthStayWithinTheCurrentCount) {
+    effect.numOutputs = 4;
+    effect.numInputs = 300;  // more than the host keeps: only 128 entries are ever touched
+    gPlugin.effect = &effect;
+
+    int32_t shortMap[] = {1, 1};  // two entries stored, four outputs now
+    storeBinary("OutMap", shortMap, sizeof shortMap);
+    int32_t longMap[200];
+    for (int i = 0; i < 200; ++i) longMap[i] = i < 150 ? 1 : -7;
+    storeBinary("InMap", longMap, sizeof longMap);
+    loadSettings();
+    EXPECT_EQ(1, gEngine.outMap[0]);
+    EXPECT_EQ(1, gEngine.outMap[1]);
+    EXPECT_EQ(0, gEngine.outMap[2]);  // default kept
+    EXPECT_EQ(1, gEngine.outMap[3]);
+    for (int i = 0; i < kMaxChannels; ++i) EXPECT_EQ(1, gEngine.inMap[i]) << i;
+
+    // A longer stored map for fewer outputs writes only the current count.
+    effect.numOutputs = 2;
+    int32_t fourOut[] = {-1, 0, -1, -1};
+    storeBinary("OutMap", fourOut, sizeof fourOut);
+    setDefaultChannelMaps();
+    loadSettings();
+    EXPECT_EQ(-1, gEngine.outMap[0]);
+    EXPECT_EQ(0, gEngine.outMap[1]);
+    EXPECT_EQ(0, gEngine.outMap[2]);
+    EXPECT_EQ(1, gEngine.outMap[3]);
+}
+
+TEST(SettingsChecks, DamagedMapEntriesBecomeNone) {
+    volatile int32_t map[4] = {0, 1, 0, 1};
+    const unsigned char data[] = {0xF6, 0xFF, 0xFF, 0xFF,   // -10
+                                  0xFF, 0xFF, 0xFF, 0xFF,   // -1
+                                  0x05, 0x00, 0x00, 0x00,   // 5
+                                  0x00, 0x00, 0x00, 0x80,   // INT_MIN
+                                  0x01, 0x00};              // a torn entry: ignored
+    mergeStoredMap(map, 4, data, sizeof data);
+    EXPECT_EQ(-1, map[0]);
+    EXPECT_EQ(-1, map[1]);
+    EXPECT_EQ(5, map[2]);
+    EXPECT_EQ(-1, map[3]);
+}
+
+TEST(SettingsChecks, DeviceIndexComparesUpwardOnly) {
+    EXPECT_EQ(-1, checkDeviceIndex(3, 3));
+    EXPECT_EQ(2, checkDeviceIndex(2, 3));
+    EXPECT_EQ(-1, checkDeviceIndex(0, 0));
+    EXPECT_EQ(-1, checkDeviceIndex(-1, 0));
+    EXPECT_EQ(-5, checkDeviceIndex(-5, 0));  // opens nothing later
+    EXPECT_EQ(-1, checkDeviceIndex(0x7FFFFFFF, 3));
+}

@@ -1,0 +1,186 @@
+#include "support/program_runner.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace testing_support {
+
+std::string exeFolder() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of('\\'));
+}
+
+std::string tempFolder(const std::string &name) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    std::string folder = std::string(base) + "korvane-" + name + "-" + std::to_string(GetCurrentProcessId());
+    // Empty it from an earlier run.
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+bool copyFileTo(const std::string &from, const std::string &to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+std::string readFile(const std::string &path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    std::string data;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+    CloseHandle(h);
+    return data;
+}
+
+std::vector<std::string> readLines(const std::string &path) {
+    std::vector<std::string> lines;
+    std::string data = readFile(path), line;
+    for (char c : data) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+bool RunningProgram::start(const std::string &folder,
+                           const std::vector<std::pair<std::string, std::string>> &env) {
+    // The child inherits our environment; set the extra variables around CreateProcess.
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const auto &kv : env) {
+        char old[4096];
+        DWORD n = GetEnvironmentVariableA(kv.first.c_str(), old, sizeof old);
+        saved.push_back({kv.first, n ? std::string(old, n) : std::string("\x01")});
+        SetEnvironmentVariableA(kv.first.c_str(), kv.second.c_str());
+    }
+    std::string exe = folder + "\\Korvane.exe";
+    std::string commandLine = "\"" + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    BOOL ok = CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                             &startup, &info);
+    for (const auto &kv : saved)
+        SetEnvironmentVariableA(kv.first.c_str(), kv.second == "\x01" ? nullptr : kv.second.c_str());
+    return ok != 0;
+}
+
+RunningProgram::~RunningProgram() {
+    if (info.hProcess) {
+        if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(info.hProcess, 99);
+            WaitForSingleObject(info.hProcess, 10000);
+        }
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+}
+
+namespace {
+struct FindState {
+    DWORD pid;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK collectTopLevel(HWND window, LPARAM param) {
+    FindState *state = (FindState *)param;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == state->pid && IsWindowVisible(window) && windowClass(window) != "IME")
+        state->windows.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK collectChild(HWND window, LPARAM param) {
+    ((std::vector<HWND> *)param)->push_back(window);
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> RunningProgram::topLevelWindows() const {
+    FindState state = {info.dwProcessId, {}};
+    EnumWindows(collectTopLevel, (LPARAM)&state);
+    return state.windows;
+}
+
+HWND RunningProgram::waitForMainWindow(DWORD timeoutMs) {
+    // Input idle means the program has reached a message loop (the main loop or a
+    // modal dialog's), which it does only after showing its window.
+    DWORD start = GetTickCount();
+    if (WaitForInputIdle(info.hProcess, timeoutMs) != 0) return nullptr;
+    // Idle may come from a message box shown before the window; then the window
+    // appears once that is dismissed.
+    for (;;) {
+        for (HWND w : topLevelWindows())
+            if (windowClass(w) == "EditorWndClass") return w;
+        if (GetTickCount() - start > timeoutMs || WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+}
+
+long RunningProgram::waitForExit(DWORD timeoutMs) {
+    if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    return (long)code;
+}
+
+std::string windowText(HWND window) {
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string windowClass(HWND window) {
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::vector<HWND> childWindows(HWND parent) {
+    std::vector<HWND> children;
+    EnumChildWindows(parent, collectChild, (LPARAM)&children);
+    return children;
+}
+
+bool waitForLogLine(const std::string &logPath, const std::string &prefix, DWORD timeoutMs) {
+    // The log is written by another process; watch its folder for changes.
+    std::string folder = logPath.substr(0, logPath.find_last_of('\\'));
+    HANDLE change = FindFirstChangeNotificationA(folder.c_str(), FALSE,
+                                                 FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    DWORD start = GetTickCount();
+    bool found = false;
+    for (;;) {
+        for (const std::string &line : readLines(logPath))
+            if (line.compare(0, prefix.size(), prefix) == 0) found = true;
+        if (found || GetTickCount() - start > timeoutMs) break;
+        if (change != INVALID_HANDLE_VALUE) {
+            WaitForSingleObject(change, 100);
+            FindNextChangeNotification(change);
+        } else {
+            Sleep(50);
+        }
+    }
+    if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
+    return found;
+}
+
+}  // namespace testing_support
