@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
