@@ -70,28 +70,24 @@ void refreshAfterReopen(bool opened) {
 
 void addString(HWND list, const char *text) { SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)text); }
 
-void fillLists(HWND dialog) {
-    HWND midiIn = GetDlgItem(dialog, IDC_MIDI_IN);
-    addString(midiIn, "None");
-    UINT inputs = gMidiSystem.midiInGetNumDevs();
-    for (UINT i = 0; i < inputs; ++i) {
-        MIDIINCAPSA caps = {};
-        gMidiSystem.midiInGetDevCapsA(i, &caps, sizeof caps);
+// "None", then each MIDI device's name; the stored index + 1 is selected.
+template <typename Caps>
+void fillPortList(HWND list, UINT devices, MMRESULT(WINAPI *getCaps)(UINT_PTR, Caps *, UINT), int32_t index) {
+    addString(list, "None");
+    for (UINT i = 0; i < devices; ++i) {
+        Caps caps = {};
+        getCaps(i, &caps, sizeof caps);
         caps.szPname[sizeof caps.szPname - 1] = '\0';
-        addString(midiIn, caps.szPname);
+        addString(list, caps.szPname);
     }
-    SendMessageA(midiIn, CB_SETCURSEL, gMidiInIndex + 1, 0);
+    SendMessageA(list, CB_SETCURSEL, index + 1, 0);
+}
 
-    HWND midiThru = GetDlgItem(dialog, IDC_MIDI_THRU);
-    addString(midiThru, "None");
-    UINT outputs = gMidiSystem.midiOutGetNumDevs();
-    for (UINT i = 0; i < outputs; ++i) {
-        MIDIOUTCAPSA caps = {};
-        gMidiSystem.midiOutGetDevCapsA(i, &caps, sizeof caps);
-        caps.szPname[sizeof caps.szPname - 1] = '\0';
-        addString(midiThru, caps.szPname);
-    }
-    SendMessageA(midiThru, CB_SETCURSEL, gMidiOutIndex + 1, 0);
+void fillLists(HWND dialog) {
+    fillPortList(GetDlgItem(dialog, IDC_MIDI_IN), gMidiSystem.midiInGetNumDevs(), gMidiSystem.midiInGetDevCapsA,
+                 gMidiInIndex);
+    fillPortList(GetDlgItem(dialog, IDC_MIDI_THRU), gMidiSystem.midiOutGetNumDevs(),
+                 gMidiSystem.midiOutGetDevCapsA, gMidiOutIndex);
 
     HWND drivers = GetDlgItem(dialog, IDC_DRIVER);
     addString(drivers, "None");

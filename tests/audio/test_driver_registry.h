@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "support/program_runner.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -167,16 +169,6 @@ private:
 };
 
 // Reads a whole file (shared with a writer that still has it open).
-inline std::string readFile(const std::string &path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return std::string();
-    std::string data;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(f, chunk, sizeof(chunk), &got, nullptr) && got > 0) data.append(chunk, got);
-    CloseHandle(f);
-    return data;
-}
+using testing_support::readFile;
 
 }  // namespace testdriver

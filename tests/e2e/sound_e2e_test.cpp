@@ -186,10 +186,9 @@ TEST_F(SoundPath, DriverResetAndRateChangeAreServedByTheTimer) {
     // The rate change reaches the plugin from the GUI thread's timer.
     ASSERT_TRUE(waitForLogLine(log, "dispatch 10 0 0 48000"));
     // The reset request re-opens the engine: the driver's buffers are made a second time.
-    DWORD start = GetTickCount();
-    while (countLines(driverLog, "createBuffers") < 2 && GetTickCount() - start < 30000)
-        waitForLogLine(driverLog, "no such line", 100);
-    EXPECT_GE(countLines(driverLog, "createBuffers"), 2);
+    EXPECT_TRUE(waitForChangeIn(
+        folder, [](const void *path) { return countLines(*(const std::string *)path, "createBuffers") >= 2; },
+        &driverLog, 30000));
 
     // The CPU meter shows a measured load in its format.
     HWND meter = nullptr;

@@ -1,6 +1,7 @@
 #include "support/korvane_settings.h"
 
 #include "audio/driver_list.h"
+#include "support/program_runner.h"
 
 namespace testing_support {
 
@@ -54,23 +55,21 @@ size_t fileSize(const std::string &path) {
     return (size_t)((unsigned long long)data.nFileSizeLow | (unsigned long long)data.nFileSizeHigh << 32);
 }
 
+namespace {
+struct SizeWanted {
+    const std::string *path;
+    size_t bytes;
+};
+
+bool hasSize(const void *context) {
+    const SizeWanted *wanted = (const SizeWanted *)context;
+    return fileSize(*wanted->path) >= wanted->bytes;
+}
+}  // namespace
+
 bool waitForFileSize(const std::string &path, size_t bytes, DWORD timeoutMs) {
-    std::string folder = path.substr(0, path.find_last_of('\\'));
-    HANDLE change = FindFirstChangeNotificationA(folder.c_str(), FALSE,
-                                                 FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
-                                                     FILE_NOTIFY_CHANGE_FILE_NAME);
-    DWORD start = GetTickCount();
-    bool reached = false;
-    while (!(reached = fileSize(path) >= bytes) && GetTickCount() - start < timeoutMs) {
-        if (change != INVALID_HANDLE_VALUE) {
-            WaitForSingleObject(change, 50);
-            FindNextChangeNotification(change);
-        } else {
-            Sleep(20);
-        }
-    }
-    if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
-    return reached;
+    SizeWanted wanted = {&path, bytes};
+    return waitForChangeIn(path.substr(0, path.find_last_of('\\')), hasSize, &wanted, timeoutMs);
 }
 
 }  // namespace testing_support

@@ -161,26 +161,42 @@ std::vector<HWND> childWindows(HWND parent) {
     return children;
 }
 
-bool waitForLogLine(const std::string &logPath, const std::string &prefix, DWORD timeoutMs) {
-    // The log is written by another process; watch its folder for changes.
-    std::string folder = logPath.substr(0, logPath.find_last_of('\\'));
+bool waitForChangeIn(const std::string &folder, bool (*done)(const void *context), const void *context,
+                     DWORD timeoutMs) {
     HANDLE change = FindFirstChangeNotificationA(folder.c_str(), FALSE,
-                                                 FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+                                                 FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
+                                                     FILE_NOTIFY_CHANGE_FILE_NAME);
     DWORD start = GetTickCount();
-    bool found = false;
-    for (;;) {
-        for (const std::string &line : readLines(logPath))
-            if (line.compare(0, prefix.size(), prefix) == 0) found = true;
-        if (found || GetTickCount() - start > timeoutMs) break;
+    bool reached = false;
+    while (!(reached = done(context)) && GetTickCount() - start < timeoutMs) {
         if (change != INVALID_HANDLE_VALUE) {
-            WaitForSingleObject(change, 100);
+            WaitForSingleObject(change, 50);
             FindNextChangeNotification(change);
         } else {
-            Sleep(50);
+            Sleep(20);
         }
     }
     if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
-    return found;
+    return reached;
+}
+
+namespace {
+struct LogLineWanted {
+    const std::string *path;
+    const std::string *prefix;
+};
+
+bool hasLogLine(const void *context) {
+    const LogLineWanted *wanted = (const LogLineWanted *)context;
+    for (const std::string &line : readLines(*wanted->path))
+        if (line.compare(0, wanted->prefix->size(), *wanted->prefix) == 0) return true;
+    return false;
+}
+}  // namespace
+
+bool waitForLogLine(const std::string &logPath, const std::string &prefix, DWORD timeoutMs) {
+    LogLineWanted wanted = {&logPath, &prefix};
+    return waitForChangeIn(logPath.substr(0, logPath.find_last_of('\\')), hasLogLine, &wanted, timeoutMs);
 }
 
 }  // namespace testing_support

@@ -39,6 +39,11 @@ std::string windowText(HWND window);
 std::string windowClass(HWND window);
 std::vector<HWND> childWindows(HWND parent);
 
+// Waits, watching the folder for changes, until `done` returns true; false after
+// the time-out. For files another process writes.
+bool waitForChangeIn(const std::string &folder, bool (*done)(const void *context), const void *context,
+                     DWORD timeoutMs);
+
 // Waits until a line starting with `prefix` appears in the log (the file grows as
 // the program runs); returns false after the time-out.
 bool waitForLogLine(const std::string &logPath, const std::string &prefix, DWORD timeoutMs = 30000);
