@@ -1,0 +1,425 @@
+// The real program under Wine: the device settings and channel routing dialogs, the
+// main window's sound, settings and always-on-top commands, and what survives a restart.
+// The program is driven from here by messages to its windows.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/asio.h"
+#include "audio/test_driver_registry.h"
+#include "resources/resource_ids.h"
+#include "support/korvane_settings.h"
+#include "support/program_runner.h"
+#include "support/wav_file.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kDriverName[] = "Korvane Settings E2E Driver";
+const char kDriverClsid[] = "{3C9D2E71-8A4B-4F06-B5D2-7E1A9C4F0B63}";
+const int kRate = 44100;
+const size_t kBytesPerSecond = (size_t)kRate * 2 * 4;  // two float channels
+const float kNoteLevel = 0.25f * 100 / 127;          // the demo's output 0 at velocity 100
+const int kKeyZ = 44;                                 // scan code of Z: note 48
+
+LPARAM keyParam(int scanCode, bool up) {
+    LPARAM p = 1 | (LPARAM)scanCode << 16;
+    if (up) p |= (LPARAM)1 << 30 | (LPARAM)1 << 31;
+    return p;
+}
+
+// Polls until `done` holds; gives up after the time-out or when the program has ended.
+template <class Condition>
+bool waitUntil(const RunningProgram &program, Condition done, DWORD timeoutMs = 30000) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        if (WaitForSingleObject(program.process(), 20) == WAIT_OBJECT_0) return done();
+    }
+}
+
+HWND ownedDialog(const RunningProgram &program, HWND owner) {
+    for (HWND w : program.topLevelWindows())
+        if (windowClass(w) == "#32770" && GetWindow(w, GW_OWNER) == owner) return w;
+    return nullptr;
+}
+
+HWND waitForDialog(const RunningProgram &program, HWND owner) {
+    HWND dialog = nullptr;
+    waitUntil(program, [&] { return (dialog = ownedDialog(program, owner)) != nullptr; });
+    return dialog;
+}
+
+// The window procedure of a dialog sees this exactly as a click or a list choice.
+void notify(HWND dialog, int id, int code, bool wait = true) {
+    WPARAM w = MAKEWPARAM(id, code);
+    LPARAM l = (LPARAM)GetDlgItem(dialog, id);
+    if (wait)
+        SendMessageA(dialog, WM_COMMAND, w, l);
+    else
+        PostMessageA(dialog, WM_COMMAND, w, l);
+}
+
+void chooseComboItem(HWND dialog, int id, int item, bool wait = true) {
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, item, 0);
+    notify(dialog, id, CBN_SELCHANGE, wait);
+}
+
+void chooseListItem(HWND dialog, int id, int item) {
+    SendDlgItemMessageA(dialog, id, LB_SETCURSEL, item, 0);
+    notify(dialog, id, LBN_SELCHANGE);
+}
+
+int comboItem(HWND dialog, int id, const char *text) {
+    return (int)SendDlgItemMessageA(dialog, id, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
+}
+
+bool closeDialog(const RunningProgram &program, HWND dialog) {
+    notify(dialog, IDCANCEL, BN_CLICKED, false);
+    return waitUntil(program, [&] { return !IsWindow(dialog); });
+}
+
+HWND statusLine(HWND window) {
+    for (HWND child : childWindows(window))
+        if (_stricmp(windowClass(child).c_str(), "Static") == 0 && windowText(child).compare(0, 5, "CPU: ") != 0)
+            return child;
+    return nullptr;
+}
+
+int countLines(const std::string &path, const std::string &prefix) {
+    int n = 0;
+    for (const std::string &line : readLines(path))
+        if (line.compare(0, prefix.size(), prefix) == 0) ++n;
+    return n;
+}
+
+// The caption of an extended dialog template in one language, read from the file.
+std::wstring dialogCaption(HMODULE module, int id, LANGID language) {
+    HRSRC found = FindResourceExA(module, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(id), language);
+    if (!found) return L"<missing>";
+    const WORD *p = (const WORD *)LockResource(LoadResource(module, found));
+    if (!p || p[1] != 0xFFFF) return L"<not an extended template>";
+    p += 13;                                        // the fixed header
+    for (int field = 0; field < 2; ++field) {       // menu, then class: ordinal or string
+        if (*p == 0xFFFF) {
+            p += 2;
+        } else {
+            while (*p) ++p;
+            ++p;
+        }
+    }
+    return std::wstring((const wchar_t *)p);
+}
+
+// The settings caption in the language this Wine session runs the program in.
+std::wstring expectedSettingsCaption() {
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? L"\u8bbe\u7f6e" : L"Settings";
+}
+
+bool topmost(HWND window) { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+class SettingsE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = tempFolder("settings");
+        log = folder + "\\calls.log";
+        driverLog = folder + "\\driver.log";
+        recording = folder + "\\driver-output.wav";
+        clearKorvaneSettings();
+    }
+    void TearDown() override { clearKorvaneSettings(); }
+
+    // Registers the test driver; returns its index in the driver list.
+    int32_t addDriver(testdriver::Config config = testdriver::Config()) {
+        config.set("SampleType", ASIOSTFloat32LSB)
+            .set("Rates", std::string("44100,48000"))
+            .set("CurrentRate", kRate)
+            .set("Record", recording)
+            .set("Log", driverLog);
+        EXPECT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
+        return driverIndexOf(kDriverName);
+    }
+
+    void useDriver(int32_t index) {
+        storeSetting("ASIO", index);
+        storeSetting("SampleRate", kRate);
+    }
+
+    HWND start(RunningProgram &program) {
+        DeleteFileA(log.c_str());
+        if (!program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}})) return nullptr;
+        return program.waitForMainWindow();
+    }
+
+    // Opens the settings dialog from the menu command.
+    HWND openSettings(RunningProgram &program, HWND window) {
+        PostMessageA(window, WM_COMMAND, CMD_SETTINGS, 0);
+        return waitForDialog(program, window);
+    }
+
+    long quit(RunningProgram &program, HWND window) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return program.waitForExit();
+    }
+
+    // Waits until the recording has grown by `seconds` of sound from its present size.
+    bool recordFor(double seconds) {
+        return waitForFileSize(recording, fileSize(recording) + (size_t)(seconds * kBytesPerSecond));
+    }
+
+    testdriver::ScopedDrivers drivers;
+    std::string folder, log, driverLog, recording;
+};
+
+}  // namespace
+
+TEST_F(SettingsE2E, FirstStartAsksForTheDriverAndTheChoiceHoldsAfterARestart) {
+    int32_t index = addDriver();
+    ASSERT_GE(index, 0);
+    {
+        RunningProgram program;
+        HWND window = start(program);
+        ASSERT_NE(nullptr, window);
+        HWND dialog = waitForDialog(program, window);
+        ASSERT_NE(nullptr, dialog);
+        wchar_t caption[64] = L"";
+        GetWindowTextW(dialog, caption, 64);
+        EXPECT_EQ(expectedSettingsCaption(), caption);
+
+        // Nothing chosen yet: the driver's own controls are off.
+        EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_DRIVER, CB_GETCURSEL, 0, 0));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_CHANNELS)));
+        chooseComboItem(dialog, IDC_DRIVER, index + 1);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_SAMPLE_RATE)));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_CHANNELS)));
+
+        // The rate list now holds what the driver offers.
+        EXPECT_EQ(2, SendDlgItemMessageA(dialog, IDC_SAMPLE_RATE, CB_GETCOUNT, 0, 0));
+        int item = comboItem(dialog, IDC_SAMPLE_RATE, "48000");
+        ASSERT_GE(item, 0);
+        chooseComboItem(dialog, IDC_SAMPLE_RATE, item);
+        EXPECT_TRUE(waitForLogLine(driverLog, "setSampleRate 48000"));
+        EXPECT_TRUE(waitForLogLine(log, "dispatch 10 0 0 48000"));
+
+        ASSERT_TRUE(closeDialog(program, dialog));
+        EXPECT_EQ(0, quit(program, window));
+    }
+    int32_t stored = -2, rate = 0;
+    EXPECT_TRUE(readSetting("ASIO", &stored));
+    EXPECT_EQ(index, stored);
+    EXPECT_TRUE(readSetting("SampleRate", &rate));
+    EXPECT_EQ(48000, rate);
+
+    // The second start asks nothing and runs the driver at the stored rate.
+    DeleteFileA(recording.c_str());
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + 48000 * 8 / 10));
+    EXPECT_EQ(1u, program.topLevelWindows().size());
+    EXPECT_EQ(48000, readWav(recording).sampleRate);
+    EXPECT_TRUE(waitForLogLine(log, "dispatch 10 0 0 48000"));
+    EXPECT_EQ(0, quit(program, window));
+}
+
+TEST_F(SettingsE2E, RoutingDialogChangesTheOutputMapWhileSoundRuns) {
+    useDriver(addDriver());
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+    HWND settings = openSettings(program, window);
+    ASSERT_NE(nullptr, settings);
+    notify(settings, IDC_CHANNELS, BN_CLICKED, false);
+    HWND routing = waitForDialog(program, settings);
+    ASSERT_NE(nullptr, routing);
+
+    // "None" and the driver's two outputs; the driver list follows the chosen plugin
+    // output: output 0 goes to driver output 0, output 1 to driver output 1.
+    EXPECT_EQ(3, SendDlgItemMessageA(routing, IDC_DRIVER_OUTPUTS, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(1, SendDlgItemMessageA(routing, IDC_DRIVER_OUTPUTS, LB_GETCURSEL, 0, 0));
+    chooseListItem(routing, IDC_PLUGIN_OUTPUTS, 1);
+    EXPECT_EQ(2, SendDlgItemMessageA(routing, IDC_DRIVER_OUTPUTS, LB_GETCURSEL, 0, 0));
+    // Send plugin output 0 to driver output 1, where output 1 already goes.
+    chooseListItem(routing, IDC_PLUGIN_OUTPUTS, 0);
+    EXPECT_EQ(1, SendDlgItemMessageA(routing, IDC_DRIVER_OUTPUTS, LB_GETCURSEL, 0, 0));
+    chooseListItem(routing, IDC_DRIVER_OUTPUTS, 2);
+
+    // A note played now, with the dialogs still open, sounds on driver output 1 only,
+    // as the sum of the full and the half-level output.
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(kKeyZ, false));
+    ASSERT_TRUE(recordFor(0.4));
+    PostMessageA(window, WM_KEYUP, 'Z', keyParam(kKeyZ, true));
+    ASSERT_TRUE(recordFor(0.2));
+
+    // Plugin output 1 goes nowhere.
+    chooseListItem(routing, IDC_PLUGIN_OUTPUTS, 1);
+    chooseListItem(routing, IDC_DRIVER_OUTPUTS, 0);
+
+    ASSERT_TRUE(closeDialog(program, routing));
+    ASSERT_TRUE(closeDialog(program, settings));
+    EXPECT_EQ(0, quit(program, window));
+
+    WavData wav = readWav(recording);
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ(2, wav.channels);
+    EXPECT_EQ(0.0f, peak(wav.samples[0], 0, wav.frames()));
+    EXPECT_NEAR(1.5f * kNoteLevel, peak(wav.samples[1], 0, wav.frames()), 0.05f * kNoteLevel);
+    EXPECT_EQ((std::vector<int32_t>{1, -1}), readMap("OutMap"));
+}
+
+TEST_F(SettingsE2E, SoundOffSettingsWhileOffAndSoundOnAgain) {
+    useDriver(addDriver());
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    ASSERT_NE(nullptr, status);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+
+    // Off: the status line says so, the plugin is suspended, the driver is gone.
+    PostMessageA(window, WM_COMMAND, CMD_SOUND_ONOFF, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status) == "Audio Stopped"; }));
+    EXPECT_TRUE(waitForLogLine(log, "dispatch 12 0 0 0"));
+    EXPECT_EQ(1, countLines(driverLog, "release "));
+    EXPECT_EQ(1, countLines(driverLog, "stop"));
+
+    // Settings while off: the driver runs while the dialog is open, but nothing is
+    // processed, so a played key stays silent.
+    DeleteFileA(recording.c_str());
+    HWND settings = openSettings(program, window);
+    ASSERT_NE(nullptr, settings);
+    EXPECT_EQ(2, countLines(driverLog, "start"));
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(kKeyZ, false));
+    ASSERT_TRUE(recordFor(0.4));
+    PostMessageA(window, WM_KEYUP, 'Z', keyParam(kKeyZ, true));
+    ASSERT_TRUE(recordFor(0.1));
+    ASSERT_TRUE(closeDialog(program, settings));
+    EXPECT_TRUE(waitUntil(program, [&] { return countLines(driverLog, "release ") == 2; }));
+    EXPECT_EQ(2, countLines(driverLog, "stop"));
+    WavData wav = readWav(recording);
+    ASSERT_TRUE(wav.ok);
+    for (const std::vector<float> &channel : wav.samples) EXPECT_EQ(0.0f, peak(channel, 0, channel.size()));
+
+    // On again: resumed, and the first events the plugin gets are the sixteen All
+    // Notes Off in one block (the key's note, queued while off, is dropped).
+    PostMessageA(window, WM_COMMAND, CMD_SOUND_ONOFF, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).empty(); }));
+    ASSERT_TRUE(waitForLogLine(log, "events "));
+    EXPECT_EQ(0, quit(program, window));
+
+    std::vector<std::string> lines = readLines(log);
+    size_t at = 0;
+    while (at < lines.size() && lines[at] != "dispatch 12 0 0 0") ++at;
+    while (at < lines.size() && lines[at] != "dispatch 12 0 1 0") ++at;
+    while (at < lines.size() && lines[at].compare(0, 7, "events ") != 0) ++at;
+    ASSERT_LT(at, lines.size()) << "no events after the resume";
+    std::string expected = "events 16";
+    for (int channel = 0; channel < 16; ++channel) {
+        char message[8];
+        snprintf(message, sizeof message, " %06x", 0x7BB0 | channel);
+        expected += message;
+    }
+    EXPECT_EQ(expected, lines[at]);
+}
+
+TEST_F(SettingsE2E, TempoIsClampedWhenTyped) {
+    struct Case {
+        const char *typed;
+        int32_t stored;
+    } cases[] = {{"5", 10}, {"900", 500}, {"77", 77}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        storeSetting("ASIO", -1);
+        RunningProgram program;
+        HWND window = start(program);
+        ASSERT_NE(nullptr, window);
+        HWND settings = openSettings(program, window);
+        ASSERT_NE(nullptr, settings);
+        char shown[16] = "";
+        SendDlgItemMessageA(settings, IDC_TEMPO, WM_GETTEXT, sizeof shown, (LPARAM)shown);
+        EXPECT_STREQ("120", shown);
+        SendDlgItemMessageA(settings, IDC_TEMPO, WM_SETTEXT, 0, (LPARAM)c.typed);
+        ASSERT_TRUE(closeDialog(program, settings));
+        EXPECT_EQ(0, quit(program, window));
+        int32_t tempo = 0;
+        EXPECT_TRUE(readSetting("Tempo", &tempo));
+        EXPECT_EQ(c.stored, tempo);
+        clearKorvaneSettings();
+    }
+}
+
+TEST_F(SettingsE2E, RefusedSampleRateIsReportedAndNotKept) {
+    useDriver(addDriver(testdriver::Config().set("FailSetSampleRate", 1)));
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    HWND settings = openSettings(program, window);
+    ASSERT_NE(nullptr, settings);
+    int item = comboItem(settings, IDC_SAMPLE_RATE, "48000");
+    ASSERT_GE(item, 0);
+    chooseComboItem(settings, IDC_SAMPLE_RATE, item, false);
+
+    HWND box = waitForDialog(program, settings);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Korvane", windowText(box));
+    bool hasText = false;
+    for (HWND child : childWindows(box))
+        if (windowText(child) == "Failed to set samplerate.") hasText = true;
+    EXPECT_TRUE(hasText);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+
+    // The list keeps the refused choice; the engine and the plugin keep their rate.
+    EXPECT_EQ(item, SendDlgItemMessageA(settings, IDC_SAMPLE_RATE, CB_GETCURSEL, 0, 0));
+    ASSERT_TRUE(closeDialog(program, settings));
+    EXPECT_EQ(0, quit(program, window));
+    int32_t rate = 0;
+    EXPECT_TRUE(readSetting("SampleRate", &rate));
+    EXPECT_EQ(kRate, rate);
+    EXPECT_EQ(0, countLines(log, "dispatch 10 0 0 48000"));
+}
+
+TEST_F(SettingsE2E, AlwaysOnTopFollowsTheCommandAndSurvivesARestart) {
+    storeSetting("ASIO", -1);
+    {
+        RunningProgram program;
+        HWND window = start(program);
+        ASSERT_NE(nullptr, window);
+        EXPECT_FALSE(topmost(window));
+        PostMessageA(window, WM_COMMAND, CMD_ALWAYS_ON_TOP, 0);
+        EXPECT_TRUE(waitUntil(program, [&] { return topmost(window); }));
+        EXPECT_EQ(0, quit(program, window));
+    }
+    int32_t onTop = 0;
+    EXPECT_TRUE(readSetting("OnTop", &onTop));
+    EXPECT_EQ(1, onTop);
+
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(topmost(window));
+    PostMessageA(window, WM_COMMAND, CMD_ALWAYS_ON_TOP, 0);
+    EXPECT_TRUE(waitUntil(program, [&] { return !topmost(window); }));
+    EXPECT_EQ(0, quit(program, window));
+    EXPECT_TRUE(readSetting("OnTop", &onTop));
+    EXPECT_EQ(0, onTop);
+}
+
+TEST(SettingsResources, DialogCaptionsInBothLanguages) {
+    HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    const LANGID chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    const LANGID english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    EXPECT_EQ(L"\u8bbe\u7f6e", dialogCaption(exe, IDD_SETTINGS, chinese));
+    EXPECT_EQ(L"\u58f0\u97f3\u901a\u9053", dialogCaption(exe, IDD_ROUTING, chinese));
+    EXPECT_EQ(L"Settings", dialogCaption(exe, IDD_SETTINGS, english));
+    EXPECT_EQ(L"Sound channels", dialogCaption(exe, IDD_ROUTING, english));
+    FreeLibrary(exe);
+}
