@@ -84,6 +84,12 @@ bool closeDialog(const RunningProgram &program, HWND dialog) {
     return waitUntil(program, [&] { return !IsWindow(dialog); });
 }
 
+// F11 as typed: the message loop's accelerator table turns it into the sound command.
+void pressF11(HWND window) {
+    PostMessageA(window, WM_KEYDOWN, VK_F11, keyParam(0x57, false));
+    PostMessageA(window, WM_KEYUP, VK_F11, keyParam(0x57, true));
+}
+
 HWND statusLine(HWND window) {
     for (HWND child : childWindows(window))
         if (_stricmp(windowClass(child).c_str(), "Static") == 0 && windowText(child).compare(0, 5, "CPU: ") != 0)
@@ -282,8 +288,9 @@ TEST_F(SettingsE2E, SoundOffSettingsWhileOffAndSoundOnAgain) {
     ASSERT_NE(nullptr, status);
     ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
 
-    // Off: the status line says so, the plugin is suspended, the driver is gone.
-    PostMessageA(window, WM_COMMAND, CMD_SOUND_ONOFF, 0);
+    // Off, by the F11 key (through the accelerator table): the status line says so,
+    // the plugin is suspended, the driver is gone.
+    pressF11(window);
     ASSERT_TRUE(waitUntil(program, [&] { return windowText(status) == "Audio Stopped"; }));
     EXPECT_TRUE(waitForLogLine(log, "dispatch 12 0 0 0"));
     EXPECT_EQ(1, countLines(driverLog, "release "));
@@ -307,9 +314,9 @@ TEST_F(SettingsE2E, SoundOffSettingsWhileOffAndSoundOnAgain) {
     ASSERT_TRUE(wav.ok);
     for (const std::vector<float> &channel : wav.samples) EXPECT_EQ(0.0f, peak(channel, 0, channel.size()));
 
-    // On again: resumed, and the first events the plugin gets are the sixteen All
-    // Notes Off in one block (the key's note, queued while off, is dropped).
-    PostMessageA(window, WM_COMMAND, CMD_SOUND_ONOFF, 0);
+    // On again by F11: resumed, and the first events the plugin gets are the sixteen
+    // All Notes Off in one block (the key's note, queued while off, is dropped).
+    pressF11(window);
     ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).empty(); }));
     ASSERT_TRUE(waitForLogLine(log, "events "));
     EXPECT_EQ(0, quit(program, window));

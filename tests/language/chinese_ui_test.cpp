@@ -1,0 +1,37 @@
+// Run by CTest with a Chinese user interface language (LANG=zh_CN.UTF-8): the
+// program's own dialogs come up in Chinese. Wine fixes a process's language from its
+// parent's locale, so this runs as an executable of its own.
+#include <gtest/gtest.h>
+
+#include "support/korvane_settings.h"
+#include "support/program_runner.h"
+
+using namespace testing_support;
+
+TEST(ChineseUserInterface, FirstStartDialogIsInChinese) {
+    ASSERT_EQ(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), GetUserDefaultUILanguage())
+        << "the suite must run this executable with LANG=zh_CN.UTF-8 and the compiled locale";
+    clearKorvaneSettings();
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
+    ASSERT_EQ(0u, WaitForInputIdle(program.process(), 30000));
+
+    HWND dialog = nullptr;
+    for (HWND w : program.topLevelWindows())
+        if (windowClass(w) == "#32770") dialog = w;
+    ASSERT_NE(nullptr, dialog);
+    wchar_t caption[64] = L"";
+    GetWindowTextW(dialog, caption, 64);
+    EXPECT_STREQ(L"\u8bbe\u7f6e", caption);  // 设置
+    wchar_t close[64] = L"";
+    GetWindowTextW(GetDlgItem(dialog, IDCANCEL), close, 64);
+    EXPECT_STREQ(L"\u5173\u95ed", close);  // 关闭
+
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ("Korvane", windowText(window));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+    clearKorvaneSettings();
+}
