@@ -1,10 +1,10 @@
 // One-off check, run by hand: every one of the 2^32 float bit patterns through the
-// 16- and packed 24-bit output converters at every level this processor runs,
+// integer output converters at every level this processor runs,
 // against a reference written from the conversion rules (clip, multiply by the
 // scale in double precision, round to nearest with ties to even). Also counts the
 // inputs for which a product in single precision would round differently, the
 // reason the converters multiply in double precision.
-// Run: wine64 sample_convert_exhaustive.exe (about a minute per level).
+// Run: wine64 sample_convert_exhaustive.exe (a few minutes).
 #include "audio/sample_convert.h"
 
 #include <cstdint>
@@ -39,6 +39,11 @@ int32_t readSample(const unsigned char *p, int size) {
         std::memcpy(&v, p, 2);
         return v;
     }
+    if (size == 4) {
+        int32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
     return int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
 }
 
@@ -51,10 +56,14 @@ int main() {
         double scale;
         int32_t upper, lower;
     } types[] = {{ASIOSTInt16LSB, "Int16LSB", 32767.49999, 32767, -32768},
-                 {ASIOSTInt24LSB, "Int24LSB", 8388607.49999, 8388607, -8388608}};
+                 {ASIOSTInt24LSB, "Int24LSB", 8388607.49999, 8388607, -8388608},
+                 {ASIOSTInt32LSB, "Int32LSB", 2147483647.49999, 2147483647, -2147483647 - 1},
+                 {ASIOSTInt32LSB18, "Int32LSB18", 131071.49999, 131071, -131072},
+                 {ASIOSTInt32LSB20, "Int32LSB20", 524287.49999, 524287, -524288},
+                 {ASIOSTInt32LSB24, "Int32LSB24", 8388607.49999, 8388607, -8388608}};
     const int chunk = 1 << 16;
     std::vector<float> source(chunk);
-    std::vector<unsigned char> out(3 * chunk + 16);
+    std::vector<unsigned char> out(4 * chunk + 16);
     int failures = 0;
     for (const auto &t : types) {
         const int size = bytesPerSample(t.type);

@@ -16,9 +16,9 @@ const long kSampleTypeCount = 28;  // types 0 ... 27 have a size
 int bytesPerSample(long type);
 
 // Instruction sets the converters may use beyond the build's baseline (SSE2 on
-// x86_64, none on i686). The 16- and packed 24-bit converters have AVX forms,
-// picked at stream open when the processor and the system support AVX; every
-// form gives the same bytes as the baseline.
+// x86_64, none on i686). The integer output converters and the packed 24-bit
+// input converter have AVX forms, picked at stream open when the processor and
+// the system support AVX; every form gives the same results as the baseline.
 enum ConverterLevel { kConverterBaseline = 0, kConverterAvx = 1 };
 
 // The best level usable here: kConverterAvx only in the x86_64 build, on a
