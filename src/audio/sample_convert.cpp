@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KORVANE_AVX_CONVERTERS 1
+#endif
 
 namespace {
 
@@ -80,14 +84,14 @@ void inInt16(const void *source, float *destination, int frames) {
     const float scale = 1.0f / 32768.0f;
     int i = 0;
 #if defined(__SSE2__)
-    const __m128 vscale = _mm_set1_ps(scale);
+    // Each 16-bit sample into the top half of a 32-bit lane (value * 65536, exact as
+    // a float), then scaled by 2^-31.
+    const __m128 vscale = _mm_set1_ps(1.0f / 2147483648.0f);
+    const __m128i zero = _mm_setzero_si128();
     for (; i + 8 <= frames; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * i));
-        // Each 16-bit sample into the top half of a 32-bit lane, then shifted back with its sign.
-        const __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
-        const __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
-        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(low), vscale));
-        _mm_storeu_ps(destination + i + 4, _mm_mul_ps(_mm_cvtepi32_ps(high), vscale));
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(zero, v)), vscale));
+        _mm_storeu_ps(destination + i + 4, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(zero, v)), vscale));
     }
 #endif
     for (; i < frames; ++i) destination[i] = float(load<int16_t>(p + 2 * i)) * scale;
@@ -232,6 +236,110 @@ void outFloat64(const float *source, void *destination, int frames) {
     for (; i < frames; ++i) store<double>(p + 8 * i, double(clipFloat(source[i])));
 }
 
+#if KORVANE_AVX_CONVERTERS
+// ---- AVX forms, picked at stream open (supportedConverterLevel) ----
+// The products in double precision as in clipScale4, four lanes per instruction
+// instead of two, so every result is the baseline's to the bit (checked for all
+// 2^32 float inputs by bench/sample_convert_exhaustive.cpp).
+
+#define KORVANE_AVX __attribute__((target("avx")))
+
+// Clipping differs from clipScale4 in form only: x <= -1 and NaN become the float
+// just below -1, -(1 + 2^-23), whose product with each integer scale gives the
+// lower limit: -32767.504, -131071.52, -524287.56 and -8388608.49999 round to it,
+// and -2147483903.5 lies below the 32-bit range, which converts to 0x80000000.
+KORVANE_AVX inline __m128i clipScale4Avx(const float *source, __m256d scale) {
+    const __m128 x = _mm_loadu_ps(source);
+    const __m128 aboveLower = _mm_cmpgt_ps(x, _mm_set1_ps(-1.0f));  // false for NaN
+    const __m128 c = _mm_min_ps(_mm_blendv_ps(_mm_set1_ps(-1.00000011920928955078125f), x, aboveLower),
+                                _mm_set1_ps(1.0f));
+    return _mm256_cvtpd_epi32(_mm256_mul_pd(_mm256_cvtps_pd(c), scale));
+}
+
+KORVANE_AVX void outInt16Avx(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    const __m256d scale = _mm256_set1_pd(kScale16);
+    int i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        const __m128i low = clipScale4Avx(source + i, scale);
+        const __m128i high = clipScale4Avx(source + i + 4, scale);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 2 * i), _mm_packs_epi32(low, high));
+    }
+    if (i + 4 <= frames) {
+        const __m128i v = clipScale4Avx(source + i, scale);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 2 * i), _mm_packs_epi32(v, v));
+        i += 4;
+    }
+    for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
+}
+
+KORVANE_AVX void outInt24Avx(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    const __m256d scale = _mm256_set1_pd(kScale24);
+    // The low three bytes of each 32-bit lane, packed into the first 12 bytes.
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int i = 0;
+    // 16-byte stores, each 4 bytes longer than its samples: the next store rewrites them.
+    for (; i + 6 <= frames; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 3 * i),
+                         _mm_shuffle_epi8(clipScale4Avx(source + i, scale), pack));
+    if (i + 4 <= frames) {  // the last four whole: 8 + 4 bytes
+        const __m128i v = _mm_shuffle_epi8(clipScale4Avx(source + i, scale), pack);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 3 * i), v);
+        store<int32_t>(p + 3 * i + 8, _mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
+        i += 4;
+    }
+    for (; i < frames; ++i) {
+        const uint32_t v = uint32_t(clipScale(source[i], kScale24));
+        p[3 * i] = static_cast<unsigned char>(v);
+        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
+        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
+    }
+}
+
+template <const double &Scale>
+KORVANE_AVX void outInt32Avx(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    const __m256d scale = _mm256_set1_pd(Scale);
+    int i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i), clipScale4Avx(source + i, scale));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i + 16), clipScale4Avx(source + i + 4, scale));
+    }
+    if (i + 4 <= frames) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i), clipScale4Avx(source + i, scale));
+        i += 4;
+    }
+    for (; i < frames; ++i) store<int32_t>(p + 4 * i, int32_t(clipScale(source[i], Scale)));
+}
+
+KORVANE_AVX void inInt24Avx(const void *source, float *destination, int frames) {
+    const unsigned char *p = static_cast<const unsigned char *>(source);
+    // Each sample into the top three bytes of a 32-bit lane: exact as a float, and
+    // 2^-31 brings it to value / 8388608.
+    const __m128 scale = _mm_set1_ps(1.0f / 2147483648.0f);
+    const __m128i spread = _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+    int i = 0;
+    // 16-byte loads that stay inside the buffer: 12 bytes used.
+    for (; i + 6 <= frames; i += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 3 * i));
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(_mm_shuffle_epi8(v, spread)), scale));
+    }
+    if (i >= 4 && i + 4 <= frames) {  // the last four: a load that ends with the buffer
+        const __m128i spreadLate = _mm_setr_epi8(-1, 4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 3 * i - 4));
+        _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(_mm_shuffle_epi8(v, spreadLate)), scale));
+        i += 4;
+    }
+    for (; i < frames; ++i)
+        destination[i] =
+            float(int32_t(uint32_t(p[3 * i]) << 8 | uint32_t(p[3 * i + 1]) << 16 | uint32_t(p[3 * i + 2]) << 24) >> 8) *
+            (1.0f / 8388608.0f);
+}
+
+#undef KORVANE_AVX
+#endif  // KORVANE_AVX_CONVERTERS
+
 // Big-endian types are not converted: a routed buffer of such a type carries silence.
 template <int Bytes>
 void outZero(const float *, void *destination, int frames) {
@@ -258,12 +366,55 @@ const OutputConverter kOutputConverters[kSampleTypeCount] = {
 
 inline bool known(long type) { return type >= 0 && type < kSampleTypeCount; }
 
+#if KORVANE_AVX_CONVERTERS
+bool useAvx(ConverterLevel level) { return level == kConverterAvx && supportedConverterLevel() == kConverterAvx; }
+#endif
+
 }  // namespace
 
 int bytesPerSample(long type) { return known(type) ? kBytesPerSample[type] : 0; }
 
-InputConverter inputConverterFor(long type) { return known(type) ? kInputConverters[type] : nullptr; }
+ConverterLevel supportedConverterLevel() {
+#if KORVANE_AVX_CONVERTERS
+    // Checks the processor's AVX flag and that the system saves the AVX registers.
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx")) return kConverterAvx;
+#endif
+    return kConverterBaseline;
+}
 
-OutputConverter outputConverterFor(long type) { return known(type) ? kOutputConverters[type] : nullptr; }
+InputConverter inputConverterFor(long type, ConverterLevel level) {
+    if (!known(type)) return nullptr;
+#if KORVANE_AVX_CONVERTERS
+    if (type == ASIOSTInt24LSB && useAvx(level)) return inInt24Avx;
+#else
+    (void)level;
+#endif
+    return kInputConverters[type];
+}
+
+OutputConverter outputConverterFor(long type, ConverterLevel level) {
+    if (!known(type)) return nullptr;
+#if KORVANE_AVX_CONVERTERS
+    if (useAvx(level)) {
+        switch (type) {
+        case ASIOSTInt16LSB: return outInt16Avx;
+        case ASIOSTInt24LSB: return outInt24Avx;
+        case ASIOSTInt32LSB: return outInt32Avx<kScale32>;
+        case ASIOSTInt32LSB18: return outInt32Avx<kScale18>;
+        case ASIOSTInt32LSB20: return outInt32Avx<kScale20>;
+        case ASIOSTInt32LSB24: return outInt32Avx<kScale24>;
+        default: break;
+        }
+    }
+#else
+    (void)level;
+#endif
+    return kOutputConverters[type];
+}
+
+InputConverter inputConverterFor(long type) { return inputConverterFor(type, supportedConverterLevel()); }
+
+OutputConverter outputConverterFor(long type) { return outputConverterFor(type, supportedConverterLevel()); }
 
 long roundToNearestEven(double value) { return roundEven(value); }

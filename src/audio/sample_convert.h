@@ -15,9 +15,21 @@ const long kSampleTypeCount = 28;  // types 0 ... 27 have a size
 // Bytes per sample of the type; 0 for types without a size (gaps and anything above 27).
 int bytesPerSample(long type);
 
+// Instruction sets the converters may use beyond the build's baseline (SSE2 on
+// x86_64, none on i686). The integer output converters and the packed 24-bit
+// input converter have AVX forms, picked at stream open when the processor and
+// the system support AVX; every form gives the same results as the baseline.
+enum ConverterLevel { kConverterBaseline = 0, kConverterAvx = 1 };
+
+// The best level usable here: kConverterAvx only in the x86_64 build, on a
+// processor with AVX whose system saves the AVX registers.
+ConverterLevel supportedConverterLevel();
+
 // Null for types that are not converted (the engine buffer keeps its contents):
-// every type but 16 ... 20 and 25 ... 27.
+// every type but 16 ... 20 and 25 ... 27. Without a level: the supported one.
+// A level above supportedConverterLevel() is treated as the baseline.
 InputConverter inputConverterFor(long type);
+InputConverter inputConverterFor(long type, ConverterLevel level);
 
 // What to do with a driver output buffer that some plugin output is routed to.
 // Little-endian integer and float types: clip and convert. Big-endian types: a
@@ -25,6 +37,7 @@ InputConverter inputConverterFor(long type);
 // 21 ... 24 and anything above 27. Type 24 (16-bit data in a 32-bit container)
 // is deliberately left unconverted in both directions.
 OutputConverter outputConverterFor(long type);
+OutputConverter outputConverterFor(long type, ConverterLevel level);
 
 // Rounding used by the integer output converters: nearest integer, ties to even
 // (the processor's default rounding mode).

@@ -155,15 +155,6 @@ TEST(SampleConvert, InputsScaleToFullRange) {
     EXPECT_EQ(f, 0.1f);
 }
 
-TEST(SampleConvert, SixteenBitSurvivesARoundTrip) {
-    std::vector<int16_t> all(65536), back(65536);
-    std::vector<float> floats(65536);
-    for (int i = 0; i < 65536; ++i) all[i] = int16_t(i - 32768);
-    inputConverterFor(ASIOSTInt16LSB)(all.data(), floats.data(), 65536);
-    outputConverterFor(ASIOSTInt16LSB)(floats.data(), back.data(), 65536);
-    for (int i = 0; i < 65536; ++i) ASSERT_EQ(back[i], all[i]);
-}
-
 // Which types convert, which are silenced, which are left alone, and that each
 // writes exactly frames x bytes-per-sample bytes.
 TEST(SampleConvert, TypeTableCoverage) {
@@ -197,36 +188,71 @@ TEST(SampleConvert, TypeTableCoverage) {
 
 namespace {
 
-// Blocks of several lengths, edge values at every position: each sample must
-// come out as it does when converted alone, and nothing beyond the block is written.
+// Blocks of several lengths, edge values at every position, converted at every
+// level this processor runs: each sample must come out as the baseline converts
+// it alone, and nothing beyond the block is written.
 TEST(SampleConvert, BlocksConvertLikeSingleSamples) {
     const float edges[] = {1.0f, -1.0f, kNaN, 0.5f, -0.5f, 2.0f, -3.0f, 0.0f, 0.123f, -0.777f, kInf, 1e-7f};
     const long types[] = {ASIOSTInt16LSB,   ASIOSTInt24LSB,   ASIOSTInt32LSB,   ASIOSTFloat32LSB,
                           ASIOSTFloat64LSB, ASIOSTInt32LSB18, ASIOSTInt32LSB20, ASIOSTInt32LSB24};
-    for (long type : types) {
-        const size_t size = size_t(bytesPerSample(type));
-        for (int frames : {1, 2, 4, 5, 6, 7, 8, 9, 16, 37, 64}) {
-            SCOPED_TRACE(::testing::Message() << "type " << type << ", " << frames << " frames");
-            std::vector<float> source(frames);
-            for (int i = 0; i < frames; ++i) source[i] = edges[(i * 5 + frames) % 12] * (i % 3 ? 1.0f : 0.9f);
-            std::vector<unsigned char> block(frames * size + 16, 0xAA), one(size + 16);
-            outputConverterFor(type)(source.data(), block.data(), frames);
-            for (int i = 0; i < frames; ++i) {
-                outputConverterFor(type)(&source[i], one.data(), 1);
-                ASSERT_EQ(std::memcmp(block.data() + i * size, one.data(), size), 0) << "sample " << i;
-            }
-            for (size_t b = frames * size; b < block.size(); ++b) ASSERT_EQ(block[b], 0xAA);
+    for (int level = kConverterBaseline; level <= supportedConverterLevel(); ++level) {
+        for (long type : types) {
+            const OutputConverter out = outputConverterFor(type, ConverterLevel(level));
+            const OutputConverter outOne = outputConverterFor(type, kConverterBaseline);
+            const InputConverter in = inputConverterFor(type, ConverterLevel(level));
+            const InputConverter inOne = inputConverterFor(type, kConverterBaseline);
+            const size_t size = size_t(bytesPerSample(type));
+            for (int frames : {1, 2, 4, 5, 6, 7, 8, 9, 10, 12, 16, 37, 64}) {
+                SCOPED_TRACE(::testing::Message() << "level " << level << ", type " << type << ", " << frames
+                                                  << " frames");
+                std::vector<float> source(frames);
+                for (int i = 0; i < frames; ++i)
+                    source[i] = edges[(i * 5 + frames) % 12] * (i % 3 ? 1.0f : 0.9f) + (i % 4 == 1 ? 1e-4f : 0.0f);
+                std::vector<unsigned char> block(frames * size + 16, 0xAA), one(size + 16);
+                out(source.data(), block.data(), frames);
+                for (int i = 0; i < frames; ++i) {
+                    outOne(&source[i], one.data(), 1);
+                    ASSERT_EQ(std::memcmp(block.data() + i * size, one.data(), size), 0) << "sample " << i;
+                }
+                for (size_t b = frames * size; b < block.size(); ++b) ASSERT_EQ(block[b], 0xAA);
 
-            // And back: the driver bytes just written, read as a block and one by one.
-            std::vector<float> back(frames + 4, 99.0f);
-            inputConverterFor(type)(block.data(), back.data(), frames);
-            for (int i = 0; i < frames; ++i) {
-                float single = 0.0f;
-                inputConverterFor(type)(block.data() + i * size, &single, 1);
-                ASSERT_EQ(back[i], single) << "sample " << i;
+                // And back: the driver bytes just written, read as a block and one by one.
+                std::vector<float> back(frames + 4, 99.0f);
+                in(block.data(), back.data(), frames);
+                for (int i = 0; i < frames; ++i) {
+                    float single = 0.0f;
+                    inOne(block.data() + i * size, &single, 1);
+                    ASSERT_EQ(back[i], single) << "sample " << i;
+                }
+                for (int i = frames; i < frames + 4; ++i) ASSERT_EQ(back[i], 99.0f);
             }
-            for (int i = frames; i < frames + 4; ++i) ASSERT_EQ(back[i], 99.0f);
         }
+    }
+}
+
+// Every 16-bit value and a spread of 24-bit values, read and written back at every
+// level, give the baseline's floats and bytes; every 16-bit value survives the way back.
+TEST(SampleConvert, LevelsAgreeOnWholeRanges) {
+    std::vector<int16_t> all16(65536), back16(65536);
+    for (int i = 0; i < 65536; ++i) all16[i] = int16_t(i - 32768);
+    std::vector<unsigned char> bytes24(3 * 65536);
+    for (size_t b = 0; b < bytes24.size(); ++b) bytes24[b] = static_cast<unsigned char>(b * 2654435761u >> 13);
+    std::vector<float> base(65536), floats(65536);
+    for (int level = kConverterBaseline; level <= supportedConverterLevel(); ++level) {
+        SCOPED_TRACE(level);
+        inputConverterFor(ASIOSTInt16LSB, kConverterBaseline)(all16.data(), base.data(), 65536);
+        inputConverterFor(ASIOSTInt16LSB, ConverterLevel(level))(all16.data(), floats.data(), 65536);
+        ASSERT_EQ(floats, base);
+        outputConverterFor(ASIOSTInt16LSB, ConverterLevel(level))(floats.data(), back16.data(), 65536);
+        ASSERT_EQ(back16, all16);
+
+        inputConverterFor(ASIOSTInt24LSB, kConverterBaseline)(bytes24.data(), base.data(), 65536);
+        inputConverterFor(ASIOSTInt24LSB, ConverterLevel(level))(bytes24.data(), floats.data(), 65536);
+        ASSERT_EQ(floats, base);
+        std::vector<unsigned char> expected(bytes24.size(), 0), written(bytes24.size(), 0);
+        outputConverterFor(ASIOSTInt24LSB, kConverterBaseline)(floats.data(), expected.data(), 65536);
+        outputConverterFor(ASIOSTInt24LSB, ConverterLevel(level))(floats.data(), written.data(), 65536);
+        ASSERT_EQ(written, expected);
     }
 }
 
