@@ -13,7 +13,12 @@ void setDefaultChannelMaps() {
 
 namespace {
 
+// More frames than any driver block: a size like this is a driver's fault, and its
+// byte count could wrap in 32-bit code.
+const int32_t kMaxBufferFrames = 1 << 20;
+
 float *allocateFloats(int32_t frames, bool cleared) {
+    if (frames <= 0 || frames > kMaxBufferFrames) return nullptr;
     size_t bytes = size_t(frames) * sizeof(float);
     return static_cast<float *>(cleared ? std::calloc(1, bytes) : std::malloc(bytes));
 }

@@ -158,7 +158,9 @@ void onCommand(HWND dialog, int id, int notification) {
         break;
     case IDC_CONTROL_PANEL:
         EnableWindow(dialog, FALSE);
+        ++gDriverCallDepth;  // a panel may run its own message loop
         asioControlPanel();
+        --gDriverCallDepth;
         EnableWindow(dialog, TRUE);
         break;
     case IDC_CHANNELS:

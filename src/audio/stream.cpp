@@ -7,6 +7,7 @@
 #include "plugin/plugin_instance.h"
 
 void (*gSettingsDialogRefresh)(bool opened) = nullptr;
+volatile LONG gDriverCallDepth = 0;
 
 namespace {
 
@@ -71,6 +72,13 @@ int closeStream() {
 void clearOutputBuffers(long half) { clearOutputHalf(gDriverInfo, gChannelConverters, half); }
 
 void reopenEngine(HWND mainWindow) {
+    if (gDriverCallDepth > 0) {
+        // Called from a message loop inside a driver call: the driver still runs
+        // its own code, so it is replaced only after that call has returned.
+        gDriverResetRequest = 1;
+        return;
+    }
+    ++gDriverCallDepth;
     closeEngineGate();
     closeStream();
     gDriverResetRequest = 0;
@@ -103,4 +111,5 @@ void reopenEngine(HWND mainWindow) {
             MessageBoxA(mainWindow, "Failed to initialize ASIO driver.", "Korvane", MB_ICONERROR | MB_OK);
     }
     openEngineGate();
+    --gDriverCallDepth;
 }

@@ -28,6 +28,12 @@ void clearOutputBuffers(long half);
 // sample-rate list, control-panel button and channels button and refill its rates.
 extern void (*gSettingsDialogRefresh)(bool opened);
 
+// Non-zero while the GUI thread is inside a re-open or a driver call that may run a
+// message loop (a driver's message box, its control panel). The 40 ms timer and a
+// nested re-open must not replace the driver then: they leave a reset request,
+// served once the call has returned.
+extern volatile LONG gDriverCallDepth;
+
 // ---- steps of the set-up, taking their inputs as arguments ----
 
 struct SampleRateOps {

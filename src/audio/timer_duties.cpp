@@ -3,6 +3,7 @@
 #include "audio/buffer_switch.h"
 #include "audio/engine_state.h"
 #include "audio/gate.h"
+#include "audio/settings_dialog.h"
 #include "audio/stream.h"
 #include "engine/block_processing.h"
 #include "plugin/plugin_instance.h"
@@ -11,7 +12,12 @@
 float gShownCpuLoad = -1.0f;
 
 void serveDriverReset(HWND mainWindow) {
-    if (InterlockedExchange(&gDriverResetRequest, 0)) reopenEngine(mainWindow);
+    if (gDriverCallDepth > 0) return;  // kept for a later tick
+    if (!InterlockedExchange(&gDriverResetRequest, 0)) return;
+    // With sound switched off the driver stays closed (switching sound on re-opens
+    // it anyway), unless the settings dialog has opened it for its own time.
+    if (gAudioStopped && !gSettingsDialog) return;
+    reopenEngine(mainWindow);
 }
 
 // Taken with one exchange, so a rate the driver reports meanwhile is kept for the next tick.

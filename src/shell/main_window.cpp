@@ -179,7 +179,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         SetFocus(window);
         break;
     case WM_DESTROY:
-        shutdownKorvane();
+        shutdownKorvane(window);
         break;
     default:
         break;

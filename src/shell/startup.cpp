@@ -132,7 +132,10 @@ int runKorvane(HINSTANCE instance) {
     return 0;
 }
 
-void shutdownKorvane() {
+void shutdownKorvane(HWND mainWindow) {
+    // No housekeeping from here on: a plugin's message box during its close must not
+    // let the timer re-open the driver that was just closed.
+    KillTimer(mainWindow, 1);
     closeEngineGate();
     closeStream();
     saveSettings();

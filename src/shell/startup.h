@@ -9,7 +9,7 @@
 int runKorvane(HINSTANCE instance);
 
 // The shutdown the main window performs on WM_DESTROY.
-void shutdownKorvane();
+void shutdownKorvane(HWND mainWindow);
 
 // Splits a module file name at its last backslash, leaving the folder in place and
 // writing folder + "\Korvane.dll" into pluginPath. Returns false when either does not fit.

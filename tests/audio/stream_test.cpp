@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -82,6 +84,16 @@ TEST_F(EngineBuffers, ZeroFramesLeavesNothingAllocated) {
     ASSERT_TRUE(allocateEngineBuffers(64));
     EXPECT_TRUE(allocateEngineBuffers(0));
     expectAllFreed();
+}
+
+TEST_F(EngineBuffers, ADriverBlockTooLargeToAllocateIsRefused) {
+    gEngine.inputCount = gEngine.outputCount = 2;
+    // 0x40000010 frames would wrap the byte count of a 32-bit build to 64 bytes.
+    for (int32_t frames : {0x40000010, 0x7FFFFFFF, (1 << 20) + 1}) {
+        EXPECT_FALSE(allocateEngineBuffers(frames)) << frames;
+        EXPECT_EQ(0, gEngine.bufferFrames);
+        EXPECT_EQ(nullptr, gEngine.outputs[0]);
+    }
 }
 
 TEST_F(EngineBuffers, AllocationClipsBothMapsToTheEngineCounts) {

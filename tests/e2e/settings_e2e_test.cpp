@@ -430,3 +430,31 @@ TEST(SettingsResources, DialogCaptionsInBothLanguages) {
     EXPECT_EQ(L"Sound channels", dialogCaption(exe, IDD_ROUTING, english));
     FreeLibrary(exe);
 }
+
+// A driver's control panel that asks for a reset and keeps its own message loop
+// running: the driver is replaced only after the panel has returned.
+TEST_F(SettingsE2E, ResetAskedFromTheControlPanelWaitsForThePanelToClose) {
+    useDriver(addDriver(testdriver::Config().set("PanelMs", 500)));
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    HWND settings = openSettings(program, window);
+    ASSERT_NE(nullptr, settings);
+    HWND button = GetDlgItem(settings, IDC_CONTROL_PANEL);
+    PostMessageA(settings, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_PANEL, BN_CLICKED), (LPARAM)button);
+    ASSERT_TRUE(waitUntil(program, [&] { return countLines(driverLog, "createBuffers") >= 2; }));
+
+    std::vector<std::string> lines = readLines(driverLog);
+    size_t panel = lines.size(), closed = lines.size(), release = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == "controlPanel" && panel == lines.size()) panel = i;
+        if (lines[i] == "controlPanel closed" && closed == lines.size()) closed = i;
+        if (lines[i].compare(0, 8, "release ") == 0 && i > panel && release == lines.size()) release = i;
+    }
+    ASSERT_LT(closed, lines.size());
+    ASSERT_LT(release, lines.size());
+    EXPECT_LT(closed, release);  // not released while its panel was still running
+
+    ASSERT_TRUE(closeDialog(program, settings));
+    EXPECT_EQ(0, quit(program, window));
+}
