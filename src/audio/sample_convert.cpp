@@ -167,6 +167,17 @@ void outInt16(const float *source, void *destination, int frames) {
     for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
 }
 
+// Packed 24-bit output of frames [i, frames), one sample at a time: the tail of the
+// vector loops, and the whole block where there are none.
+inline void outInt24Scalar(const float *source, unsigned char *p, int i, int frames) {
+    for (; i < frames; ++i) {
+        const uint32_t v = uint32_t(clipScale(source[i], kScale24));
+        p[3 * i] = static_cast<unsigned char>(v);
+        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
+        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
+    }
+}
+
 void outInt24(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
     int i = 0;
@@ -184,12 +195,7 @@ void outInt24(const float *source, void *destination, int frames) {
         store<int64_t>(p + 3 * i + 6, _mm_cvtsi128_si64(_mm_unpackhi_epi64(packed, packed)));
     }
 #endif
-    for (; i < frames; ++i) {
-        const uint32_t v = uint32_t(clipScale(source[i], kScale24));
-        p[3 * i] = static_cast<unsigned char>(v);
-        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
-        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
-    }
+    outInt24Scalar(source, p, i, frames);
 }
 
 // 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
@@ -289,12 +295,7 @@ KORVANE_AVX void outInt24Avx(const float *source, void *destination, int frames)
         store<int32_t>(p + 3 * i + 8, _mm_cvtsi128_si32(_mm_srli_si128(v, 8)));
         i += 4;
     }
-    for (; i < frames; ++i) {
-        const uint32_t v = uint32_t(clipScale(source[i], kScale24));
-        p[3 * i] = static_cast<unsigned char>(v);
-        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
-        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
-    }
+    outInt24Scalar(source, p, i, frames);
 }
 
 template <const double &Scale>
