@@ -1,0 +1,50 @@
+// WAV files as this program writes them: the canonical 44-byte header (or the
+// RF64 form when the data would not fit 32-bit RIFF sizes) and the sample
+// encodings of the three bit depths.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+const int kWavFormatPcm = 1;
+const int kWavFormatFloat = 3;
+const size_t kWavHeaderSize = 44;
+const size_t kRf64HeaderSize = 80;
+const size_t kMaxWavHeaderSize = kRf64HeaderSize;
+
+// The three bit depths: 0 = 16-bit, 1 = 24-bit, 2 = 32-bit float (the order of
+// the save dialog's combo and of the export dialog's list).
+enum WavDepth { kWavDepth16 = 0, kWavDepth24 = 1, kWavDepthFloat = 2 };
+
+struct WavFormat {
+    int formatTag;      // kWavFormatPcm or kWavFormatFloat
+    int bitsPerSample;  // 16, 24 or 32
+    int channels;
+    int blockAlign;     // bytes per frame
+    int sampleRate;
+};
+
+WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate);
+
+// True when frames of this format fit the 32-bit sizes of a plain RIFF file.
+bool wavFitsRiff(const WavFormat &format, uint64_t frames);
+
+// Fills out (kMaxWavHeaderSize bytes of room) with the header for this many frames
+// and returns its length: 44 for a plain RIFF file, 80 for RF64 (with a ds64 chunk
+// holding the 64-bit sizes).
+size_t buildWavHeader(uint8_t *out, const WavFormat &format, uint64_t frames);
+
+// Writes the header at the descriptor's position with the C runtime's write;
+// false when not every byte was written.
+bool writeWavHeader(int fd, const WavFormat &format, uint64_t frames);
+
+// One float sample as a signed integer: x >= 1.0 gives the maximum, x < -1.0 the
+// minimum, anything else x * 2^15 (or 2^23) truncated towards zero. Not-a-number
+// gives 0.
+int16_t encodePcm16(float x);
+int32_t encodePcm24(float x);
+
+// Interleaves frames of channelCount float channels into out in the depth's
+// encoding (little-endian; 24-bit as three bytes). out holds frames x channels x
+// bytes-per-sample bytes. Float samples are copied bit for bit.
+void encodeFrames(const float *const *channels, int channelCount, int frames, WavDepth depth, uint8_t *out);

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "engine/wav_writer.h"
+
+namespace {
+
+uint32_t u32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
+uint16_t u16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
+uint64_t u64(const uint8_t *p) { return u32(p) | (uint64_t)u32(p + 4) << 32; }
+
+TEST(WavWriter, HeadersForEachDepth) {
+    struct Case {
+        WavDepth depth;
+        int channels, rate;
+        uint32_t frames;
+        uint16_t tag, align, bits;
+        uint32_t byteRate, data;
+    } cases[] = {
+        {kWavDepth16, 2, 44100, 44100, 1, 4, 16, 176400, 176400},
+        {kWavDepth24, 2, 44100, 10, 1, 6, 24, 264600, 60},
+        {kWavDepthFloat, 2, 44100, 44100, 3, 8, 32, 352800, 352800},
+        {kWavDepth16, 1, 22050, 3, 1, 2, 16, 44100, 6},
+    };
+    for (const Case &c : cases) {
+        uint8_t h[kMaxWavHeaderSize];
+        ASSERT_EQ(buildWavHeader(h, wavFormatFor(c.depth, c.channels, c.rate), c.frames), kWavHeaderSize);
+        EXPECT_EQ(memcmp(h, "RIFF", 4), 0);
+        EXPECT_EQ(u32(h + 4), c.data + 36);
+        EXPECT_EQ(memcmp(h + 8, "WAVEfmt ", 8), 0);
+        EXPECT_EQ(u32(h + 16), 16u);
+        EXPECT_EQ(u16(h + 20), c.tag);
+        EXPECT_EQ(u16(h + 22), c.channels);
+        EXPECT_EQ(u32(h + 24), (uint32_t)c.rate);
+        EXPECT_EQ(u32(h + 28), c.byteRate);
+        EXPECT_EQ(u16(h + 32), c.align);
+        EXPECT_EQ(u16(h + 34), c.bits);
+        EXPECT_EQ(memcmp(h + 36, "data", 4), 0);
+        EXPECT_EQ(u32(h + 40), c.data);
+    }
+}
+
+TEST(WavWriter, DataBeyond32BitSizesGivesRf64) {
+    WavFormat f = wavFormatFor(kWavDepthFloat, 2, 48000);
+    // The largest frame count a plain header can hold, and one more.
+    uint64_t limit = (0xFFFFFFFFull - 36) / 8;
+    EXPECT_TRUE(wavFitsRiff(f, limit));
+    EXPECT_FALSE(wavFitsRiff(f, limit + 1));
+    uint8_t h[kMaxWavHeaderSize];
+    uint64_t frames = 600000000ull;  // 4.8 GB of data
+    ASSERT_EQ(buildWavHeader(h, f, frames), kRf64HeaderSize);
+    EXPECT_EQ(memcmp(h, "RF64", 4), 0);
+    EXPECT_EQ(u32(h + 4), 0xFFFFFFFFu);
+    EXPECT_EQ(memcmp(h + 8, "WAVEds64", 8), 0);
+    EXPECT_EQ(u32(h + 16), 28u);
+    EXPECT_EQ(u64(h + 20), frames * 8 + 72);
+    EXPECT_EQ(u64(h + 28), frames * 8);
+    EXPECT_EQ(u64(h + 36), frames);
+    EXPECT_EQ(memcmp(h + 48, "fmt ", 4), 0);
+    EXPECT_EQ(u16(h + 56), 3);
+    EXPECT_EQ(memcmp(h + 72, "data", 4), 0);
+    EXPECT_EQ(u32(h + 76), 0xFFFFFFFFu);
+}
+
+TEST(WavWriter, SampleEncodingsTruncateWithPowerOfTwoScales) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        float x;
+        int16_t s16;
+        int32_t s24;
+    } cases[] = {
+        {1.0f, 32767, 8388607},   {-1.0f, -32768, -8388608}, {1.5f, 32767, 8388607},
+        {-1.5f, -32768, -8388608}, {0.5f, 16384, 4194304},    {-0.99999f, -32767, -8388524},
+        {nan, 0, 0},               {0.0f, 0, 0},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(encodePcm16(c.x), c.s16) << c.x;
+        EXPECT_EQ(encodePcm24(c.x), c.s24) << c.x;
+    }
+}
+
+TEST(WavWriter, FramesInterleaveLeftFirst) {
+    float left[2] = {0.5f, -1.0f}, right[2] = {1.0f, 0.25f};
+    const float *channels[2] = {left, right};
+    uint8_t out[16];
+    encodeFrames(channels, 2, 2, kWavDepth24, out);
+    const uint8_t expect24[12] = {0, 0, 0x40, 0xFF, 0xFF, 0x7F, 0, 0, 0x80, 0, 0, 0x20};
+    EXPECT_EQ(memcmp(out, expect24, 12), 0);
+    encodeFrames(channels, 2, 2, kWavDepthFloat, out);
+    EXPECT_EQ(memcmp(out + 4, &right[0], 4), 0);
+    EXPECT_EQ(memcmp(out + 8, &left[1], 4), 0);
+}
+
+}  // namespace
