@@ -16,9 +16,14 @@ TEST(ChineseUserInterface, FirstStartDialogIsInChinese) {
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
     ASSERT_EQ(0u, WaitForInputIdle(program.process(), 30000));
 
+    // Input idle can come before the dialog shows (it does for the 32-bit program
+    // under Wine): wait for the dialog itself.
     HWND dialog = nullptr;
-    for (HWND w : program.topLevelWindows())
-        if (windowClass(w) == "#32770") dialog = w;
+    for (DWORD start = GetTickCount(); !dialog && GetTickCount() - start < 30000;) {
+        for (HWND w : program.topLevelWindows())
+            if (windowClass(w) == "#32770") dialog = w;
+        if (!dialog && WaitForSingleObject(program.process(), 20) == WAIT_OBJECT_0) break;
+    }
     ASSERT_NE(nullptr, dialog);
     wchar_t caption[64] = L"";
     GetWindowTextW(dialog, caption, 64);
