@@ -4,8 +4,23 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+// SSE2 forms on both x86 builds: the baseline of x86_64, picked at stream open on
+// i686 (where the baseline is scalar) when the processor has SSE2. The i686 forms
+// are compiled for SSE2 one function at a time, so the rest of the build stays i686.
+#if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
+#define KORVANE_SSE2_CONVERTERS 1
+#if defined(__SSE2__)
+#define KORVANE_SSE2
+#else
+#define KORVANE_SSE2 __attribute__((target("sse2")))
+#endif
+#endif
+#if !defined(__SSE2__)
+#define KORVANE_SCALAR_BASELINE 1
+#endif
+#if defined(__i386__) && !defined(__SSE2__)
+#define KORVANE_X87 1
 #endif
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -55,7 +70,11 @@ const double kScale32 = 2147483647.49999;
 
 // Clip, then scale and round. x >= 1 gives round(scale), the upper limit; x <= -1
 // and NaN give the lower limit, one below round(-scale). Written without branches
-// so that the vector form below computes the very same values.
+// so that the vector form below computes the very same values. On i686 without
+// SSE2 the product and the rounding run on the x87 unit, whose precision control
+// (set by whoever ran last on the thread) decides how the product is rounded: the
+// scalar converters run under X87DoublePrecision, which makes it the double
+// product of the SSE2 forms.
 inline long clipScale(float x, double scale) {
     const bool aboveLower = x > -1.0f;  // false for NaN
     float c = aboveLower ? x : -1.0f;
@@ -63,11 +82,29 @@ inline long clipScale(float x, double scale) {
     return roundEven(c * scale) - (aboveLower ? 0 : 1);
 }
 
-#if defined(__SSE2__)
+#if KORVANE_X87
+// Rounds x87 products to double precision with ties to even while it lives, and puts
+// the caller's control word back.
+class X87DoublePrecision {
+public:
+    X87DoublePrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(saved));
+        const unsigned short wanted = static_cast<unsigned short>((saved & ~0x0F00) | 0x0200);
+        __asm__ volatile("fldcw %0" : : "m"(wanted));
+    }
+    ~X87DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(saved)); }
+    X87DoublePrecision(const X87DoublePrecision &) = delete;
+    X87DoublePrecision &operator=(const X87DoublePrecision &) = delete;
+
+private:
+    unsigned short saved;
+};
+#endif
+
+#if KORVANE_SSE2_CONVERTERS
 // Four samples at once, same results as clipScale. maxps returns its second
 // operand when the first is NaN, which sends NaN to -1 before scaling.
-inline __m128i clipScale4(const float *source, __m128d scale) {
-    const __m128 x = _mm_loadu_ps(source);
+KORVANE_SSE2 inline __m128i clipScale4(__m128 x, __m128d scale) {
     const __m128 minusOne = _mm_set1_ps(-1.0f);
     const __m128 atOrBelowLower = _mm_cmpngt_ps(x, minusOne);  // x <= -1 or NaN: all ones (-1)
     const __m128 c = _mm_min_ps(_mm_max_ps(x, minusOne), _mm_set1_ps(1.0f));
@@ -75,39 +112,92 @@ inline __m128i clipScale4(const float *source, __m128d scale) {
     const __m128i high = _mm_cvtpd_epi32(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(c, c)), scale));
     return _mm_add_epi32(_mm_unpacklo_epi64(low, high), _mm_castps_si128(atOrBelowLower));
 }
+
+KORVANE_SSE2 inline __m128i clipScale4(const float *source, __m128d scale) {
+    return clipScale4(_mm_loadu_ps(source), scale);
+}
+
+// One sample through the vector form: the tails of the SSE2 loops, so that no
+// sample of an SSE2 form goes through the x87 unit on i686.
+KORVANE_SSE2 inline int32_t clipScale1(const float *source, __m128d scale) {
+    return _mm_cvtsi128_si32(clipScale4(_mm_load_ss(source), scale));
+}
 #endif
 
 // ---- driver -> float ----
+// Each type has a scalar loop over frames [i, frames), the whole block on i686
+// without SSE2 and the tail of the SSE2 form. The input conversions are exact or
+// round once, so x87 and SSE2 give the same floats.
 
+inline void inInt16Scalar(const unsigned char *p, float *destination, int i, int frames) {
+    for (; i < frames; ++i) destination[i] = float(load<int16_t>(p + 2 * i)) * (1.0f / 32768.0f);
+}
+
+// The first sample bytewise: the sample in the top three bytes, shifted back with its
+// sign; the others with one four-byte load that starts at the last byte of the previous sample.
+inline void inInt24Scalar(const unsigned char *p, float *destination, int i, int frames) {
+    const float scale = 1.0f / 8388608.0f;
+    if (i == 0 && frames > 0) {
+        destination[0] = float(int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8) * scale;
+        i = 1;
+    }
+    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 3 * i - 1) >> 8) * scale;
+}
+
+template <int Shift>
+inline void inInt32Scalar(const unsigned char *p, float *destination, int i, int frames) {
+    const float scale = 1.0f / float(1u << Shift);  // a power of two: exact
+    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 4 * i)) * scale;
+}
+
+inline void inFloat64Scalar(const unsigned char *p, float *destination, int i, int frames) {
+    for (; i < frames; ++i) destination[i] = float(load<double>(p + 8 * i));
+}
+
+void inFloat32(const void *source, float *destination, int frames) {
+    std::memcpy(destination, source, size_t(frames) * sizeof(float));
+}
+
+#if KORVANE_SCALAR_BASELINE
 void inInt16(const void *source, float *destination, int frames) {
+    inInt16Scalar(static_cast<const unsigned char *>(source), destination, 0, frames);
+}
+void inInt24(const void *source, float *destination, int frames) {
+    inInt24Scalar(static_cast<const unsigned char *>(source), destination, 0, frames);
+}
+template <int Shift>
+void inInt32(const void *source, float *destination, int frames) {
+    inInt32Scalar<Shift>(static_cast<const unsigned char *>(source), destination, 0, frames);
+}
+void inFloat64(const void *source, float *destination, int frames) {
+    inFloat64Scalar(static_cast<const unsigned char *>(source), destination, 0, frames);
+}
+#endif
+
+#if KORVANE_SSE2_CONVERTERS
+KORVANE_SSE2 void inInt16Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
-    const float scale = 1.0f / 32768.0f;
-    int i = 0;
-#if defined(__SSE2__)
     // Each 16-bit sample into the top half of a 32-bit lane (value * 65536, exact as
     // a float), then scaled by 2^-31.
     const __m128 vscale = _mm_set1_ps(1.0f / 2147483648.0f);
     const __m128i zero = _mm_setzero_si128();
+    int i = 0;
     for (; i + 8 <= frames; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * i));
         _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(zero, v)), vscale));
         _mm_storeu_ps(destination + i + 4, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(zero, v)), vscale));
     }
-#endif
-    for (; i < frames; ++i) destination[i] = float(load<int16_t>(p + 2 * i)) * scale;
+    inInt16Scalar(p, destination, i, frames);
 }
 
-void inInt24(const void *source, float *destination, int frames) {
+KORVANE_SSE2 void inInt24Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
-    const float scale = 1.0f / 8388608.0f;
     if (frames <= 0) return;
-    // The first sample bytewise: the sample in the top three bytes, shifted back with its sign.
-    destination[0] = float(int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8) * scale;
-    int i = 1;
-#if defined(__SSE2__)
+    inInt24Scalar(p, destination, 0, 1);
     // Four samples from one 16-byte load (12 bytes used): shifting the register by
     // 0, 3, 6 and 9 bytes brings each sample to the bottom of a 32-bit lane.
-    const __m128 vscale = _mm_set1_ps(scale);
+    const __m128 vscale = _mm_set1_ps(1.0f / 8388608.0f);
+    int i = 1;
     for (; i + 6 <= frames; i += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 3 * i));
         const __m128i ab = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
@@ -115,60 +205,37 @@ void inInt24(const void *source, float *destination, int frames) {
         const __m128i samples = _mm_srai_epi32(_mm_slli_epi32(_mm_unpacklo_epi64(ab, cd), 8), 8);
         _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(samples), vscale));
     }
-#endif
-    // The others with one four-byte load that starts at the last byte of the previous sample.
-    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 3 * i - 1) >> 8) * scale;
+    inInt24Scalar(p, destination, i, frames);
 }
 
 template <int Shift>
-void inInt32(const void *source, float *destination, int frames) {
+KORVANE_SSE2 void inInt32Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
-    const float scale = 1.0f / float(1u << Shift);  // a power of two: exact
+    const __m128 vscale = _mm_set1_ps(1.0f / float(1u << Shift));
     int i = 0;
-#if defined(__SSE2__)
-    const __m128 vscale = _mm_set1_ps(scale);
     for (; i + 4 <= frames; i += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 4 * i));
         _mm_storeu_ps(destination + i, _mm_mul_ps(_mm_cvtepi32_ps(v), vscale));
     }
-#endif
-    for (; i < frames; ++i) destination[i] = float(load<int32_t>(p + 4 * i)) * scale;
+    inInt32Scalar<Shift>(p, destination, i, frames);
 }
 
-void inFloat32(const void *source, float *destination, int frames) {
-    std::memcpy(destination, source, size_t(frames) * sizeof(float));
-}
-
-void inFloat64(const void *source, float *destination, int frames) {
+KORVANE_SSE2 void inFloat64Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
     int i = 0;
-#if defined(__SSE2__)
     for (; i + 4 <= frames; i += 4) {
         const __m128 low = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p + 8 * i)));
         const __m128 high = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p + 8 * i + 16)));
         _mm_storeu_ps(destination + i, _mm_movelh_ps(low, high));
     }
-#endif
-    for (; i < frames; ++i) destination[i] = float(load<double>(p + 8 * i));
+    inFloat64Scalar(p, destination, i, frames);
 }
+#endif
 
 // ---- float -> driver ----
 
-void outInt16(const float *source, void *destination, int frames) {
-    unsigned char *p = static_cast<unsigned char *>(destination);
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128d scale = _mm_set1_pd(kScale16);
-    for (; i + 4 <= frames; i += 4) {
-        const __m128i v = clipScale4(source + i, scale);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 2 * i), _mm_packs_epi32(v, v));
-    }
-#endif
-    for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
-}
-
 // Packed 24-bit output of frames [i, frames), one sample at a time: the tail of the
-// vector loops, and the whole block where there are none.
+// AVX loop, and the whole block on i686 without SSE2.
 inline void outInt24Scalar(const float *source, unsigned char *p, int i, int frames) {
     for (; i < frames; ++i) {
         const uint32_t v = uint32_t(clipScale(source[i], kScale24));
@@ -178,69 +245,122 @@ inline void outInt24Scalar(const float *source, unsigned char *p, int i, int fra
     }
 }
 
-void outInt24(const float *source, void *destination, int frames) {
+inline float clipFloat(float x) {
+    const float c = x > -1.0f ? x : -1.0f;  // NaN -> -1
+    return c < 1.0f ? c : 1.0f;
+}
+
+inline void outFloat32Scalar(const float *source, unsigned char *p, int i, int frames) {
+    for (; i < frames; ++i) store<float>(p + 4 * i, clipFloat(source[i]));
+}
+
+inline void outFloat64Scalar(const float *source, unsigned char *p, int i, int frames) {
+    for (; i < frames; ++i) store<double>(p + 8 * i, double(clipFloat(source[i])));
+}
+
+#if KORVANE_SCALAR_BASELINE
+void outInt16(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    int i = 0;
-#if defined(__SSE2__) && defined(__x86_64__)
-    // Four samples packed into two 48-bit groups (v0 | v1 << 24, v2 | v3 << 24),
-    // written as two 8-byte stores six bytes apart; the two spare bytes of each
-    // store are rewritten by the next store, and the last samples go bytewise.
-    const __m128d scale = _mm_set1_pd(kScale24);
-    const __m128i low24 = _mm_set_epi32(0, 0xFFFFFF, 0, 0xFFFFFF);
-    const __m128i high24 = _mm_set_epi32(0xFFFFFF, 0, 0xFFFFFF, 0);
-    for (; i + 5 <= frames; i += 4) {
-        const __m128i v = clipScale4(source + i, scale);
-        const __m128i packed = _mm_or_si128(_mm_and_si128(v, low24), _mm_srli_epi64(_mm_and_si128(v, high24), 8));
-        store<int64_t>(p + 3 * i, _mm_cvtsi128_si64(packed));
-        store<int64_t>(p + 3 * i + 6, _mm_cvtsi128_si64(_mm_unpackhi_epi64(packed, packed)));
-    }
+#if KORVANE_X87
+    X87DoublePrecision precision;
 #endif
-    outInt24Scalar(source, p, i, frames);
+    for (int i = 0; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
+}
+
+void outInt24(const float *source, void *destination, int frames) {
+#if KORVANE_X87
+    X87DoublePrecision precision;
+#endif
+    outInt24Scalar(source, static_cast<unsigned char *>(destination), 0, frames);
 }
 
 // 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
 template <const double &Scale>
 void outInt32(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128d scale = _mm_set1_pd(Scale);
-    for (; i + 4 <= frames; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i), clipScale4(source + i, scale));
+#if KORVANE_X87
+    X87DoublePrecision precision;
 #endif
-    for (; i < frames; ++i) store<int32_t>(p + 4 * i, int32_t(clipScale(source[i], Scale)));
-}
-
-inline float clipFloat(float x) {
-    const float c = x > -1.0f ? x : -1.0f;  // NaN -> -1
-    return c < 1.0f ? c : 1.0f;
+    for (int i = 0; i < frames; ++i) store<int32_t>(p + 4 * i, int32_t(clipScale(source[i], Scale)));
 }
 
 void outFloat32(const float *source, void *destination, int frames) {
-    unsigned char *p = static_cast<unsigned char *>(destination);
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
-    for (; i + 4 <= frames; i += 4)
-        _mm_storeu_ps(reinterpret_cast<float *>(p + 4 * i),
-                      _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one));
-#endif
-    for (; i < frames; ++i) store<float>(p + 4 * i, clipFloat(source[i]));
+    outFloat32Scalar(source, static_cast<unsigned char *>(destination), 0, frames);
 }
 
 void outFloat64(const float *source, void *destination, int frames) {
+    outFloat64Scalar(source, static_cast<unsigned char *>(destination), 0, frames);
+}
+#endif
+
+#if KORVANE_SSE2_CONVERTERS
+KORVANE_SSE2 void outInt16Sse2(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
+    const __m128d scale = _mm_set1_pd(kScale16);
     int i = 0;
-#if defined(__SSE2__)
+    for (; i + 4 <= frames; i += 4) {
+        const __m128i v = clipScale4(source + i, scale);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 2 * i), _mm_packs_epi32(v, v));
+    }
+    for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale1(source + i, scale)));
+}
+
+KORVANE_SSE2 void outInt24Sse2(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    // Four samples packed into two 48-bit groups (v0 | v1 << 24, v2 | v3 << 24),
+    // written as two 8-byte stores six bytes apart; the two spare bytes of each
+    // store are rewritten by the next store, and the last samples go bytewise.
+    const __m128d scale = _mm_set1_pd(kScale24);
+    const __m128i low24 = _mm_set_epi32(0, 0xFFFFFF, 0, 0xFFFFFF);
+    const __m128i high24 = _mm_set_epi32(0xFFFFFF, 0, 0xFFFFFF, 0);
+    int i = 0;
+    for (; i + 5 <= frames; i += 4) {
+        const __m128i v = clipScale4(source + i, scale);
+        const __m128i packed = _mm_or_si128(_mm_and_si128(v, low24), _mm_srli_epi64(_mm_and_si128(v, high24), 8));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 3 * i), packed);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 3 * i + 6), _mm_unpackhi_epi64(packed, packed));
+    }
+    for (; i < frames; ++i) {
+        const uint32_t v = uint32_t(clipScale1(source + i, scale));
+        p[3 * i] = static_cast<unsigned char>(v);
+        p[3 * i + 1] = static_cast<unsigned char>(v >> 8);
+        p[3 * i + 2] = static_cast<unsigned char>(v >> 16);
+    }
+}
+
+// 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
+template <const double &Scale>
+KORVANE_SSE2 void outInt32Sse2(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    const __m128d scale = _mm_set1_pd(Scale);
+    int i = 0;
+    for (; i + 4 <= frames; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p + 4 * i), clipScale4(source + i, scale));
+    for (; i < frames; ++i) store<int32_t>(p + 4 * i, clipScale1(source + i, scale));
+}
+
+KORVANE_SSE2 void outFloat32Sse2(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
     const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
+    int i = 0;
+    for (; i + 4 <= frames; i += 4)
+        _mm_storeu_ps(reinterpret_cast<float *>(p + 4 * i),
+                      _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one));
+    outFloat32Scalar(source, p, i, frames);
+}
+
+KORVANE_SSE2 void outFloat64Sse2(const float *source, void *destination, int frames) {
+    unsigned char *p = static_cast<unsigned char *>(destination);
+    const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
+    int i = 0;
     for (; i + 4 <= frames; i += 4) {
         const __m128 c = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), minusOne), one);
         _mm_storeu_pd(reinterpret_cast<double *>(p + 8 * i), _mm_cvtps_pd(c));
         _mm_storeu_pd(reinterpret_cast<double *>(p + 8 * i + 16), _mm_cvtps_pd(_mm_movehl_ps(c, c)));
     }
-#endif
-    for (; i < frames; ++i) store<double>(p + 8 * i, double(clipFloat(source[i])));
+    outFloat64Scalar(source, p, i, frames);
 }
+#endif
 
 #if KORVANE_AVX_CONVERTERS
 // ---- AVX forms, picked at stream open (supportedConverterLevel) ----
@@ -347,29 +467,71 @@ void outZero(const float *, void *destination, int frames) {
     std::memset(destination, 0, size_t(frames) * Bytes);
 }
 
-const InputConverter kInputConverters[kSampleTypeCount] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 0 ... 7
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 8 ... 15
-    inInt16, inInt24, inInt32<31>, inFloat32, inFloat64,                      // 16 ... 20
-    nullptr, nullptr, nullptr, nullptr,                                       // 21 ... 24
-    inInt32<17>, inInt32<19>, inInt32<23>,                                    // 25 ... 27
-};
+// The converters by type, for one set of forms (Sse2 or the scalar ones).
+#define KORVANE_INPUT_CONVERTERS(Int16, Int24, Int32, Float64)                             \
+    {                                                                                      \
+        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, /* 0 ... 7 */ \
+        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, /* 8 ... 15 */ \
+        Int16, Int24, Int32<31>, inFloat32, Float64,                            /* 16 ... 20 */ \
+        nullptr, nullptr, nullptr, nullptr,                                     /* 21 ... 24 */ \
+        Int32<17>, Int32<19>, Int32<23>,                                        /* 25 ... 27 */ \
+    }
+#define KORVANE_OUTPUT_CONVERTERS(Int16, Int24, Int32, Float32, Float64)                 \
+    {                                                                                    \
+        outZero<2>, outZero<3>, outZero<4>, outZero<4>, outZero<8>,   /* 0 ... 4 */       \
+        nullptr, nullptr, nullptr,                                    /* 5 ... 7 */       \
+        outZero<4>, outZero<4>, outZero<4>, outZero<4>,               /* 8 ... 11 */      \
+        nullptr, nullptr, nullptr, nullptr,                           /* 12 ... 15 */     \
+        Int16, Int24, Int32<kScale32>, Float32, Float64,              /* 16 ... 20 */     \
+        nullptr, nullptr, nullptr, nullptr,                           /* 21 ... 24 */     \
+        Int32<kScale18>, Int32<kScale20>, Int32<kScale24>,            /* 25 ... 27 */     \
+    }
 
-const OutputConverter kOutputConverters[kSampleTypeCount] = {
-    outZero<2>, outZero<3>, outZero<4>, outZero<4>, outZero<8>,               // 0 ... 4
-    nullptr, nullptr, nullptr,                                                // 5 ... 7
-    outZero<4>, outZero<4>, outZero<4>, outZero<4>,                           // 8 ... 11
-    nullptr, nullptr, nullptr, nullptr,                                       // 12 ... 15
-    outInt16, outInt24, outInt32<kScale32>, outFloat32, outFloat64,                     // 16 ... 20
-    nullptr, nullptr, nullptr, nullptr,                                       // 21 ... 24
-    outInt32<kScale18>, outInt32<kScale20>, outInt32<kScale24>,        // 25 ... 27
-};
+#if KORVANE_SCALAR_BASELINE
+const InputConverter kScalarInputConverters[kSampleTypeCount] =
+    KORVANE_INPUT_CONVERTERS(inInt16, inInt24, inInt32, inFloat64);
+const OutputConverter kScalarOutputConverters[kSampleTypeCount] =
+    KORVANE_OUTPUT_CONVERTERS(outInt16, outInt24, outInt32, outFloat32, outFloat64);
+#endif
+#if KORVANE_SSE2_CONVERTERS
+const InputConverter kSse2InputConverters[kSampleTypeCount] =
+    KORVANE_INPUT_CONVERTERS(inInt16Sse2, inInt24Sse2, inInt32Sse2, inFloat64Sse2);
+const OutputConverter kSse2OutputConverters[kSampleTypeCount] =
+    KORVANE_OUTPUT_CONVERTERS(outInt16Sse2, outInt24Sse2, outInt32Sse2, outFloat32Sse2, outFloat64Sse2);
+#endif
 
 inline bool known(long type) { return type >= 0 && type < kSampleTypeCount; }
 
-#if KORVANE_AVX_CONVERTERS
-bool useAvx(ConverterLevel level) { return level == kConverterAvx && supportedConverterLevel() == kConverterAvx; }
+// A level this processor lacks is treated as the baseline.
+ConverterLevel usable(ConverterLevel level) {
+    return level <= supportedConverterLevel() ? level : kConverterBaseline;
+}
+
+const InputConverter *inputConverters(ConverterLevel level) {
+#if KORVANE_SCALAR_BASELINE
+#if KORVANE_SSE2_CONVERTERS
+    if (level >= kConverterSse2) return kSse2InputConverters;
 #endif
+    (void)level;
+    return kScalarInputConverters;
+#else
+    (void)level;
+    return kSse2InputConverters;
+#endif
+}
+
+const OutputConverter *outputConverters(ConverterLevel level) {
+#if KORVANE_SCALAR_BASELINE
+#if KORVANE_SSE2_CONVERTERS
+    if (level >= kConverterSse2) return kSse2OutputConverters;
+#endif
+    (void)level;
+    return kScalarOutputConverters;
+#else
+    (void)level;
+    return kSse2OutputConverters;
+#endif
+}
 
 }  // namespace
 
@@ -379,25 +541,31 @@ ConverterLevel supportedConverterLevel() {
 #if KORVANE_AVX_CONVERTERS
     // Checks the processor's AVX flag and that the system saves the AVX registers.
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx")) return kConverterAvx;
-#endif
+    return __builtin_cpu_supports("avx") ? kConverterAvx : kConverterSse2;
+#elif KORVANE_SSE2_CONVERTERS && KORVANE_SCALAR_BASELINE
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") ? kConverterSse2 : kConverterBaseline;
+#elif KORVANE_SSE2_CONVERTERS
+    return kConverterSse2;
+#else
     return kConverterBaseline;
+#endif
 }
 
 InputConverter inputConverterFor(long type, ConverterLevel level) {
     if (!known(type)) return nullptr;
+    level = usable(level);
 #if KORVANE_AVX_CONVERTERS
-    if (type == ASIOSTInt24LSB && useAvx(level)) return inInt24Avx;
-#else
-    (void)level;
+    if (type == ASIOSTInt24LSB && level == kConverterAvx) return inInt24Avx;
 #endif
-    return kInputConverters[type];
+    return inputConverters(level)[type];
 }
 
 OutputConverter outputConverterFor(long type, ConverterLevel level) {
     if (!known(type)) return nullptr;
+    level = usable(level);
 #if KORVANE_AVX_CONVERTERS
-    if (useAvx(level)) {
+    if (level == kConverterAvx) {
         switch (type) {
         case ASIOSTInt16LSB: return outInt16Avx;
         case ASIOSTInt24LSB: return outInt24Avx;
@@ -408,10 +576,8 @@ OutputConverter outputConverterFor(long type, ConverterLevel level) {
         default: break;
         }
     }
-#else
-    (void)level;
 #endif
-    return kOutputConverters[type];
+    return outputConverters(level)[type];
 }
 
 InputConverter inputConverterFor(long type) { return inputConverterFor(type, supportedConverterLevel()); }
