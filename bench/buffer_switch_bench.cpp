@@ -1,6 +1,7 @@
 // Host cost of one buffer switch per 64-frame block, per sample type, for 2 and
 // 128 channels, against memcpy of the same driver bytes in the same run.
-// Prints a markdown table. Run: wine64 buffer_switch_bench.exe
+// Prints a markdown table. Run: scripts/wine-run build/win64/bin/buffer_switch_bench.exe
+// (or build/win32 for the 32-bit build).
 #include "audio/buffer_switch.h"
 #include "audio/engine_state.h"
 #include "audio/sample_convert.h"
@@ -162,10 +163,11 @@ int main() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     const long types[] = {ASIOSTInt16LSB, ASIOSTInt24LSB, ASIOSTInt32LSB, ASIOSTFloat32LSB, ASIOSTFloat64LSB,
                           ASIOSTInt32LSB18, ASIOSTInt32LSB20, ASIOSTInt32LSB24};
-    std::printf("Converters: %s.\n\n",
-                supportedConverterLevel() == kConverterAvx
-                    ? "AVX forms for the integer outputs and the packed 24-bit input, SSE2 for the others"
-                    : "baseline forms");
+    const ConverterLevel level = supportedConverterLevel();
+    std::printf("%d-bit build. Converters: %s.\n\n", int(8 * sizeof(void *)),
+                level == kConverterAvx   ? "AVX forms for the integer outputs and the packed 24-bit input, SSE2 for the others"
+                : level == kConverterSse2 ? "SSE2 forms"
+                                          : "scalar forms");
     std::printf("| type | channels | memcpy ns/block | conversions ns/block | conversions / memcpy "
                 "| buffer switch ns/block | switch / memcpy |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
