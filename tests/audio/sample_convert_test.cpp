@@ -257,3 +257,58 @@ TEST(SampleConvert, LevelsAgreeOnWholeRanges) {
 }
 
 }  // namespace
+
+#if defined(__i386__)
+#include <float.h>
+
+namespace {
+
+// The 32-bit build's scalar integer outputs run on the x87 unit, whose control word
+// belongs to the thread: this program's main thread starts at 64-bit precision, a
+// driver's thread at 53, and a plugin may change either, rounding mode included.
+// Under any of them the scalar forms round like the SSE2 forms (and the 64-bit
+// build), and they hand the caller's control word back.
+TEST(SampleConvert, ScalarFormsIgnoreTheX87ControlWord) {
+    const struct {
+        long type;
+        float x;
+        int32_t expected;
+    } cases[] = {
+        // Products with fractions that truncation or directed rounding would get wrong.
+        {ASIOSTInt16LSB, 0.5f, 16384},         // 16383.749995
+        {ASIOSTInt16LSB, -0.5f, -16384},       // -16383.749995
+        {ASIOSTInt24LSB, 0.3f, 2516582},       // 2516582.35
+        {ASIOSTInt32LSB, 0.7f, 1503238528},    // 1503238527.65
+        {ASIOSTInt32LSB, -0.7f, -1503238528},  // -1503238527.65
+        {ASIOSTInt32LSB18, 0.99f, 129761},     // 129760.79
+        {ASIOSTInt32LSB20, -0.123f, -64487},   // -64487.36
+        {ASIOSTInt32LSB24, 0.000001f, 8},      // 8.39
+    };
+    const struct {
+        unsigned bits, mask;
+    } controls[] = {
+        {_PC_64, _MCW_PC}, {_PC_53, _MCW_PC}, {_PC_24, _MCW_PC},
+        {_RC_CHOP, _MCW_RC}, {_RC_UP, _MCW_RC}, {_RC_DOWN, _MCW_RC},
+    };
+    const unsigned saved = _controlfp(0, 0);
+    for (const auto &control : controls) {
+        _controlfp(control.bits, control.mask);
+        const unsigned before = _controlfp(0, 0);
+        for (const auto &c : cases) {
+            unsigned char out[4] = {};
+            outputConverterFor(c.type, kConverterBaseline)(&c.x, out, 1);
+            const int size = bytesPerSample(c.type);
+            const int32_t got = size == 2   ? int32_t(int16_t(out[0] | out[1] << 8))
+                                : size == 3 ? int32_t(uint32_t(out[0]) << 8 | uint32_t(out[1]) << 16 |
+                                                      uint32_t(out[2]) << 24) >> 8
+                                            : int32_t(uint32_t(out[0]) | uint32_t(out[1]) << 8 |
+                                                      uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24);
+            EXPECT_EQ(got, c.expected) << "type " << c.type << ", x " << c.x << ", control " << std::hex << before;
+        }
+        EXPECT_EQ(_controlfp(0, 0), before) << "the converter changed the caller's control word";
+        _controlfp(saved, _MCW_PC | _MCW_RC);
+    }
+}
+
+}  // namespace
+#endif
