@@ -500,37 +500,27 @@ const OutputConverter kSse2OutputConverters[kSampleTypeCount] =
     KORVANE_OUTPUT_CONVERTERS(outInt16Sse2, outInt24Sse2, outInt32Sse2, outFloat32Sse2, outFloat64Sse2);
 #endif
 
+// The baseline forms, and those picked from kConverterSse2 up.
+#if KORVANE_SCALAR_BASELINE
+const InputConverter *const kBaselineInputs = kScalarInputConverters;
+const OutputConverter *const kBaselineOutputs = kScalarOutputConverters;
+#else
+const InputConverter *const kBaselineInputs = kSse2InputConverters;
+const OutputConverter *const kBaselineOutputs = kSse2OutputConverters;
+#endif
+#if KORVANE_SSE2_CONVERTERS
+const InputConverter *const kSse2Inputs = kSse2InputConverters;
+const OutputConverter *const kSse2Outputs = kSse2OutputConverters;
+#else
+const InputConverter *const kSse2Inputs = kBaselineInputs;
+const OutputConverter *const kSse2Outputs = kBaselineOutputs;
+#endif
+
 inline bool known(long type) { return type >= 0 && type < kSampleTypeCount; }
 
 // A level this processor lacks is treated as the baseline.
 ConverterLevel usable(ConverterLevel level) {
     return level <= supportedConverterLevel() ? level : kConverterBaseline;
-}
-
-const InputConverter *inputConverters(ConverterLevel level) {
-#if KORVANE_SCALAR_BASELINE
-#if KORVANE_SSE2_CONVERTERS
-    if (level >= kConverterSse2) return kSse2InputConverters;
-#endif
-    (void)level;
-    return kScalarInputConverters;
-#else
-    (void)level;
-    return kSse2InputConverters;
-#endif
-}
-
-const OutputConverter *outputConverters(ConverterLevel level) {
-#if KORVANE_SCALAR_BASELINE
-#if KORVANE_SSE2_CONVERTERS
-    if (level >= kConverterSse2) return kSse2OutputConverters;
-#endif
-    (void)level;
-    return kScalarOutputConverters;
-#else
-    (void)level;
-    return kSse2OutputConverters;
-#endif
 }
 
 }  // namespace
@@ -558,7 +548,7 @@ InputConverter inputConverterFor(long type, ConverterLevel level) {
 #if KORVANE_AVX_CONVERTERS
     if (type == ASIOSTInt24LSB && level == kConverterAvx) return inInt24Avx;
 #endif
-    return inputConverters(level)[type];
+    return (level >= kConverterSse2 ? kSse2Inputs : kBaselineInputs)[type];
 }
 
 OutputConverter outputConverterFor(long type, ConverterLevel level) {
@@ -577,7 +567,7 @@ OutputConverter outputConverterFor(long type, ConverterLevel level) {
         }
     }
 #endif
-    return outputConverters(level)[type];
+    return (level >= kConverterSse2 ? kSse2Outputs : kBaselineOutputs)[type];
 }
 
 InputConverter inputConverterFor(long type) { return inputConverterFor(type, supportedConverterLevel()); }
