@@ -65,6 +65,23 @@ void nsPerBlockSideBySide(int blocks, F first, G second, double *firstNs, double
     }
 }
 
+// Three bodies timed the same way.
+template <typename F, typename G, typename H>
+void nsPerBlockThreeWay(int blocks, F first, G second, H third, double *firstNs, double *secondNs, double *thirdNs) {
+    *firstNs = *secondNs = *thirdNs = 1e30;
+    for (int run = 0; run < 9; ++run) {
+        double t0 = now();
+        for (int b = 0; b < blocks; ++b) first(b);
+        *firstNs = std::min(*firstNs, (now() - t0) / blocks * 1e9);
+        t0 = now();
+        for (int b = 0; b < blocks; ++b) second(b);
+        *secondNs = std::min(*secondNs, (now() - t0) / blocks * 1e9);
+        t0 = now();
+        for (int b = 0; b < blocks; ++b) third(b);
+        *thirdNs = std::min(*thirdNs, (now() - t0) / blocks * 1e9);
+    }
+}
+
 volatile unsigned char gSink;
 
 struct Setup {
@@ -157,6 +174,52 @@ const char *typeName(long type) {
     }
 }
 
+// The same bytes moved without conversion: each input half into the engine side,
+// each engine side into the output half.
+void copyBlock(Setup &s, int channels, size_t bytes, std::vector<unsigned char> &scratch, int b) {
+    const DriverInfo &d = *s.info;
+    const int h = b & 1;
+    for (int i = 0; i < channels; ++i) std::memcpy(&scratch[bytes * i], d.bufferInfos[i].buffers[h], bytes);
+    for (int j = 0; j < channels; ++j)
+        std::memcpy(d.bufferInfos[channels + j].buffers[h], &scratch[bytes * (channels + j)], bytes);
+    gSink = scratch[b % scratch.size()];
+}
+
+// Every input converted into the engine, every engine output into the driver.
+void convertBlock(Setup &s, const ChannelConverters &c, int channels, int b) {
+    const DriverInfo &d = *s.info;
+    const int h = b & 1;
+    for (int i = 0; i < channels; ++i) c.input[i](d.bufferInfos[i].buffers[h], s.engine.inputs[i], kFrames);
+    for (int j = 0; j < channels; ++j)
+        c.output[j](s.engine.outputs[j], d.bufferInfos[channels + j].buffers[h], kFrames);
+    gSink = static_cast<unsigned char *>(d.bufferInfos[channels].buffers[h])[0];
+}
+
+// The baseline forms and the forms picked at stream open, side by side with memcpy.
+void compareForms(const long *types, int typeCount) {
+    std::printf("\n| type | channels | memcpy ns/block | baseline forms ns/block | picked forms ns/block "
+                "| baseline / memcpy | picked / memcpy |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    for (int channels : {2, 128}) {
+        for (int t = 0; t < typeCount; ++t) {
+            const long type = types[t];
+            Setup s(type, channels);
+            ChannelConverters baseline = s.converters;
+            for (int i = 0; i < channels; ++i) baseline.input[i] = inputConverterFor(type, kConverterBaseline);
+            for (int j = 0; j < channels; ++j) baseline.output[j] = outputConverterFor(type, kConverterBaseline);
+            const size_t bytes = size_t(kFrames) * bytesPerSample(type);
+            std::vector<unsigned char> scratch(bytes * 2 * channels);
+            double copy = 0.0, base = 0.0, picked = 0.0;
+            nsPerBlockThreeWay(
+                channels == 2 ? 200000 : 4000, [&](int b) { copyBlock(s, channels, bytes, scratch, b); },
+                [&](int b) { convertBlock(s, baseline, channels, b); },
+                [&](int b) { convertBlock(s, s.converters, channels, b); }, &copy, &base, &picked);
+            std::printf("| %s | %d | %.0f | %.0f | %.0f | %.2f | %.2f |\n", typeName(type), channels, copy, base,
+                        picked, base / copy, picked / copy);
+        }
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -180,24 +243,8 @@ int main() {
             const size_t bytes = size_t(kFrames) * bytesPerSample(type);
             std::vector<unsigned char> scratch(bytes * 2 * channels);
 
-            // The same bytes moved without conversion: each input half into the
-            // engine side, each engine side into the output half.
-            const auto copyBody = [&](int b) {
-                const int h = b & 1;
-                for (int i = 0; i < channels; ++i)
-                    std::memcpy(&scratch[bytes * i], d.bufferInfos[i].buffers[h], bytes);
-                for (int j = 0; j < channels; ++j)
-                    std::memcpy(d.bufferInfos[channels + j].buffers[h], &scratch[bytes * (channels + j)], bytes);
-                gSink = scratch[b % scratch.size()];
-            };
-            const auto convertBody = [&](int b) {
-                const int h = b & 1;
-                for (int i = 0; i < channels; ++i)
-                    s.converters.input[i](d.bufferInfos[i].buffers[h], s.engine.inputs[i], kFrames);
-                for (int j = 0; j < channels; ++j)
-                    s.converters.output[j](s.engine.outputs[j], d.bufferInfos[channels + j].buffers[h], kFrames);
-                gSink = static_cast<unsigned char *>(d.bufferInfos[channels].buffers[h])[0];
-            };
+            const auto copyBody = [&](int b) { copyBlock(s, channels, bytes, scratch, b); };
+            const auto convertBody = [&](int b) { convertBlock(s, s.converters, channels, b); };
             double copy = 0.0, convert = 0.0;
             nsPerBlockSideBySide(blocks, copyBody, convertBody, &copy, &convert);
             Gate gate = {1, 1};
@@ -229,5 +276,6 @@ int main() {
     std::printf("\nBuffer switch without block processing, 2 channels, slowest type: %.0f ns = %.4f%% of a "
                 "%d-frame block at 48 kHz (%.0f ns).\n",
                 twoChannelWorst, 100.0 * twoChannelWorst / blockNs, kFrames, blockNs);
+    if (level != kConverterBaseline) compareForms(types, int(sizeof types / sizeof types[0]));
     return 0;
 }
