@@ -283,6 +283,9 @@ TEST(SampleConvert, ScalarFormsIgnoreTheX87ControlWord) {
         {ASIOSTInt32LSB18, 0.99f, 129761},     // 129760.79
         {ASIOSTInt32LSB20, -0.123f, -64487},   // -64487.36
         {ASIOSTInt32LSB24, 0.000001f, 8},      // 8.39
+        // The double product is 2147440767.5 exactly, a tie that goes to even; the
+        // exact product lies just below it, where a 64-bit x87 product stays.
+        {ASIOSTInt32LSB, 0x1.fffd62p-1f, 2147440768},
     };
     const struct {
         unsigned bits, mask;
