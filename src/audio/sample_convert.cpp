@@ -90,9 +90,10 @@ public:
     X87DoublePrecision() {
         __asm__ volatile("fnstcw %0" : "=m"(saved));
         const unsigned short wanted = static_cast<unsigned short>((saved & ~0x0F00) | 0x0200);
-        __asm__ volatile("fldcw %0" : : "m"(wanted));
+        // The memory clobbers keep the converter's loads, and so its arithmetic, between the two.
+        __asm__ volatile("fldcw %0" : : "m"(wanted) : "memory");
     }
-    ~X87DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(saved)); }
+    ~X87DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(saved) : "memory"); }
     X87DoublePrecision(const X87DoublePrecision &) = delete;
     X87DoublePrecision &operator=(const X87DoublePrecision &) = delete;
 
