@@ -47,3 +47,10 @@
 // Run-time labels of the sound on/off menu item.
 #define IDS_SOUND_START 2001
 #define IDS_SOUND_STOP 2002
+
+// Recorder: the bit-depth combo of the save dialog's template (107) and the
+// recorder's messages.
+#define IDC_BIT_DEPTH 1000
+#define IDS_RECORDING_DISK_FULL 2100
+#define IDS_RECORDING_LOST 2101
+#define IDS_SAVE_FAILED 2102
