@@ -10,6 +10,7 @@
 #include "audio/stream.h"
 #include "engine/block_processing.h"
 #include "engine/time_info.h"
+#include "export/key_control.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
@@ -46,6 +47,7 @@ void registerWindowClasses(HINSTANCE instance) {
     wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
     wc.lpszClassName = kMainWindowClass;
     RegisterClassA(&wc);
+    registerKeysClass(instance);
 }
 
 HWND createStripWindow(HWND parent, DWORD exStyle, const char *text, int x, int y, int width) {
