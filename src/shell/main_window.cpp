@@ -8,6 +8,7 @@
 #include "audio/timer_duties.h"
 #include "engine/status_line.h"
 #include "engine/transport_state.h"
+#include "export/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
@@ -88,6 +89,9 @@ void onCommand(HWND window, int command) {
         break;
     case CMD_ALL_NOTES_OFF:
         allNotesOff();
+        break;
+    case CMD_EXPORT:
+        runExportDialog(window);
         break;
     case CMD_ALWAYS_ON_TOP:
         gOnTop = !gOnTop;
