@@ -21,6 +21,7 @@
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
+#include "export/reader_files.h"
 #include "support/program_runner.h"
 #include "support/wav_file.h"
 
@@ -29,32 +30,6 @@ using namespace testing_support;
 namespace {
 
 double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
-
-// The folder the reader check looks at; emptied once per run.
-std::string readerFolder() {
-    static std::string folder;
-    if (folder.empty()) {
-        folder = exeFolder() + "\\export-files";
-        CreateDirectoryA(folder.c_str(), nullptr);
-        WIN32_FIND_DATAA found;
-        HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    DeleteFileA((folder + "\\" + found.cFileName).c_str());
-            } while (FindNextFileA(h, &found));
-            FindClose(h);
-        }
-    }
-    return folder;
-}
-
-void addToManifest(const std::string &line) {
-    FILE *f = fopen((readerFolder() + "\\manifest.txt").c_str(), "ab");
-    ASSERT_NE(nullptr, f);
-    fprintf(f, "%s\n", line.c_str());
-    fclose(f);
-}
 
 std::string baseName(const std::string &path) { return path.substr(path.find_last_of('\\') + 1); }
 
