@@ -55,8 +55,8 @@ std::string controlText(HWND control) {
     return text;
 }
 
-// Clicks the key like a user: the pointer moves onto it, then the left button.
-void clickKey(HWND keys, int note) {
+// Moves the pointer onto the key like a user; returns where.
+LPARAM pointAtKey(HWND keys, int note) {
     RECT r;
     GetClientRect(keys, &r);
     KeyGeometry g = keyGeometry(r.right, r.bottom);
@@ -65,11 +65,27 @@ void clickKey(HWND keys, int note) {
         if (whiteKeyNote(scroll, i) != note) continue;
         LPARAM at = MAKELPARAM(whiteKeyLeft(g, i) + g.keyWidth / 2, g.height - 4);
         SendMessageA(keys, WM_MOUSEMOVE, 0, at);
-        SendMessageA(keys, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        SendMessageA(keys, WM_LBUTTONUP, 0, at);
-        return;
+        return at;
     }
     ADD_FAILURE() << "note " << note << " is not a visible white key";
+    return 0;
+}
+
+// Clicks the key: the pointer moves onto it, then the left button.
+void clickKey(HWND keys, int note) {
+    LPARAM at = pointAtKey(keys, note);
+    SendMessageA(keys, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(keys, WM_LBUTTONUP, 0, at);
+}
+
+// Waits for a message box of the program and returns it.
+HWND waitForMessageBox(const RunningProgram &program) {
+    for (int i = 0; i < 3000; ++i) {
+        HWND box = findDialog(program, "Korvane");
+        if (box) return box;
+        Sleep(10);
+    }
+    return nullptr;
 }
 
 LPARAM keyParam(int scanCode, bool up) {
@@ -110,7 +126,17 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
     HWND start = GetDlgItem(dialog, IDC_EXPORT_START);
     EXPECT_EQ("KeysClass", windowClass(keys));
+    HWND progress = GetDlgItem(dialog, IDC_EXPORT_PROGRESS);
+    EXPECT_FALSE(IsWindowVisible(progress));
     EXPECT_FALSE(IsWindowEnabled(start));  // no name, no keys
+
+    // The right button auditions the key under the pointer on the plugin.
+    size_t auditionAt = fileSize(recording);
+    pointAtKey(keys, 60);
+    SendMessageA(keys, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    ASSERT_TRUE(waitForFileSize(recording, auditionAt + kBytesPerSecond * 4 / 10));
+    SendMessageA(keys, WM_RBUTTONUP, 0, 0);
+    size_t auditionEnd = fileSize(recording);
     EXPECT_EQ("2000", controlText(GetDlgItem(dialog, IDC_EXPORT_HOLD)));
     EXPECT_EQ("44100 Hz", controlText(GetDlgItem(dialog, IDC_EXPORT_RATE)));
 
@@ -134,6 +160,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     // The dialog answers again once the export is over.
     DWORD_PTR ignored;
     ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored));
+    EXPECT_FALSE(IsWindowVisible(progress));
     const int notes[3] = {48, 55, 60};
     for (int i = 0; i < 3; ++i) {
         WavData wav = readWav(wait.files[i]);
@@ -158,6 +185,20 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored));
     EXPECT_EQ(font.sizes[0], fileSize(font.files[0]));
     addToManifest("sf2 dialog.sf2 44100 48 55 60");
+
+    // A SoundFont that cannot be created: one message, and the dialog stays usable.
+    std::string missing = readerFolder() + "\\missing\\font";
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)missing.c_str());
+    PostMessageA(start, BM_CLICK, 0, 0);
+    HWND box = waitForMessageBox(program);
+    ASSERT_NE(nullptr, box);
+    bool saysIt = false;
+    for (HWND child : childWindows(box)) saysIt = saysIt || controlText(child) == "Could not create file.";
+    EXPECT_TRUE(saysIt);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
+    EXPECT_FALSE(IsWindow(box));
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)(base + ".sf2").c_str());
 
     // Closed and opened again: the same choices and keys.
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -188,6 +229,11 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     ASSERT_EQ(0, program.waitForExit());
     WavData live = readWav(recording);
     ASSERT_TRUE(live.ok);
+    std::vector<float> audition(live.samples[0].begin() + (long)((auditionAt - 44) / 8),
+                                live.samples[0].begin() + (long)((auditionEnd - 44) / 8));
+    size_t a0 = 0, a1 = 0;
+    ASSERT_TRUE(loudRegion(audition, 0.05f, &a0, &a1)) << "the audition was not heard";
+    EXPECT_NEAR(noteFrequency(60), zeroCrossingFrequency(audition, kRate, a0 + 441, a1), noteFrequency(60) * 0.01);
     size_t from = (at - 44) / 8, first = 0, last = 0;
     std::vector<float> after(live.samples[0].begin() + (long)from, live.samples[0].end());
     ASSERT_TRUE(loudRegion(after, 0.05f, &first, &last)) << "no note after the export";
@@ -201,7 +247,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
         if (l == "dispatch 11 0 512 0") ++exportBlocks;
         if (exportBlocks && l.rfind("dispatch 11 0 ", 0) == 0 && l != "dispatch 11 0 512 0") ++engineBlocksAfter;
     }
-    EXPECT_EQ(2, exportBlocks);
-    EXPECT_EQ(2, engineBlocksAfter);
+    EXPECT_EQ(3, exportBlocks);  // WAV, SoundFont, and the one that could not be created
+    EXPECT_EQ(3, engineBlocksAfter);
     clearKorvaneSettings();
 }
