@@ -165,14 +165,15 @@ void onCommand(HWND dialog, int id, int code) {
     }
 }
 
+// Adds one formatted line, cut to what fits; out stays terminated.
 void appendLine(wchar_t *out, size_t size, const wchar_t *format, int a, int b) {
+    wchar_t line[512];
+    int n = swprintf(line, 512, format, a, b);
+    if (n < 0) return;
     size_t used = wcslen(out);
-    if (used + 1 >= size) return;
-    if (used) {
-        out[used++] = L'\n';
-        out[used] = L'\0';
-    }
-    swprintf(out + used, size - used, format, a, b);
+    if (used && used + 1 < size) out[used++] = L'\n';
+    for (int i = 0; i < n && used + 1 < size; ++i) out[used++] = line[i];
+    out[used] = L'\0';
 }
 
 }  // namespace

@@ -136,6 +136,8 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     render.velocity = settings.velocity;
     render.framesKept = 0;
     render.left = render.right = nullptr;
+    render.staged[0] = render.staged[1] = nullptr;
+    render.stagedFrames = 0;
     render.tempFiles[0] = render.tempFiles[1] = INVALID_HANDLE_VALUE;
 
     closeEngineGate();
@@ -146,8 +148,11 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     gPlugin.resume();
     render.left = (float *)calloc(kExportBlock, sizeof(float));
     render.right = (float *)calloc(kExportBlock, sizeof(float));
-    for (int c = 0; c < 2; ++c) render.tempFiles[c] = createTempFile(kTempPrefixes[c]);
-    return buffers && render.left && render.right;
+    for (int c = 0; c < 2; ++c) {
+        render.staged[c] = (float *)calloc(kStagedFrames, sizeof(float));
+        render.tempFiles[c] = createTempFile(kTempPrefixes[c]);
+    }
+    return buffers && render.left && render.right && render.staged[0] && render.staged[1];
 }
 
 void processExportBlock(OfflineRender &render) {
@@ -190,19 +195,34 @@ void resetPluginForTake(OfflineRender &render) {
     }
 }
 
+// Writes the gathered frames to both files; true when every byte went out.
+bool writeStaged(OfflineRender &render) {
+    DWORD bytes = (DWORD)render.stagedFrames * sizeof(float);
+    bool ok = writeAll(render.tempFiles[0], render.staged[0], bytes);
+    ok = writeAll(render.tempFiles[1], render.staged[1], bytes) && ok;
+    render.stagedFrames = 0;
+    return ok;
+}
+
 void renderTake(OfflineRender &render, const uint8_t *keys, int count) {
     TakeCursor cursor;
-    bool intact = true;  // every block so far reached both files
+    bool intact = true;  // every frame so far reached both files
     render.framesKept = 0;
+    render.stagedFrames = 0;
     while (cursor.position < render.timing.totalFrames) {
         TakeStep step = nextTakeStep(cursor, render.timing);
         fillTakeEvents(gPluginEventBlock, step.events, keys, count, render.midiChannel, render.velocity);
         dispatchEvents();
         processExportBlock(render);
-        DWORD bytes = (DWORD)step.keep * sizeof(float);
-        intact = writeAll(render.tempFiles[0], render.left, bytes) && intact;
-        intact = writeAll(render.tempFiles[1], render.right, bytes) && intact;
-        if (intact) render.framesKept += step.keep;
+        size_t bytes = (size_t)step.keep * sizeof(float);
+        memcpy(render.staged[0] + render.stagedFrames, render.left, bytes);
+        memcpy(render.staged[1] + render.stagedFrames, render.right, bytes);
+        render.stagedFrames += step.keep;
+        if (render.stagedFrames + kExportBlock > kStagedFrames || cursor.position >= render.timing.totalFrames) {
+            int32_t frames = render.stagedFrames;
+            intact = writeStaged(render) && intact;
+            if (intact) render.framesKept += frames;
+        }
     }
     gPluginEventBlock.numEvents = 0;
 }
@@ -228,6 +248,10 @@ void endOfflineRender(OfflineRender &render) {
     free(render.left);
     free(render.right);
     render.left = render.right = nullptr;
+    for (float *&staged : render.staged) {
+        free(staged);
+        staged = nullptr;
+    }
     allocateEngineBuffers(gEngine.blockSize);
     gPlugin.suspend();
     gPlugin.setRateAndBlock((float)gEngine.sampleRate, gEngine.blockSize);

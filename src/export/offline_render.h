@@ -12,6 +12,7 @@ struct ExportSettings;
 struct PluginEventBlock;
 
 const int kExportBlock = 512;
+const int kStagedFrames = 4096;  // blocks gather here before they go to the temporary files
 
 // Frame counts of every take of an export.
 struct ExportTiming {
@@ -63,6 +64,8 @@ struct OfflineRender {
     int keyCount;           // selected keys
     float *left;            // 512 floats each
     float *right;
+    float *staged[2];       // kStagedFrames floats per channel, on their way to the files
+    int stagedFrames;
     HANDLE tempFiles[2];    // INVALID_HANDLE_VALUE when they could not be created
     HWND progress;          // the dialog's progress bar, or null
     int32_t framesKept;     // frames of the current take that reached both files
