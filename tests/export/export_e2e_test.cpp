@@ -3,6 +3,10 @@
 // typed, Export pressed; then the files, and live playing afterwards.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <dlgs.h>
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -140,6 +144,27 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     EXPECT_EQ("2000", controlText(GetDlgItem(dialog, IDC_EXPORT_HOLD)));
     EXPECT_EQ("44100 Hz", controlText(GetDlgItem(dialog, IDC_EXPORT_RATE)));
 
+    // Browsing to a name ending in .SF2 puts it in the box and chooses SF2.
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_BROWSE), BM_CLICK, 0, 0);
+    HWND open = nullptr;
+    for (int i = 0; i < 3000 && !open; ++i) {
+        for (HWND w : program.topLevelWindows())
+            if (w != dialog && windowClass(w) == "#32770" && IsWindowVisible(w)) open = w;
+        if (!open) Sleep(10);
+    }
+    ASSERT_NE(nullptr, open);
+    std::string picked = readerFolder() + "\\Picked.SF2";
+    SendMessageA(GetDlgItem(open, cmb13), WM_SETTEXT, 0, (LPARAM)picked.c_str());
+    PostMessageA(open, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 3000 && IsWindow(open); ++i) Sleep(10);
+    ASSERT_FALSE(IsWindow(open));
+    EXPECT_EQ(picked, controlText(GetDlgItem(dialog, IDC_EXPORT_FILE)));
+    HWND type = GetDlgItem(dialog, IDC_EXPORT_TYPE);
+    EXPECT_EQ("SF2", controlText(type));
+    SendMessageA(type, CB_SETCURSEL, 0, 0);  // back to WAV
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_TYPE, CBN_SELCHANGE), (LPARAM)type);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM) "");
+
     for (int note : {48, 55, 60}) clickKey(keys, note);
     EXPECT_FALSE(IsWindowEnabled(start));  // keys, but no name yet
     std::string base = readerFolder() + "\\dialog";
@@ -174,7 +199,6 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     }
 
     // The same keys as a SoundFont, chosen in the type list.
-    HWND type = GetDlgItem(dialog, IDC_EXPORT_TYPE);
     SendMessageA(type, CB_SETCURSEL, 1, 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_TYPE, CBN_SELCHANGE), (LPARAM)type);
     ExportWait font;

@@ -10,19 +10,7 @@
 
 std::string readerFolder() {
     static std::string folder;
-    if (folder.empty()) {
-        folder = testing_support::exeFolder() + "\\export-files";
-        CreateDirectoryA(folder.c_str(), nullptr);
-        WIN32_FIND_DATAA found;
-        HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    DeleteFileA((folder + "\\" + found.cFileName).c_str());
-            } while (FindNextFileA(h, &found));
-            FindClose(h);
-        }
-    }
+    if (folder.empty()) folder = testing_support::freshFolder(testing_support::exeFolder() + "\\export-files");
     return folder;
 }
 
