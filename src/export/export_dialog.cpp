@@ -109,34 +109,32 @@ void exportCommand(HWND dialog) {
     showReport(dialog, report);
 }
 
+// The lists and number boxes that store straight into a field.
+struct ListField {
+    int id;
+    int ExportSettings::*field;
+};
+const ListField kListFields[] = {{IDC_EXPORT_TYPE, &ExportSettings::fileType},
+                                 {IDC_EXPORT_FORMAT, &ExportSettings::sampleFormat},
+                                 {IDC_EXPORT_RATE, &ExportSettings::rateIndex},
+                                 {IDC_EXPORT_CHANNELS, &ExportSettings::channelMode},
+                                 {IDC_EXPORT_MIDI_CHANNEL, &ExportSettings::midiChannel}};
+struct NumberField {
+    int id;
+    int ExportSettings::*field;
+    int low, high;
+};
+const NumberField kNumberFields[] = {{IDC_EXPORT_VELOCITY, &ExportSettings::velocity, 0, 127},
+                                     {IDC_EXPORT_HOLD, &ExportSettings::holdMs, 1, 99999},
+                                     {IDC_EXPORT_RELEASE, &ExportSettings::releaseMs, 0, 99999}};
+
 void onCommand(HWND dialog, int id, int code) {
     ExportSettings &s = gExportSettings;
-    auto selection = [&]() { return (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0); };
+    for (const ListField &f : kListFields)
+        if (f.id == id && code == CBN_SELCHANGE) s.*f.field = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    for (const NumberField &f : kNumberFields)
+        if (f.id == id && code == EN_CHANGE) s.*f.field = readNumber(dialog, id, f.low, f.high);
     switch (id) {
-    case IDC_EXPORT_TYPE:
-        if (code == CBN_SELCHANGE) s.fileType = selection();
-        break;
-    case IDC_EXPORT_FORMAT:
-        if (code == CBN_SELCHANGE) s.sampleFormat = selection();
-        break;
-    case IDC_EXPORT_RATE:
-        if (code == CBN_SELCHANGE) s.rateIndex = selection();
-        break;
-    case IDC_EXPORT_CHANNELS:
-        if (code == CBN_SELCHANGE) s.channelMode = selection();
-        break;
-    case IDC_EXPORT_MIDI_CHANNEL:
-        if (code == CBN_SELCHANGE) s.midiChannel = selection();
-        break;
-    case IDC_EXPORT_VELOCITY:
-        if (code == EN_CHANGE) s.velocity = readNumber(dialog, id, 0, 127);
-        break;
-    case IDC_EXPORT_HOLD:
-        if (code == EN_CHANGE) s.holdMs = readNumber(dialog, id, 1, 99999);
-        break;
-    case IDC_EXPORT_RELEASE:
-        if (code == EN_CHANGE) s.releaseMs = readNumber(dialog, id, 0, 99999);
-        break;
     case IDC_EXPORT_MULTISAMPLE:
     case IDC_EXPORT_CHORD:
         if (code == BN_CLICKED)
