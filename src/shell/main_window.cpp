@@ -11,6 +11,7 @@
 #include "engine/status_line.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
+#include "export/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
@@ -106,6 +107,9 @@ void onCommand(HWND window, int command) {
         break;
     case CMD_SAVE_RECORDING:
         saveRecordingCommand(window);
+        break;
+    case CMD_EXPORT:
+        runExportDialog(window);
         break;
     case CMD_ALWAYS_ON_TOP:
         gOnTop = !gOnTop;

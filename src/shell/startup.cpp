@@ -11,6 +11,7 @@
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
 #include "engine/time_info.h"
+#include "export/key_control.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
@@ -47,6 +48,7 @@ void registerWindowClasses(HINSTANCE instance) {
     wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
     wc.lpszClassName = kMainWindowClass;
     RegisterClassA(&wc);
+    registerKeysClass(instance);
 }
 
 HWND createStripWindow(HWND parent, DWORD exStyle, const char *text, int x, int y, int width) {

@@ -16,6 +16,10 @@ std::string tempFolder(const std::string &name) {
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
     std::string folder = std::string(base) + "korvane-" + name + "-" + std::to_string(GetCurrentProcessId());
+    return freshFolder(folder);
+}
+
+std::string freshFolder(const std::string &folder) {
     // Empty it from an earlier run.
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);

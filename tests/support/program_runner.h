@@ -13,6 +13,7 @@ namespace testing_support {
 // Folder of the running test executable (where Korvane.exe and the fixtures are built).
 std::string exeFolder();
 std::string tempFolder(const std::string &name);  // fresh, empty folder under %TEMP%
+std::string freshFolder(const std::string &folder);  // created, or emptied of its files
 bool copyFileTo(const std::string &from, const std::string &to);
 std::string readFile(const std::string &path);
 std::vector<std::string> readLines(const std::string &path);

@@ -1,0 +1,254 @@
+#include "export/export_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "engine/file_dialog.h"
+#include "export/key_control.h"
+#include "export/offline_render.h"
+#include "export/sample_output.h"
+#include "export/soundfont_writer.h"
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+
+const ExportSettings kDefaultExportSettings = {"", kExportWav, 0, 3, 1, 2000, 500, 127, 0, kExportMultisample, 0};
+ExportSettings gExportSettings = kDefaultExportSettings;
+
+namespace {
+
+const char *const kFileTypes[] = {"WAV", "SF2"};
+const char *const kSampleFormats[] = {"16-bit", "24-bit", "32-bit float"};
+const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
+                                  "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
+const char *const kChannelModes[] = {"Mono", "Stereo"};
+const char kBrowseFilter[] = "Wave (*.wav)\0*.wav\0SoundFont 2.0 (*.sf2)\0*.sf2\0";
+
+template <size_t N>
+void fillList(HWND dialog, int id, const char *const (&items)[N], int selected) {
+    HWND list = GetDlgItem(dialog, id);
+    for (const char *item : items) SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)item);
+    SendMessageA(list, CB_SETCURSEL, selected, 0);
+}
+
+void setNumber(HWND dialog, int id, int value) {
+    char text[16];
+    snprintf(text, sizeof text, "%d", value);
+    SetDlgItemTextA(dialog, id, text);
+}
+
+int readNumber(HWND dialog, int id, int low, int high) {
+    char text[129];
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return clampedNumber(text, low, high);
+}
+
+void updateExportButton(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START), exportEnabled(gExportSettings.fileName, gKeySelection.keys));
+}
+
+void initDialog(HWND dialog) {
+    ExportSettings &s = gExportSettings;
+    fillList(dialog, IDC_EXPORT_TYPE, kFileTypes, s.fileType);
+    fillList(dialog, IDC_EXPORT_FORMAT, kSampleFormats, s.sampleFormat);
+    fillList(dialog, IDC_EXPORT_RATE, kRateNames, s.rateIndex);
+    fillList(dialog, IDC_EXPORT_CHANNELS, kChannelModes, s.channelMode);
+    HWND channels = GetDlgItem(dialog, IDC_EXPORT_MIDI_CHANNEL);
+    for (int c = 1; c <= 16; ++c) {
+        char text[4];
+        snprintf(text, sizeof text, "%d", c);
+        SendMessageA(channels, CB_ADDSTRING, 0, (LPARAM)text);
+    }
+    SendMessageA(channels, CB_SETCURSEL, s.midiChannel, 0);
+    SetDlgItemTextA(dialog, IDC_EXPORT_FILE, s.fileName);
+    setNumber(dialog, IDC_EXPORT_VELOCITY, s.velocity);
+    setNumber(dialog, IDC_EXPORT_HOLD, s.holdMs);
+    setNumber(dialog, IDC_EXPORT_RELEASE, s.releaseMs);
+    SendDlgItemMessageA(dialog, IDC_EXPORT_FILE, EM_LIMITTEXT, kExportNameSize, 0);
+    SendDlgItemMessageA(dialog, IDC_EXPORT_VELOCITY, EM_LIMITTEXT, 3, 0);
+    SendDlgItemMessageA(dialog, IDC_EXPORT_HOLD, EM_LIMITTEXT, 5, 0);
+    SendDlgItemMessageA(dialog, IDC_EXPORT_RELEASE, EM_LIMITTEXT, 5, 0);
+    CheckDlgButton(dialog, s.mode == kExportMultisample ? IDC_EXPORT_MULTISAMPLE : IDC_EXPORT_CHORD, BST_CHECKED);
+    updateExportButton(dialog);
+}
+
+void browse(HWND dialog) {
+    char name[kExportNameSize];
+    memcpy(name, gExportSettings.fileName, sizeof name);
+    if (!runFileDialog(dialog, FALSE, name, kBrowseFilter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
+                       nullptr, 0))
+        return;
+    name[kExportNameSize - 1] = '\0';
+    SetDlgItemTextA(dialog, IDC_EXPORT_FILE, name);  // its change notification stores it
+    int type = fileTypeForName(name, gExportSettings.fileType);
+    if (type != gExportSettings.fileType) {
+        gExportSettings.fileType = type;
+        SendDlgItemMessageA(dialog, IDC_EXPORT_TYPE, CB_SETCURSEL, type, 0);
+    }
+}
+
+void showReport(HWND dialog, const ExportReport &report) {
+    static const int ids[6] = {IDS_EXPORT_CANNOT_CREATE, IDS_EXPORT_NOT_WRITTEN, IDS_EXPORT_REASON_CREATE,
+                               IDS_EXPORT_REASON_NAME,   IDS_EXPORT_REASON_WRITE, IDS_EXPORT_REASON_SIZE};
+    wchar_t loaded[6][160];
+    const wchar_t *texts[6];
+    for (int i = 0; i < 6; ++i) {
+        if (!LoadStringW(gInstance, ids[i], loaded[i], 160)) loaded[i][0] = L'\0';
+        texts[i] = loaded[i];
+    }
+    wchar_t message[1024];
+    if (exportReportText(report, texts, message, 1024)) MessageBoxW(dialog, message, L"Korvane", MB_ICONERROR | MB_OK);
+}
+
+void exportCommand(HWND dialog) {
+    ExportReport report = {};
+    runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS), report);
+    showReport(dialog, report);
+}
+
+// The lists and number boxes that store straight into a field.
+struct ListField {
+    int id;
+    int ExportSettings::*field;
+};
+const ListField kListFields[] = {{IDC_EXPORT_TYPE, &ExportSettings::fileType},
+                                 {IDC_EXPORT_FORMAT, &ExportSettings::sampleFormat},
+                                 {IDC_EXPORT_RATE, &ExportSettings::rateIndex},
+                                 {IDC_EXPORT_CHANNELS, &ExportSettings::channelMode},
+                                 {IDC_EXPORT_MIDI_CHANNEL, &ExportSettings::midiChannel}};
+struct NumberField {
+    int id;
+    int ExportSettings::*field;
+    int low, high;
+};
+const NumberField kNumberFields[] = {{IDC_EXPORT_VELOCITY, &ExportSettings::velocity, 0, 127},
+                                     {IDC_EXPORT_HOLD, &ExportSettings::holdMs, 1, 99999},
+                                     {IDC_EXPORT_RELEASE, &ExportSettings::releaseMs, 0, 99999}};
+
+void onCommand(HWND dialog, int id, int code) {
+    ExportSettings &s = gExportSettings;
+    for (const ListField &f : kListFields)
+        if (f.id == id && code == CBN_SELCHANGE) s.*f.field = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    for (const NumberField &f : kNumberFields)
+        if (f.id == id && code == EN_CHANGE) s.*f.field = readNumber(dialog, id, f.low, f.high);
+    switch (id) {
+    case IDC_EXPORT_MULTISAMPLE:
+    case IDC_EXPORT_CHORD:
+        if (code == BN_CLICKED)
+            s.mode = IsDlgButtonChecked(dialog, IDC_EXPORT_MULTISAMPLE) == BST_CHECKED ? kExportMultisample : kExportChord;
+        break;
+    case IDC_EXPORT_FILE:
+        if (code == EN_CHANGE) {
+            GetDlgItemTextA(dialog, IDC_EXPORT_FILE, s.fileName, kExportNameSize);
+            updateExportButton(dialog);
+        }
+        break;
+    case IDC_EXPORT_KEYS:
+        if (code == kKeysChangedCode) updateExportButton(dialog);
+        break;
+    case IDC_EXPORT_BROWSE:
+        browse(dialog);
+        break;
+    case IDC_EXPORT_START:
+        exportCommand(dialog);
+        break;
+    case IDCANCEL:
+        EndDialog(dialog, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+// Adds one formatted line, cut to what fits; out stays terminated.
+void appendLine(wchar_t *out, size_t size, const wchar_t *format, int a, int b) {
+    wchar_t line[512];
+    int n = swprintf(line, 512, format, a, b);
+    if (n < 0) return;
+    size_t used = wcslen(out);
+    if (used && used + 1 < size) out[used++] = L'\n';
+    for (int i = 0; i < n && used + 1 < size; ++i) out[used++] = line[i];
+    out[used] = L'\0';
+}
+
+}  // namespace
+
+int clampedNumber(const char *text, int low, int high) {
+    long value = strtol(text, nullptr, 10);  // out of long's range it saturates
+    if (value < low) return low;
+    if (value > high) return high;
+    return (int)value;
+}
+
+bool exportEnabled(const char *fileName, const unsigned char *keys) {
+    if (fileName[0] == '\0') return false;
+    for (int k = 0; k < kKeyCount; ++k)
+        if (keys[k]) return true;
+    return false;
+}
+
+int fileTypeForName(const char *name, int current) {
+    PathParts parts;
+    splitPath(name, parts);
+    if (_stricmp(parts.extension, ".wav") == 0) return kExportWav;
+    if (_stricmp(parts.extension, ".sf2") == 0) return kExportSoundFont;
+    return current;
+}
+
+void runExport(ExportSettings &settings, const unsigned char *keySelection, HWND progress, ExportReport &report) {
+    OfflineRender render;
+    if (beginOfflineRender(render, settings, keySelection, progress)) {
+        if (settings.fileType == kExportSoundFont)
+            writeSoundFont(render, settings, keySelection, report);
+        else if (settings.mode == kExportChord)
+            writeChordWav(render, settings, keySelection, report);
+        else
+            writeKeyWavs(render, settings, keySelection, report);
+    } else {
+        // Without its buffers nothing can be rendered: every planned file is missing.
+        report.planned += 1;
+        report.notWritten += 1;
+    }
+    endOfflineRender(render);
+}
+
+bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size) {
+    if (size == 0) return false;
+    out[0] = L'\0';
+    int failed = report.failed();
+    if (failed == 0) return false;
+    // One file that could not be created says just that.
+    if (report.planned == 1 && report.notCreated == 1 && failed == 1) {
+        appendLine(out, size, texts[0], 0, 0);
+        return true;
+    }
+    appendLine(out, size, texts[1], failed, report.planned);
+    const int counts[4] = {report.notCreated, report.nameTooLong, report.notWritten, report.tooLarge};
+    for (int i = 0; i < 4; ++i)
+        if (counts[i]) appendLine(out, size, texts[2 + i], counts[i], 0);
+    return true;
+}
+
+void runExportDialog(HWND owner) {
+    DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_EXPORT), owner, exportDialogProc, 0);
+}
+
+INT_PTR CALLBACK exportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)lParam;
+    switch (message) {
+    case WM_INITDIALOG:
+        initDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,263 @@
+// Offline rendering: everything here runs on the GUI thread with the engine gate
+// closed, so the driver's thread never calls the plugin while a take renders.
+#include "export/offline_render.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/engine_state.h"
+#include "audio/gate.h"
+#include "audio/settings_dialog.h"
+#include "export/export_dialog.h"
+#include "midi/midi_ports.h"
+#include "midi/midi_queue.h"
+#include "plugin/plugin_instance.h"
+
+namespace {
+
+const char *const kTempPrefixes[2] = {"~xportL", "~xportR"};
+
+// A new file "<TMP>\<prefix><number>", read-write, deleted by the system when closed.
+HANDLE createTempFile(const char *prefix) {
+    char folder[MAX_PATH];
+    DWORD n = GetEnvironmentVariableA("TMP", folder, sizeof folder);
+    if (n == 0 || n >= sizeof folder) {
+        n = GetTempPathA(sizeof folder, folder);
+        if (n == 0 || n >= sizeof folder) return INVALID_HANDLE_VALUE;
+    }
+    const char *separator = (folder[n - 1] == '\\' || folder[n - 1] == '/') ? "" : "\\";
+    DWORD number = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (int attempt = 0; attempt < 100; ++attempt, ++number) {
+        char path[MAX_PATH + 32];
+        snprintf(path, sizeof path, "%s%s%s%lu", folder, separator, prefix, (unsigned long)number);
+        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+bool writeAll(HANDLE file, const void *data, DWORD bytes) {
+    DWORD written = 0;
+    return file != INVALID_HANDLE_VALUE && WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+
+void dispatchEvents() { gPlugin.dispatch(effProcessEvents, 0, 0, &gPluginEventBlock, 0.0f); }
+
+int countKeys(const uint8_t *keys) {
+    int n = 0;
+    for (int k = 0; k < 128; ++k) n += keys[k] != 0;
+    return n;
+}
+
+}  // namespace
+
+int32_t exportRate(int rateIndex) {
+    if (rateIndex < 0 || rateIndex >= kOfferedRateCount) return 44100;
+    return kOfferedRates[rateIndex];
+}
+
+ExportTiming exportTiming(int rateIndex, int holdMs, int releaseMs) {
+    ExportTiming t;
+    t.rate = exportRate(rateIndex);
+    t.holdFrames = (int32_t)(t.rate / 1000.0 * holdMs);
+    t.releaseFrames = (int32_t)(t.rate / 1000.0 * releaseMs);
+    t.totalFrames = t.holdFrames + t.releaseFrames;
+    return t;
+}
+
+int flushBlocks(int32_t rate) { return rate / kExportBlock + 1; }
+
+TakeStep nextTakeStep(TakeCursor &cursor, const ExportTiming &timing) {
+    TakeStep step;
+    if (!cursor.started) {
+        step.events = kTakeNoteOn;
+        cursor.started = true;
+    } else if (!cursor.released && cursor.position + kExportBlock > timing.holdFrames) {
+        step.events = kTakeNoteOff;
+        cursor.released = true;
+    } else {
+        step.events = kTakeNoEvents;
+    }
+    int32_t left = timing.totalFrames - cursor.position;
+    step.keep = left < kExportBlock ? left : kExportBlock;
+    cursor.position += kExportBlock;
+    return step;
+}
+
+void fillTakeEvents(PluginEventBlock &block, TakeEvents events, const uint8_t *keys, int count, int channel,
+                    int velocity) {
+    if (events == kTakeNoEvents || count < 0) count = 0;
+    if (count > kMidiQueueSize) count = kMidiQueueSize;
+    int data2 = events == kTakeNoteOn ? (velocity & 0xFF) : 0;
+    for (int i = 0; i < count; ++i) {
+        unsigned char *d = (unsigned char *)block.records[i].midiData;
+        d[0] = (unsigned char)(0x90 + (channel & 0x0F));
+        d[1] = keys[i];
+        d[2] = (unsigned char)data2;
+    }
+    block.numEvents = count;
+}
+
+void fillAllNotesOff(PluginEventBlock &block) {
+    for (int c = 0; c < 16; ++c) {
+        unsigned char *d = (unsigned char *)block.records[c].midiData;
+        d[0] = (unsigned char)(0xB0 + c);
+        d[1] = 123;
+        d[2] = 0;
+    }
+    block.numEvents = 16;
+}
+
+void setExportProgressRange(OfflineRender &render, int n) {
+    if (!render.progress) return;
+    SendMessageA(render.progress, PBM_SETRANGE32, 0, n);
+    SendMessageA(render.progress, PBM_SETPOS, 0, 0);
+    UpdateWindow(render.progress);
+}
+
+void setExportProgress(OfflineRender &render, int position) {
+    if (render.progress) SendMessageA(render.progress, PBM_SETPOS, position, 0);
+}
+
+bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
+                        HWND progress) {
+    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
+    render.keyCount = countKeys(keySelection);
+    render.progress = progress;
+    if (progress) ShowWindow(progress, SW_SHOW);
+    render.timing = exportTiming(settings.rateIndex, settings.holdMs, settings.releaseMs);
+    render.channels = settings.channelMode == 0 ? 1 : 2;
+    render.midiChannel = settings.midiChannel;
+    render.velocity = settings.velocity;
+    render.framesKept = 0;
+    render.left = render.right = nullptr;
+    render.staged[0] = render.staged[1] = nullptr;
+    render.stagedFrames = 0;
+    render.tempFiles[0] = render.tempFiles[1] = INVALID_HANDLE_VALUE;
+
+    closeEngineGate();
+    closeMidiPorts();
+    bool buffers = allocateEngineBuffers(kExportBlock);
+    gPlugin.suspend();
+    gPlugin.setRateAndBlock((float)render.timing.rate, kExportBlock);
+    gPlugin.resume();
+    render.left = (float *)calloc(kExportBlock, sizeof(float));
+    render.right = (float *)calloc(kExportBlock, sizeof(float));
+    for (int c = 0; c < 2; ++c) {
+        render.staged[c] = (float *)calloc(kStagedFrames, sizeof(float));
+        render.tempFiles[c] = createTempFile(kTempPrefixes[c]);
+    }
+    return buffers && render.left && render.right && render.staged[0] && render.staged[1];
+}
+
+void processExportBlock(OfflineRender &render) {
+    AEffect *effect = gPlugin.effect;
+    float *silence = gEngine.silence;
+    float *discard = gEngine.discard;
+    memset(render.left, 0, sizeof(float) * kExportBlock);
+    memset(render.right, 0, sizeof(float) * kExportBlock);
+    if (!effect || !silence || !discard || gEngine.bufferFrames < kExportBlock) return;
+    // A plugin declaring more than 128 channels would read past the pointer lists.
+    if (effect->numInputs > kMaxChannels || effect->numOutputs > kMaxChannels || !effect->process) return;
+    float *inputs[kMaxChannels];
+    float *outputs[kMaxChannels];
+    for (int i = 0; i < effect->numInputs; ++i) inputs[i] = silence;
+    outputs[0] = render.left;
+    outputs[1] = render.right;
+    for (int i = 2; i < kMaxChannels; ++i) outputs[i] = discard;
+    memset(silence, 0, sizeof(float) * kExportBlock);
+    memset(discard, 0, sizeof(float) * kExportBlock);
+    effect->process(effect, inputs, outputs, kExportBlock);
+}
+
+void resetPluginForTake(OfflineRender &render) {
+    for (HANDLE file : render.tempFiles) {
+        if (file == INVALID_HANDLE_VALUE) continue;
+        SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+    }
+    render.framesKept = 0;
+    gPlugin.suspend();
+    gPlugin.resume();
+    int blocks = flushBlocks(render.timing.rate);
+    for (int b = 0; b < blocks; ++b) {
+        if (b == 0)
+            fillAllNotesOff(gPluginEventBlock);
+        else
+            gPluginEventBlock.numEvents = 0;
+        dispatchEvents();
+        processExportBlock(render);
+    }
+}
+
+// Writes the gathered frames to both files; true when every byte went out.
+bool writeStaged(OfflineRender &render) {
+    DWORD bytes = (DWORD)render.stagedFrames * sizeof(float);
+    bool ok = writeAll(render.tempFiles[0], render.staged[0], bytes);
+    ok = writeAll(render.tempFiles[1], render.staged[1], bytes) && ok;
+    render.stagedFrames = 0;
+    return ok;
+}
+
+void renderTake(OfflineRender &render, const uint8_t *keys, int count) {
+    TakeCursor cursor;
+    bool intact = true;  // every frame so far reached both files
+    render.framesKept = 0;
+    render.stagedFrames = 0;
+    while (cursor.position < render.timing.totalFrames) {
+        TakeStep step = nextTakeStep(cursor, render.timing);
+        fillTakeEvents(gPluginEventBlock, step.events, keys, count, render.midiChannel, render.velocity);
+        dispatchEvents();
+        processExportBlock(render);
+        size_t bytes = (size_t)step.keep * sizeof(float);
+        memcpy(render.staged[0] + render.stagedFrames, render.left, bytes);
+        memcpy(render.staged[1] + render.stagedFrames, render.right, bytes);
+        render.stagedFrames += step.keep;
+        if (render.stagedFrames + kExportBlock > kStagedFrames || cursor.position >= render.timing.totalFrames) {
+            int32_t frames = render.stagedFrames;
+            intact = writeStaged(render) && intact;
+            if (intact) render.framesKept += frames;
+        }
+    }
+    gPluginEventBlock.numEvents = 0;
+}
+
+void rewindTake(OfflineRender &render) {
+    for (HANDLE file : render.tempFiles)
+        if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+}
+
+void readTakePoints(OfflineRender &render, int channel, float *out, int count) {
+    HANDLE file = render.tempFiles[channel != 0];
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE && count > 0 && !ReadFile(file, out, (DWORD)count * sizeof(float), &got, nullptr))
+        got = 0;
+    for (int i = (int)(got / sizeof(float)); i < count; ++i) out[i] = 0.0f;
+}
+
+void endOfflineRender(OfflineRender &render) {
+    for (HANDLE &file : render.tempFiles) {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    free(render.left);
+    free(render.right);
+    render.left = render.right = nullptr;
+    for (float *&staged : render.staged) {
+        free(staged);
+        staged = nullptr;
+    }
+    allocateEngineBuffers(gEngine.blockSize);
+    gPlugin.suspend();
+    gPlugin.setRateAndBlock((float)gEngine.sampleRate, gEngine.blockSize);
+    gPlugin.resume();
+    gMidiQueue.clear();
+    openMidiPorts();
+    openEngineGate();
+    if (render.progress) ShowWindow(render.progress, SW_HIDE);
+}

@@ -1,0 +1,65 @@
+// Naming of the exported samples and their WAV output: one file per key
+// (multisample) or one for the chord, filled from the takes in 4096-frame chunks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/wav_writer.h"
+
+struct ExportSettings;
+struct OfflineRender;
+
+const int kPathLimit = 260;   // characters including the terminator
+const int kTakeChunk = 4096;  // frames per read of the temporary files
+
+// A path split by the usual rules: drive = the first two characters when the second
+// is a colon; folder up to and including the last '\' or '/'; extension from the last
+// dot after the folder; base name between.
+struct PathParts {
+    char drive[3];
+    char folder[kPathLimit];
+    char base[kPathLimit];
+    char extension[kPathLimit];
+};
+
+void splitPath(const char *path, PathParts &parts);
+// drive, folder (a '\' added when it does not end in one), base, extension (a dot
+// added when it lacks one). False, with out emptied, when it needs more than size.
+bool buildPath(char *out, size_t size, const PathParts &parts, const char *extension);
+
+// "C", "C#", ... by key mod 12 with octave key div 12 - 2: key 60 is "C3".
+void noteName(int key, char *out, size_t size);
+// <drive><folder><base>_<note name>.wav; false when the name would not fit the path
+// limit (the key is then skipped).
+bool keyFileName(char *out, size_t size, const PathParts &parts, int key);
+
+// Why files of an export were not written; reported once at the end.
+struct ExportReport {
+    int planned;      // files the export meant to write
+    int notCreated;   // the file could not be created
+    int nameTooLong;  // the composed name exceeds the path limit
+    int notWritten;   // created, but writing failed (disk full, ...)
+    int tooLarge;     // the sizes would not fit the file format
+    int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
+};
+
+// Encodes one chunk of a take: stereo interleaved (left first) or the mono mix
+// (L + R) / 2, in the depth's encoding. out holds frames x channels x bytes.
+void encodeTakeChunk(const float *left, const float *right, int frames, int channels, WavDepth depth,
+                     uint8_t *out);
+
+// Writes all of `bytes` with the C runtime's write; false on any shortfall.
+bool writeFileBytes(int fd, const void *data, size_t bytes);
+// Creates (truncating) a file for writing, binary; -1 on failure.
+int createOutputFile(const char *path);
+
+// The WAV output of an export, between beginOfflineRender and endOfflineRender. The
+// stored file name gets the extension ".wav".
+void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+                  ExportReport &report);
+void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+                   ExportReport &report);
+
+// The ascending list of selected keys; returns their number.
+int selectedKeyList(const uint8_t *keySelection, uint8_t *keys);

@@ -1,0 +1,295 @@
+#include "export/soundfont_writer.h"
+
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "export/export_dialog.h"
+#include "export/offline_render.h"
+#include "export/sample_output.h"
+
+namespace {
+
+const size_t kPresetHeaderSize = 38;
+const size_t kBagSize = 4;
+const size_t kModulatorSize = 10;
+const size_t kGeneratorSize = 4;
+const size_t kInstrumentHeaderSize = 22;
+const size_t kSampleHeaderSize = 46;
+const size_t kChunkHeaderSize = 8;
+const size_t kNameSize = 20;
+
+const uint16_t kGenInstrument = 41;
+const uint16_t kGenKeyRange = 43;
+const uint16_t kGenVelRange = 44;
+const uint16_t kGenPan = 17;
+const uint16_t kGenSampleId = 53;
+const uint16_t kMonoSample = 1;
+const uint16_t kRightSample = 2;
+const uint16_t kLeftSample = 4;
+
+// Little-endian writing into a byte buffer.
+struct ByteWriter {
+    uint8_t *p;
+    void u8(unsigned v) { *p++ = (uint8_t)v; }
+    void u16(unsigned v) {
+        u8(v & 0xFF);
+        u8(v >> 8 & 0xFF);
+    }
+    void u32(uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    }
+    void fourcc(const char *id) {
+        memcpy(p, id, 4);
+        p += 4;
+    }
+    void chunk(const char *id, uint32_t size) {
+        fourcc(id);
+        u32(size);
+    }
+    // A zero-filled fixed-size name field.
+    void name(const char *text, size_t size) {
+        memset(p, 0, size);
+        size_t n = strlen(text);
+        memcpy(p, text, n < size ? n : size - 1);
+        p += size;
+    }
+};
+
+void sampleName(int rootKey, bool right, char *out, size_t size) {
+    char note[8];
+    noteName(rootKey, note, sizeof note);
+    snprintf(out, size, right ? "%s R" : "%s", note);
+}
+
+bool writeZeroPoints(int fd) {
+    static const uint8_t zeros[kSampleGuardPoints * 2] = {};
+    return writeFileBytes(fd, zeros, sizeof zeros);
+}
+
+// One channel (or, with channel -1, the mono mix) of the current take as T points
+// of 16-bit samples followed by the 46 zero points.
+bool appendTakeSamples(OfflineRender &render, int fd, int channel) {
+    float left[kTakeChunk], right[kTakeChunk];
+    uint8_t points[kTakeChunk * 2];
+    bool ok = true;
+    for (int32_t done = 0; done < render.timing.totalFrames;) {
+        int32_t remaining = render.timing.totalFrames - done;
+        int n = remaining < kTakeChunk ? (int)remaining : kTakeChunk;
+        if (channel < 0) {
+            readTakePoints(render, 0, left, n);
+            readTakePoints(render, 1, right, n);
+            encodeTakeChunk(left, right, n, 1, kWavDepth16, points);
+        } else {
+            readTakePoints(render, channel, left, n);
+            const float *one[1] = {left};
+            encodeFrames(one, 1, n, kWavDepth16, points);
+        }
+        ok = writeFileBytes(fd, points, (size_t)n * 2) && ok;
+        done += n;
+    }
+    return writeZeroPoints(fd) && ok;
+}
+
+bool appendTake(OfflineRender &render, int fd) {
+    rewindTake(render);
+    if (render.channels == 1) return appendTakeSamples(render, fd, -1);
+    bool ok = appendTakeSamples(render, fd, 0);
+    return appendTakeSamples(render, fd, 1) && ok;
+}
+
+int64_t position(int fd) { return _telli64(fd); }
+
+bool patchSize(int fd, int64_t at, uint32_t value) {
+    uint8_t bytes[4] = {(uint8_t)value, (uint8_t)(value >> 8), (uint8_t)(value >> 16), (uint8_t)(value >> 24)};
+    return _lseeki64(fd, at, SEEK_SET) == at && writeFileBytes(fd, bytes, 4);
+}
+
+// Positions of the fixed part's size fields.
+const int64_t kRiffSizeAt = 4;
+const int64_t kInfoSizeAt = 16;
+const int64_t kSdtaSizeAt = 104;
+
+}  // namespace
+
+SoundFontLayout soundFontLayout(int samples, uint32_t frames) {
+    SoundFontLayout l;
+    l.stride = (uint64_t)frames + kSampleGuardPoints;
+    l.smplSize = (uint64_t)samples * 2 * l.stride;
+    l.sdtaSize = 12 + l.smplSize;
+    l.pdtaOffset = kSoundFontHeadSize + l.smplSize;
+    l.pdtaSize = pdtaListBytes(samples) - kChunkHeaderSize;
+    l.fileSize = l.pdtaOffset + pdtaListBytes(samples);
+    return l;
+}
+
+void soundFontKeyRanges(const uint8_t *takeKeys, int n, uint8_t *low, uint8_t *high) {
+    for (int i = 0; i < n; ++i) {
+        low[i] = i == 0 ? 0 : (uint8_t)(high[i - 1] + 1);
+        high[i] = i == n - 1 ? 127 : (uint8_t)(takeKeys[i] + (takeKeys[i + 1] - takeKeys[i]) / 2);
+    }
+}
+
+void buildSoundFontHead(uint8_t *out, uint32_t smplSize) {
+    ByteWriter w = {out};
+    w.chunk("RIFF", 0);
+    w.fourcc("sfbk");
+    w.chunk("LIST", 0);
+    w.fourcc("INFO");
+    w.chunk("ifil", 4);
+    w.u16(2);
+    w.u16(1);
+    w.chunk("isng", 8);
+    w.name("EMU8000", 8);
+    w.chunk("INAM", 16);
+    w.name("Morvex Korvane", 16);
+    w.chunk("ISFT", 16);
+    w.name("Morvex Korvane", 16);
+    w.chunk("LIST", 0);
+    w.fourcc("sdta");
+    w.chunk("smpl", smplSize);
+}
+
+size_t pdtaListBytes(int samples) {
+    size_t z = (size_t)samples;
+    return 12 + (8 + 2 * kPresetHeaderSize) + (8 + 2 * kBagSize) + (8 + kModulatorSize) + (8 + 2 * kGeneratorSize) +
+           (8 + 2 * kInstrumentHeaderSize) + (8 + kBagSize * (z + 1)) + (8 + kModulatorSize) +
+           (8 + kGeneratorSize * (4 * z + 1)) + (8 + kSampleHeaderSize * (z + 1));
+}
+
+void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
+    int c = t.channels == 1 ? 1 : 2;
+    int z = t.takes * c;
+    uint32_t stride = t.frames + kSampleGuardPoints;
+    ByteWriter w = {out};
+    w.chunk("LIST", (uint32_t)(pdtaListBytes(z) - kChunkHeaderSize));
+    w.fourcc("pdta");
+
+    w.chunk("phdr", 2 * kPresetHeaderSize);
+    char preset[kPresetNameLength + 1];
+    snprintf(preset, sizeof preset, "%s", t.presetName);
+    w.name(preset, kNameSize);
+    w.u16(0), w.u16(0), w.u16(0), w.u32(0), w.u32(0), w.u32(0);
+    w.name("EOP", kNameSize);
+    w.u16(255), w.u16(255), w.u16(1), w.u32(0), w.u32(0), w.u32(0);
+
+    w.chunk("pbag", 2 * kBagSize);
+    w.u16(0), w.u16(0), w.u16(1), w.u16(0);
+    w.chunk("pmod", kModulatorSize);
+    w.u16(0), w.u16(0), w.u16(0), w.u16(0), w.u16(1);
+    w.chunk("pgen", 2 * kGeneratorSize);
+    w.u16(kGenInstrument), w.u16(0), w.u32(0);
+
+    w.chunk("inst", 2 * kInstrumentHeaderSize);
+    w.name("Instrument Name", kNameSize);
+    w.u16(0);
+    w.name("EOI", kNameSize);
+    w.u16((unsigned)z);
+
+    w.chunk("ibag", (uint32_t)(kBagSize * (z + 1)));
+    for (int zone = 0; zone <= z; ++zone) w.u16(4 * (unsigned)zone), w.u16(0);
+    w.chunk("imod", kModulatorSize);
+    w.u16(0), w.u16(0), w.u16(0), w.u16(0), w.u16((unsigned)z);
+
+    uint8_t low[128], high[128];
+    soundFontKeyRanges(t.takeKeys, t.takes, low, high);
+    w.chunk("igen", (uint32_t)(kGeneratorSize * (4 * z + 1)));
+    for (int i = 0; i < t.takes; ++i) {
+        for (int side = 0; side < c; ++side) {
+            w.u16(kGenKeyRange), w.u8(low[i]), w.u8(high[i]);
+            w.u16(kGenVelRange), w.u8(0), w.u8(127);
+            w.u16(kGenPan), w.u16(c == 1 ? 0 : side == 0 ? (uint16_t)-499 : 499);
+            w.u16(kGenSampleId), w.u16((unsigned)(i * c + side));
+        }
+    }
+    w.u32(0);
+
+    w.chunk("shdr", (uint32_t)(kSampleHeaderSize * (z + 1)));
+    for (int i = 0; i < t.takes; ++i) {
+        int root = t.chord ? 60 : t.takeKeys[i];
+        for (int side = 0; side < c; ++side) {
+            int j = i * c + side;
+            char name[kNameSize];
+            sampleName(root, side == 1, name, sizeof name);
+            w.name(name, kNameSize);
+            uint32_t start = (uint32_t)j * stride;
+            w.u32(start), w.u32(start + t.frames), w.u32(0), w.u32(0);
+            w.u32((uint32_t)t.rate);
+            w.u8((unsigned)root), w.u8(0);
+            w.u16(c == 1 ? 0 : side == 0 ? (unsigned)j + 1 : (unsigned)j - 1);
+            w.u16(c == 1 ? kMonoSample : side == 0 ? kLeftSample : kRightSample);
+        }
+    }
+    memset(w.p, 0, kSampleHeaderSize);
+    memcpy(w.p, "EOS", 3);
+}
+
+void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+                    ExportReport &report) {
+    bool chord = settings.mode == kExportChord;
+    uint8_t keys[128];
+    int selected = selectedKeyList(keySelection, keys);
+    int n = chord ? 1 : selected;
+    report.planned += 1;
+    setExportProgressRange(render, n);
+
+    PathParts parts;
+    splitPath(settings.fileName, parts);
+    char preset[kPresetNameLength + 1];
+    snprintf(preset, sizeof preset, "%s", parts.base);
+    char rebuilt[kExportNameSize];
+    if (!buildPath(rebuilt, sizeof rebuilt, parts, ".sf2")) {
+        report.nameTooLong++;
+        return;
+    }
+    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
+
+    int z = n * render.channels;
+    SoundFontLayout layout = soundFontLayout(z, (uint32_t)render.timing.totalFrames);
+    size_t pdtaBytes = pdtaListBytes(z);
+    uint8_t *pdta = layout.fits() ? (uint8_t *)malloc(pdtaBytes) : nullptr;
+    if (!pdta) {
+        report.tooLarge++;
+        return;
+    }
+    int fd = createOutputFile(settings.fileName);
+    if (fd < 0) {
+        free(pdta);
+        report.notCreated++;
+        return;
+    }
+    uint8_t head[kSoundFontHeadSize];
+    buildSoundFontHead(head, (uint32_t)layout.smplSize);
+    bool ok = writeFileBytes(fd, head, sizeof head);
+
+    uint8_t takeKeys[129];
+    for (int i = 0; i < n; ++i) {
+        takeKeys[i] = chord ? 0 : keys[i];
+        setExportProgress(render, i + 1);
+        resetPluginForTake(render);
+        if (chord)
+            renderTake(render, keys, selected);
+        else
+            renderTake(render, &keys[i], 1);
+        ok = appendTake(render, fd) && ok;
+    }
+    takeKeys[n] = 127;
+
+    int64_t sdtaSize = position(fd) - kSdtaSizeAt - 4;
+    int64_t pdtaAt = position(fd);
+    SoundFontTakes takes = {takeKeys, n, render.channels, chord, (uint32_t)render.timing.totalFrames,
+                            render.timing.rate, preset};
+    buildPdtaList(pdta, takes);
+    ok = writeFileBytes(fd, pdta, pdtaBytes) && ok;
+    free(pdta);
+    int64_t end = position(fd);
+    ok = patchSize(fd, kRiffSizeAt, (uint32_t)(end - kRiffSizeAt - 4)) && ok;
+    ok = patchSize(fd, kInfoSizeAt, (uint32_t)(kSdtaSizeAt - 4 - kInfoSizeAt - 4)) && ok;
+    ok = patchSize(fd, kSdtaSizeAt, (uint32_t)sdtaSize) && ok;
+    ok = patchSize(fd, pdtaAt + 4, (uint32_t)(end - pdtaAt - 8)) && ok;
+    ok = _close(fd) == 0 && ok;
+    if (!ok) report.notWritten++;
+}

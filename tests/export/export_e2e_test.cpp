@@ -1,0 +1,277 @@
+// The real program under Wine with the demo instrument and the test ASIO driver: the
+// export dialog opened by its command, keys clicked in the key control, a file name
+// typed, Export pressed; then the files, and live playing afterwards.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <dlgs.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "audio/asio.h"
+#include "audio/test_driver_registry.h"
+#include "export/key_control.h"
+#include "export/reader_files.h"
+#include "export/sample_output.h"
+#include "export/soundfont_writer.h"
+#include "resources/resource_ids.h"
+#include "support/korvane_settings.h"
+#include "support/program_runner.h"
+#include "support/wav_file.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kDriverName[] = "Korvane Export E2E Driver";
+const char kDriverClsid[] = "{3C0E7A91-5B2D-4F6A-8E13-9D4B2A6C7F05}";
+const int kRate = 44100;
+const size_t kBytesPerSecond = (size_t)kRate * 2 * 4;
+
+double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+
+HWND findDialog(const RunningProgram &program, const char *title) {
+    for (HWND w : program.topLevelWindows())
+        if (windowClass(w) == "#32770" && IsWindowVisible(w) && windowText(w) == title) return w;
+    return nullptr;
+}
+
+struct ExportWait {
+    std::vector<std::string> files;
+    std::vector<size_t> sizes;
+};
+
+bool allWritten(const void *context) {
+    const ExportWait &w = *(const ExportWait *)context;
+    for (size_t i = 0; i < w.files.size(); ++i)
+        if (fileSize(w.files[i]) < w.sizes[i]) return false;
+    return true;
+}
+
+// A control's own text (GetWindowText does not ask controls of other processes).
+std::string controlText(HWND control) {
+    char text[512] = "";
+    SendMessageA(control, WM_GETTEXT, sizeof text, (LPARAM)text);
+    return text;
+}
+
+// Moves the pointer onto the key like a user; returns where.
+LPARAM pointAtKey(HWND keys, int note) {
+    RECT r;
+    GetClientRect(keys, &r);
+    KeyGeometry g = keyGeometry(r.right, r.bottom);
+    int scroll = kKeyScrollStart;  // where the control opens
+    for (int i = 0; i < kVisibleWhiteKeys; ++i) {
+        if (whiteKeyNote(scroll, i) != note) continue;
+        LPARAM at = MAKELPARAM(whiteKeyLeft(g, i) + g.keyWidth / 2, g.height - 4);
+        SendMessageA(keys, WM_MOUSEMOVE, 0, at);
+        return at;
+    }
+    ADD_FAILURE() << "note " << note << " is not a visible white key";
+    return 0;
+}
+
+// Clicks the key: the pointer moves onto it, then the left button.
+void clickKey(HWND keys, int note) {
+    LPARAM at = pointAtKey(keys, note);
+    SendMessageA(keys, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(keys, WM_LBUTTONUP, 0, at);
+}
+
+// Waits for a message box of the program and returns it.
+HWND waitForMessageBox(const RunningProgram &program) {
+    for (int i = 0; i < 3000; ++i) {
+        HWND box = findDialog(program, "Korvane");
+        if (box) return box;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+LPARAM keyParam(int scanCode, bool up) {
+    LPARAM p = 1 | (LPARAM)scanCode << 16;
+    if (up) p |= (LPARAM)1 << 30 | (LPARAM)1 << 31;
+    return p;
+}
+
+}  // namespace
+
+TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
+    std::string work = tempFolder("export-e2e");
+    std::string recording = work + "\\driver-output.wav", log = work + "\\calls.log";
+    DeleteFileA(recording.c_str());
+    clearKorvaneSettings();
+    testdriver::ScopedDrivers drivers;
+    testdriver::Config config;
+    config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
+    config.set("CurrentRate", kRate);
+    ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
+    storeSetting("ASIO", driverIndexOf(kDriverName));
+    storeSetting("SampleRate", kRate);
+
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+
+    PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 300 && !dialog; ++i) {
+        WaitForInputIdle(program.process(), 1000);
+        dialog = findDialog(program, "Export");
+        if (!dialog) Sleep(10);
+    }
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
+    HWND start = GetDlgItem(dialog, IDC_EXPORT_START);
+    EXPECT_EQ("KeysClass", windowClass(keys));
+    HWND progress = GetDlgItem(dialog, IDC_EXPORT_PROGRESS);
+    EXPECT_FALSE(IsWindowVisible(progress));
+    EXPECT_FALSE(IsWindowEnabled(start));  // no name, no keys
+
+    // The right button auditions the key under the pointer on the plugin.
+    size_t auditionAt = fileSize(recording);
+    pointAtKey(keys, 60);
+    SendMessageA(keys, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    ASSERT_TRUE(waitForFileSize(recording, auditionAt + kBytesPerSecond * 4 / 10));
+    SendMessageA(keys, WM_RBUTTONUP, 0, 0);
+    size_t auditionEnd = fileSize(recording);
+    EXPECT_EQ("2000", controlText(GetDlgItem(dialog, IDC_EXPORT_HOLD)));
+    EXPECT_EQ("44100 Hz", controlText(GetDlgItem(dialog, IDC_EXPORT_RATE)));
+
+    // Browsing to a name ending in .SF2 puts it in the box and chooses SF2.
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_BROWSE), BM_CLICK, 0, 0);
+    HWND open = nullptr;
+    for (int i = 0; i < 3000 && !open; ++i) {
+        for (HWND w : program.topLevelWindows())
+            if (w != dialog && windowClass(w) == "#32770" && IsWindowVisible(w)) open = w;
+        if (!open) Sleep(10);
+    }
+    ASSERT_NE(nullptr, open);
+    std::string picked = readerFolder() + "\\Picked.SF2";
+    SendMessageA(GetDlgItem(open, cmb13), WM_SETTEXT, 0, (LPARAM)picked.c_str());
+    PostMessageA(open, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 3000 && IsWindow(open); ++i) Sleep(10);
+    ASSERT_FALSE(IsWindow(open));
+    EXPECT_EQ(picked, controlText(GetDlgItem(dialog, IDC_EXPORT_FILE)));
+    HWND type = GetDlgItem(dialog, IDC_EXPORT_TYPE);
+    EXPECT_EQ("SF2", controlText(type));
+    SendMessageA(type, CB_SETCURSEL, 0, 0);  // back to WAV
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_TYPE, CBN_SELCHANGE), (LPARAM)type);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM) "");
+
+    for (int note : {48, 55, 60}) clickKey(keys, note);
+    EXPECT_FALSE(IsWindowEnabled(start));  // keys, but no name yet
+    std::string base = readerFolder() + "\\dialog";
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)base.c_str());
+    EXPECT_TRUE(IsWindowEnabled(start));
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_HOLD), WM_SETTEXT, 0, (LPARAM) "500");
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_RELEASE), WM_SETTEXT, 0, (LPARAM) "200");
+
+    // Export: one WAV per key, 0.7 s each.
+    const int frames = kRate * 7 / 10;
+    ExportWait wait;
+    for (const char *name : {"_C2.wav", "_G2.wav", "_C3.wav"}) {
+        wait.files.push_back(base + name);
+        wait.sizes.push_back(44 + (size_t)frames * 4);
+    }
+    PostMessageA(start, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &wait, 60000));
+    // The dialog answers again once the export is over.
+    DWORD_PTR ignored;
+    ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored));
+    EXPECT_FALSE(IsWindowVisible(progress));
+    const int notes[3] = {48, 55, 60};
+    for (int i = 0; i < 3; ++i) {
+        WavData wav = readWav(wait.files[i]);
+        ASSERT_TRUE(wav.ok) << wait.files[i];
+        ASSERT_EQ(2, wav.channels);
+        EXPECT_EQ((size_t)frames, wav.frames());
+        double f = zeroCrossingFrequency(wav.samples[0], kRate, 0, kRate / 2 - 512);
+        EXPECT_NEAR(noteFrequency(notes[i]), f, noteFrequency(notes[i]) * 0.01);
+        addToManifest("wav " + wait.files[i].substr(readerFolder().size() + 1) + " 1 16 2 44100 " +
+                      std::to_string(frames) + " " + std::to_string(notes[i]));
+    }
+
+    // The same keys as a SoundFont, chosen in the type list.
+    SendMessageA(type, CB_SETCURSEL, 1, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_TYPE, CBN_SELCHANGE), (LPARAM)type);
+    ExportWait font;
+    font.files.push_back(base + ".sf2");
+    font.sizes.push_back(soundFontLayout(6, frames).fileSize);
+    PostMessageA(start, BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &font, 60000));
+    ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored));
+    EXPECT_EQ(font.sizes[0], fileSize(font.files[0]));
+    addToManifest("sf2 dialog.sf2 44100 48 55 60");
+
+    // A SoundFont that cannot be created: one message, and the dialog stays usable.
+    std::string missing = readerFolder() + "\\missing\\font";
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)missing.c_str());
+    PostMessageA(start, BM_CLICK, 0, 0);
+    HWND box = waitForMessageBox(program);
+    ASSERT_NE(nullptr, box);
+    bool saysIt = false;
+    for (HWND child : childWindows(box)) saysIt = saysIt || controlText(child) == "Could not create file.";
+    EXPECT_TRUE(saysIt);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
+    EXPECT_FALSE(IsWindow(box));
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)(base + ".sf2").c_str());
+
+    // Closed and opened again: the same choices and keys.
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    for (int i = 0; i < 300 && IsWindow(dialog); ++i) Sleep(10);
+    ASSERT_FALSE(IsWindow(dialog));
+    PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
+    dialog = nullptr;
+    for (int i = 0; i < 300 && !dialog; ++i) {
+        WaitForInputIdle(program.process(), 1000);
+        dialog = findDialog(program, "Export");
+        if (!dialog) Sleep(10);
+    }
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(base + ".sf2", controlText(GetDlgItem(dialog, IDC_EXPORT_FILE)));
+    EXPECT_EQ("SF2", controlText(GetDlgItem(dialog, IDC_EXPORT_TYPE)));
+    EXPECT_EQ("500", controlText(GetDlgItem(dialog, IDC_EXPORT_HOLD)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_EXPORT_START)));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    for (int i = 0; i < 300 && IsWindow(dialog); ++i) Sleep(10);
+
+    // Live playing afterwards: Z plays note 48 into the driver's recording.
+    size_t at = fileSize(recording);
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false));
+    ASSERT_TRUE(waitForFileSize(recording, at + kBytesPerSecond * 4 / 10));
+    PostMessageA(window, WM_KEYUP, 'Z', keyParam(44, true));
+    ASSERT_TRUE(waitForFileSize(recording, fileSize(recording) + kBytesPerSecond / 5));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(0, program.waitForExit());
+    WavData live = readWav(recording);
+    ASSERT_TRUE(live.ok);
+    std::vector<float> audition(live.samples[0].begin() + (long)((auditionAt - 44) / 8),
+                                live.samples[0].begin() + (long)((auditionEnd - 44) / 8));
+    size_t a0 = 0, a1 = 0;
+    ASSERT_TRUE(loudRegion(audition, 0.05f, &a0, &a1)) << "the audition was not heard";
+    EXPECT_NEAR(noteFrequency(60), zeroCrossingFrequency(audition, kRate, a0 + 441, a1), noteFrequency(60) * 0.01);
+    size_t from = (at - 44) / 8, first = 0, last = 0;
+    std::vector<float> after(live.samples[0].begin() + (long)from, live.samples[0].end());
+    ASSERT_TRUE(loudRegion(after, 0.05f, &first, &last)) << "no note after the export";
+    EXPECT_NEAR(noteFrequency(48), zeroCrossingFrequency(after, kRate, first + 441, last - 2205),
+                noteFrequency(48) * 0.01);
+
+    // The plugin ran at the export's rate and 512-frame blocks, then at the engine's again.
+    std::vector<std::string> lines = readLines(log);
+    int exportBlocks = 0, engineBlocksAfter = 0;
+    for (const std::string &l : lines) {
+        if (l == "dispatch 11 0 512 0") ++exportBlocks;
+        if (exportBlocks && l.rfind("dispatch 11 0 ", 0) == 0 && l != "dispatch 11 0 512 0") ++engineBlocksAfter;
+    }
+    EXPECT_EQ(3, exportBlocks);  // WAV, SoundFont, and the one that could not be created
+    EXPECT_EQ(3, engineBlocksAfter);
+    clearKorvaneSettings();
+}

@@ -1,0 +1,317 @@
+// Frame timing of takes, names of the exported files, the SoundFont layout and the
+// dialog's number and report rules.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "export/export_dialog.h"
+#include "export/offline_render.h"
+#include "export/sample_output.h"
+#include "export/soundfont_writer.h"
+#include "midi/midi_queue.h"
+
+namespace {
+
+struct Schedule {
+    int blocks = 0, noteOnBlock = -1, noteOffBlock = -1, kept = 0, lastKeep = 0;
+};
+
+Schedule schedule(const ExportTiming &t) {
+    Schedule s;
+    TakeCursor c;
+    while (c.position < t.totalFrames) {
+        TakeStep step = nextTakeStep(c, t);
+        if (step.events == kTakeNoteOn) s.noteOnBlock = s.blocks;
+        if (step.events == kTakeNoteOff) {
+            EXPECT_EQ(-1, s.noteOffBlock) << "a second note-off";
+            s.noteOffBlock = s.blocks;
+        }
+        s.kept += step.keep;
+        s.lastKeep = step.keep;
+        s.blocks++;
+    }
+    return s;
+}
+
+uint16_t u16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
+uint32_t u32(const uint8_t *p) { return u16(p) | (uint32_t)u16(p + 2) << 16; }
+
+// Offset of a sub-chunk inside a pdta list.
+const uint8_t *subChunk(const std::vector<uint8_t> &pdta, const char *id, uint32_t *size) {
+    for (size_t at = 12; at + 8 <= pdta.size(); at += 8 + u32(&pdta[at + 4])) {
+        if (memcmp(&pdta[at], id, 4) == 0) {
+            *size = u32(&pdta[at + 4]);
+            return &pdta[at + 8];
+        }
+    }
+    ADD_FAILURE() << "no " << id;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(ExportTiming, FramesFromRateAndTimes) {
+    struct Case {
+        int rateIndex, hold, release, rate, holdFrames, total, flush;
+    } cases[] = {
+        {3, 2000, 500, 44100, 88200, 110250, 87}, {0, 250, 250, 11025, 2756, 5512, 22},
+        {2, 32, 0, 32000, 1024, 1024, 63},        {7, 1, 0, 96000, 96, 96, 188},
+        {-1, 1, 1, 44100, 44, 88, 87},            {8, 1, 1, 44100, 44, 88, 87},
+    };
+    for (const Case &c : cases) {
+        ExportTiming t = exportTiming(c.rateIndex, c.hold, c.release);
+        EXPECT_EQ(c.rate, t.rate);
+        EXPECT_EQ(c.holdFrames, t.holdFrames);
+        EXPECT_EQ(c.total, t.totalFrames);
+        EXPECT_EQ(c.flush, flushBlocks(t.rate));
+    }
+    const int flushes[8] = {22, 44, 63, 87, 94, 126, 173, 188};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(flushes[i], flushBlocks(exportRate(i)));
+}
+
+TEST(ExportTiming, NoteOffFallsOnTheBlockAfterTheHoldCutToWholeBlocks) {
+    struct Case {
+        const char *what;
+        int rateIndex, hold, release;
+        int blocks, noteOffBlock, lastKeep;
+    } cases[] = {
+        {"hold 1 ms at 44100", 3, 1, 500, 44, 1, 22094 - 43 * 512},
+        {"32000 Hz, hold of two whole blocks", 2, 32, 500, 34, 2, 17024 - 33 * 512},
+        {"total of one block", 3, 5, 6, 1, -1, 484},
+        {"total of exactly 512", 2, 16, 0, 1, -1, 512},
+        {"release 0", 3, 100, 0, 9, 8, 4410 - 8 * 512},
+        {"release 0, hold a whole number of blocks", 2, 64, 0, 4, -1, 512},
+        {"defaults", 3, 2000, 500, 216, 172, 110250 - 215 * 512},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ExportTiming t = exportTiming(c.rateIndex, c.hold, c.release);
+        Schedule s = schedule(t);
+        EXPECT_EQ(0, s.noteOnBlock);
+        EXPECT_EQ(c.blocks, s.blocks);
+        EXPECT_EQ(c.noteOffBlock, s.noteOffBlock);
+        EXPECT_EQ(t.totalFrames, s.kept);  // cut, never padded
+        EXPECT_EQ(c.lastKeep, s.lastKeep);
+    }
+}
+
+TEST(ExportTiming, EventBlocksForChordVelocityZeroAndTheFlush) {
+    PluginEventBlock block;
+    prepareEventBlock(block);
+    const uint8_t chord[3] = {48, 55, 60};
+    fillTakeEvents(block, kTakeNoteOn, chord, 3, 9, 0);  // velocity 0 goes out as is
+    ASSERT_EQ(3, block.numEvents);
+    for (int i = 0; i < 3; ++i) {
+        const unsigned char *d = (const unsigned char *)block.records[i].midiData;
+        EXPECT_EQ(0x99, d[0]);
+        EXPECT_EQ(chord[i], d[1]);
+        EXPECT_EQ(0, d[2]);
+        EXPECT_EQ(0, block.records[i].deltaFrames);
+    }
+    fillTakeEvents(block, kTakeNoteOn, chord, 3, 0, 0x17F);  // low byte of the velocity
+    EXPECT_EQ(0x7F, (unsigned char)block.records[2].midiData[2]);
+    fillTakeEvents(block, kTakeNoteOff, chord, 3, 0, 100);
+    EXPECT_EQ(3, block.numEvents);
+    EXPECT_EQ(0, block.records[1].midiData[2]);
+    fillTakeEvents(block, kTakeNoEvents, chord, 3, 0, 100);
+    EXPECT_EQ(0, block.numEvents);
+    fillAllNotesOff(block);
+    ASSERT_EQ(16, block.numEvents);
+    for (int c = 0; c < 16; ++c) {
+        const unsigned char *d = (const unsigned char *)block.records[c].midiData;
+        EXPECT_EQ(0xB0 + c, d[0]);
+        EXPECT_EQ(123, d[1]);
+        EXPECT_EQ(0, d[2]);
+    }
+}
+
+TEST(SampleNaming, KeyFileNamesAndTheStoredName) {
+    struct Case {
+        const char *name;
+        int key;
+        const char *file;
+    } cases[] = {
+        {"D:\\Samples\\Pad.wav", 60, "D:\\Samples\\Pad_C3.wav"},
+        {"D:\\Samples\\Pad.wav", 61, "D:\\Samples\\Pad_C#3.wav"},
+        {"D:\\Out\\pad", 0, "D:\\Out\\pad_C-2.wav"},
+        {"pad.sf2", 78, "pad_F#4.wav"},
+        {"C:/a.b/pad", 127, "C:/a.b/pad_G8.wav"},
+    };
+    for (const Case &c : cases) {
+        PathParts parts;
+        splitPath(c.name, parts);
+        char out[kPathLimit];
+        ASSERT_TRUE(keyFileName(out, sizeof out, parts, c.key));
+        EXPECT_STREQ(c.file, out);
+    }
+    PathParts parts;
+    splitPath("D:\\Out\\pad", parts);
+    char stored[kPathLimit];
+    ASSERT_TRUE(buildPath(stored, sizeof stored, parts, ".wav"));
+    EXPECT_STREQ("D:\\Out\\pad.wav", stored);
+    splitPath("x.wav", parts);
+    ASSERT_TRUE(buildPath(stored, sizeof stored, parts, ".sf2"));
+    EXPECT_STREQ("x.sf2", stored);
+}
+
+TEST(SampleNaming, NamesBeyondThePathLimitAreRefusedNotOverflowed) {
+    std::string base(251, 'p');  // 251 + "_C#-2.wav" = 260 characters plus the terminator: too long
+    PathParts parts;
+    splitPath((base + ".wav").c_str(), parts);
+    char out[kPathLimit + 16];
+    memset(out, 'x', sizeof out);
+    EXPECT_FALSE(keyFileName(out, sizeof out, parts, 1));
+    EXPECT_EQ('\0', out[0]);
+    EXPECT_TRUE(keyFileName(out, sizeof out, parts, 0));  // "_C-2.wav": 259 characters fit
+    EXPECT_EQ(259u, strlen(out));
+    char small[16];
+    EXPECT_FALSE(buildPath(small, sizeof small, parts, ".sf2"));
+}
+
+TEST(SampleEncoding, MonoMixStereoInterleaveAndNotANumber) {
+    const float nan = std::nanf("");
+    const float left[4] = {1.0f, 0.5f, nan, -1.5f};
+    const float right[4] = {0.0f, 0.5f, 0.25f, 0.5f};
+    uint8_t out[4 * 2 * 4];
+    encodeTakeChunk(left, right, 4, 1, kWavDepth16, out);
+    const int16_t mono[4] = {16384, 16384, 0, -16384};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(mono[i], (int16_t)u16(out + 2 * i)) << i;
+    encodeTakeChunk(left, right, 4, 2, kWavDepth24, out);
+    const int32_t stereo[8] = {8388607, 0, 4194304, 4194304, 0, 2097152, -8388608, 4194304};
+    for (int i = 0; i < 8; ++i) {
+        int32_t v = out[3 * i] | out[3 * i + 1] << 8 | (int8_t)out[3 * i + 2] << 16;
+        EXPECT_EQ(stereo[i], v) << i;
+    }
+}
+
+TEST(SoundFontLayout, ByteCountsForOneMonoKeyAndThreeStereoKeys) {
+    SoundFontLayout one = soundFontLayout(1, 110250);
+    EXPECT_EQ(220592u, one.smplSize);
+    EXPECT_EQ(220604u, one.sdtaSize);
+    EXPECT_EQ(220712u, one.pdtaOffset);
+    EXPECT_EQ(352u, one.pdtaSize);
+    EXPECT_EQ(221072u, one.fileSize);
+    SoundFontLayout three = soundFontLayout(6, 110250);
+    EXPECT_EQ(1323552u, three.smplSize);
+    EXPECT_EQ(1324362u, three.fileSize);
+    EXPECT_TRUE(three.fits());
+    EXPECT_FALSE(soundFontLayout(256, 9599904).fits());  // 128 stereo keys of 99.999 s + 99.999 s at 48 kHz
+
+    uint8_t head[kSoundFontHeadSize];
+    buildSoundFontHead(head, 220592);
+    EXPECT_EQ(0, memcmp(head, "RIFF", 4));
+    EXPECT_EQ(0, memcmp(head + 8, "sfbkLIST", 8));
+    EXPECT_EQ(0, memcmp(head + 44, "EMU8000\0", 8));
+    EXPECT_EQ(0, memcmp(head + 60, "Morvex Korvane\0\0", 16));
+    EXPECT_EQ(0, memcmp(head + 108, "sdtasmpl", 8));
+    EXPECT_EQ(220592u, u32(head + 116));
+}
+
+TEST(SoundFontLayout, KeyRangesSplitAtMidpoints) {
+    struct Case {
+        std::vector<uint8_t> keys;  // take keys with the final 127
+        std::vector<int> ranges;    // low, high per take
+    } cases[] = {
+        {{36, 48, 60, 127}, {0, 42, 43, 54, 55, 127}},
+        {{60, 61, 127}, {0, 60, 61, 127}},
+        {{72, 127}, {0, 127}},
+        {{0, 127}, {0, 127}},  // a chord
+        {{0, 1, 126, 127, 127}, {0, 0, 1, 63, 64, 126, 127, 127}},
+    };
+    for (const Case &c : cases) {
+        int n = (int)c.keys.size() - 1;
+        uint8_t low[128], high[128];
+        soundFontKeyRanges(c.keys.data(), n, low, high);
+        std::vector<int> got;
+        for (int i = 0; i < n; ++i) got.insert(got.end(), {low[i], high[i]});
+        EXPECT_EQ(c.ranges, got);
+    }
+}
+
+TEST(SoundFontLayout, StereoZonesLinkPanAndNameTheirSamples) {
+    const uint8_t keys[4] = {48, 55, 60, 127};
+    SoundFontTakes takes = {keys, 3, 2, false, 1000, 48000, "A preset name longer than nineteen"};
+    std::vector<uint8_t> pdta(pdtaListBytes(6));
+    buildPdtaList(pdta.data(), takes);
+    EXPECT_EQ(0, memcmp(pdta.data(), "LIST", 4));
+    EXPECT_EQ(pdta.size() - 8, u32(&pdta[4]));
+    uint32_t size;
+    const uint8_t *phdr = subChunk(pdta, "phdr", &size);
+    EXPECT_EQ(76u, size);
+    EXPECT_STREQ("A preset name longe", (const char *)phdr);
+    EXPECT_STREQ("EOP", (const char *)phdr + 38);
+    EXPECT_EQ(1u, u16(phdr + 38 + 24));
+    const uint8_t *pmod = subChunk(pdta, "pmod", &size);
+    EXPECT_EQ(1u, u16(pmod + 8));
+    const uint8_t *imod = subChunk(pdta, "imod", &size);
+    EXPECT_EQ(6u, u16(imod + 8));
+    const uint8_t *ibag = subChunk(pdta, "ibag", &size);
+    EXPECT_EQ(28u, size);
+    EXPECT_EQ(24u, u16(ibag + 24));
+    const uint8_t *igen = subChunk(pdta, "igen", &size);
+    ASSERT_EQ(100u, size);
+    const uint8_t *shdr = subChunk(pdta, "shdr", &size);
+    ASSERT_EQ(322u, size);
+    const char *names[6] = {"C2", "C2 R", "G2", "G2 R", "C3", "C3 R"};
+    const int lows[3] = {0, 52, 58}, highs[3] = {51, 57, 127};
+    for (int j = 0; j < 6; ++j) {
+        SCOPED_TRACE(j);
+        const uint8_t *g = igen + 16 * j;
+        EXPECT_EQ(43u, u16(g));
+        EXPECT_EQ(lows[j / 2], g[2]);
+        EXPECT_EQ(highs[j / 2], g[3]);
+        EXPECT_EQ(44u, u16(g + 4));
+        EXPECT_EQ(127, g[7]);
+        EXPECT_EQ(17u, u16(g + 8));
+        EXPECT_EQ(j % 2 ? 499 : -499, (int16_t)u16(g + 10));
+        EXPECT_EQ((unsigned)j, u16(g + 14));
+        const uint8_t *h = shdr + 46 * j;
+        EXPECT_STREQ(names[j], (const char *)h);
+        EXPECT_EQ(j * 1046u, u32(h + 20));
+        EXPECT_EQ(j * 1046u + 1000, u32(h + 24));
+        EXPECT_EQ(48000u, u32(h + 36));
+        EXPECT_EQ(keys[j / 2], h[40]);
+        EXPECT_EQ(j % 2 ? j - 1u : j + 1u, u16(h + 42));
+        EXPECT_EQ(j % 2 ? 2u : 4u, u16(h + 44));
+    }
+    EXPECT_STREQ("EOS", (const char *)shdr + 46 * 6);
+    EXPECT_EQ(0u, u32(igen + 96));
+}
+
+TEST(ExportDialogRules, NumbersEnableRuleFileTypeAndReport) {
+    struct Case {
+        const char *text;
+        int low, high, value;
+    } numbers[] = {{"0", 1, 99999, 1}, {"", 1, 99999, 1}, {"", 0, 127, 0},  {"200", 0, 127, 127},
+                   {"  42x", 0, 127, 42}, {"-5", 0, 99999, 0}, {"99999999999999999999", 1, 99999, 99999}};
+    for (const Case &c : numbers) EXPECT_EQ(c.value, clampedNumber(c.text, c.low, c.high)) << c.text;
+
+    unsigned char keys[128] = {};
+    EXPECT_FALSE(exportEnabled("a.wav", keys));
+    keys[60] = 1;
+    EXPECT_TRUE(exportEnabled("a.wav", keys));
+    EXPECT_FALSE(exportEnabled("", keys));
+
+    EXPECT_EQ(kExportSoundFont, fileTypeForName("C:\\x\\PAD.SF2", kExportWav));
+    EXPECT_EQ(kExportWav, fileTypeForName("pad.Wav", kExportSoundFont));
+    EXPECT_EQ(kExportSoundFont, fileTypeForName("pad.aif", kExportSoundFont));
+    EXPECT_EQ(kExportWav, fileTypeForName("dir.sf2\\pad", kExportWav));
+
+    const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
+                               L"%d name", L"%d write", L"%d size"};
+    wchar_t out[256];
+    ExportReport none = {3, 0, 0, 0, 0};
+    EXPECT_FALSE(exportReportText(none, texts, out, 256));
+    ExportReport one = {1, 1, 0, 0, 0};
+    ASSERT_TRUE(exportReportText(one, texts, out, 256));
+    EXPECT_STREQ(L"Could not create file.", out);
+    ExportReport mixed = {5, 2, 1, 0, 0};
+    ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
+    EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
+    wchar_t tiny[8];
+    ASSERT_TRUE(exportReportText(mixed, texts, tiny, 8));  // cut, never overflowed
+    EXPECT_EQ(7u, wcslen(tiny));
+}

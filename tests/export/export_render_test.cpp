@@ -1,0 +1,288 @@
+// Whole exports in this process through the demo instrument: the files written,
+// their sound, the plugin calls and the engine state restored afterwards. Every file
+// lands in bin/export-files with a line in manifest.txt, from which the suite's
+// reader check (check_export_files.sh) runs sox and FluidSynth on them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "audio/engine_state.h"
+#include "audio/gate.h"
+#include "export/export_dialog.h"
+#include "export/key_control.h"
+#include "export/offline_render.h"
+#include "export/sample_output.h"
+#include "export/soundfont_writer.h"
+#include "midi/midi_ports.h"
+#include "midi/midi_queue.h"
+#include "plugin/plugin_instance.h"
+#include "export/reader_files.h"
+#include "support/program_runner.h"
+#include "support/wav_file.h"
+
+using namespace testing_support;
+
+namespace {
+
+double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+
+std::string baseName(const std::string &path) { return path.substr(path.find_last_of('\\') + 1); }
+
+size_t fileSize(const std::string &path) { return readFile(path).size(); }
+
+class Export : public ::testing::Test {
+protected:
+    void SetUp() override {
+        log = tempFolder("export-render") + "\\calls.log";
+        DeleteFileA(log.c_str());
+        SetEnvironmentVariableA("KORVANE_DEMO_LOG", log.c_str());
+        SetEnvironmentVariableA("KORVANE_DEMO_VARIANT", "");
+        initMidi();
+        gEngine.blockSize = 882;
+        gEngine.sampleRate = 44100;
+        ASSERT_TRUE(allocateEngineBuffers(882));
+        ASSERT_EQ(1, gPlugin.open((exeFolder() + "\\Korvane.dll").c_str(), 44100.0f, 882));
+        gPlugin.resume();
+        settings = kDefaultExportSettings;
+        memset(keys, 0, sizeof keys);
+    }
+    void TearDown() override {
+        gPlugin.close();
+        freeEngineBuffers();
+        if (tmpBroken) SetEnvironmentVariableA("TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
+    }
+
+    ExportReport exportTo(const std::string &name) {
+        snprintf(settings.fileName, sizeof settings.fileName, "%s", name.c_str());
+        ExportReport report = {};
+        runExport(settings, keys, nullptr, report);
+        return report;
+    }
+    void select(std::initializer_list<int> notes) {
+        for (int n : notes) keys[n] = 1;
+    }
+    void breakTemporaryFolder() {
+        char tmp[MAX_PATH];
+        DWORD n = GetEnvironmentVariableA("TMP", tmp, MAX_PATH);
+        savedTmp.assign(tmp, n < MAX_PATH ? n : 0);
+        tmpBroken = true;
+        SetEnvironmentVariableA("TMP", "Z:\\no\\such\\folder");
+    }
+
+    // The note sounds at its pitch from the start and falls silent 50 ms (the demo's
+    // release) after the note-off frame.
+    void expectTake(const std::vector<float> &s, int rate, int note, int noteOffFrame) {
+        size_t first = 0, last = 0;
+        ASSERT_TRUE(loudRegion(s, 0.01f, &first, &last));
+        EXPECT_LT(first, (size_t)rate / 1000 + 2);
+        double f = zeroCrossingFrequency(s, rate, 0, noteOffFrame);
+        EXPECT_NEAR(noteFrequency(note), f, noteFrequency(note) * 0.01);
+        double silentAt = noteOffFrame + 0.05 * rate;
+        EXPECT_NEAR(silentAt, (double)last, rate * 0.005);
+    }
+
+    ExportSettings settings;
+    unsigned char keys[128];
+    std::string log, savedTmp;
+    bool tmpBroken = false;
+};
+
+}  // namespace
+
+TEST_F(Export, MultisampleWavsCarryEachKeyInTheChosenFormat) {
+    struct Case {
+        int rateIndex, channelMode, sampleFormat, formatTag, bits;
+    } cases[] = {{1, 1, 0, 1, 16}, {3, 0, 1, 1, 24}, {4, 1, 2, 3, 32}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.sampleFormat);
+        settings.rateIndex = c.rateIndex;
+        settings.channelMode = c.channelMode;
+        settings.sampleFormat = c.sampleFormat;
+        settings.holdMs = 250;
+        settings.releaseMs = 150;
+        memset(keys, 0, sizeof keys);
+        select({48, 61, 72});
+        std::string base = readerFolder() + "\\multi" + std::to_string(c.sampleFormat);
+        ExportReport report = exportTo(base + ".aif");
+        EXPECT_EQ(0, report.failed());
+        EXPECT_EQ(base + ".wav", settings.fileName);  // the stored name gets .wav
+        int rate = exportRate(c.rateIndex);
+        int hold = rate / 4, total = hold + rate * 15 / 100;
+        for (int note : {48, 61, 72}) {
+            char name[16];
+            noteName(note, name, sizeof name);
+            std::string path = base + "_" + name + ".wav";
+            WavData wav = readWav(path);
+            ASSERT_TRUE(wav.ok) << path;
+            EXPECT_EQ(c.formatTag, wav.formatTag);
+            EXPECT_EQ(c.bits, wav.bitsPerSample);
+            EXPECT_EQ(rate, wav.sampleRate);
+            ASSERT_EQ(c.channelMode ? 2 : 1, wav.channels);
+            EXPECT_EQ((size_t)total, wav.frames());
+            int noteOff = hold / 512 * 512;
+            expectTake(wav.samples[0], rate, note, noteOff);
+            // Mono is the mix (L + R) / 2 of the demo's full and half level outputs.
+            float level = c.channelMode ? 0.25f : 0.25f * 0.75f;
+            EXPECT_NEAR(level, peak(wav.samples[0], 0, wav.frames()), level * 0.02);
+            char line[512];
+            snprintf(line, sizeof line, "wav %s %d %d %d %d %d %d", baseName(path).c_str(), c.formatTag, c.bits,
+                     wav.channels, rate, total, note);
+            addToManifest(line);
+        }
+    }
+}
+
+TEST_F(Export, ChordWavPlaysAllKeysTogetherFromOneEventBlock) {
+    settings.mode = kExportChord;
+    settings.rateIndex = 2;  // 32000 Hz
+    settings.holdMs = 32;    // two whole blocks: the note-off goes before block 2
+    settings.releaseMs = 200;
+    settings.velocity = 100;
+    settings.midiChannel = 3;
+    select({48, 55, 60});
+    std::string path = readerFolder() + "\\chord.wav";
+    EXPECT_EQ(0, exportTo(readerFolder() + "\\chord").failed());
+    WavData wav = readWav(path);
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ(2, wav.channels);
+    EXPECT_EQ(1024u + 6400u, wav.frames());
+    size_t first = 0, last = 0;
+    ASSERT_TRUE(loudRegion(wav.samples[0], 0.01f, &first, &last));
+    EXPECT_NEAR(1024 + 1600, (double)last, 160);
+    EXPECT_GT(peak(wav.samples[0], 0, last), 0.25f * 100 / 127 * 1.5f);  // more than one voice
+    addToManifest("wav chord.wav 1 16 2 32000 7424 -1");
+
+    std::vector<std::string> events;
+    for (const std::string &line : readLines(log))
+        if (line.rfind("events ", 0) == 0) events.push_back(line);
+    std::vector<std::string> expected = {
+        "events 16 007bb0 007bb1 007bb2 007bb3 007bb4 007bb5 007bb6 007bb7 007bb8 007bb9 007bba 007bbb 007bbc "
+        "007bbd 007bbe 007bbf",
+        "events 3 643093 643793 643c93", "events 3 003093 003793 003c93"};
+    EXPECT_EQ(expected, events);
+}
+
+TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
+    struct Case {
+        int channelMode;
+        std::vector<int> notes;
+        int mode;
+        const char *name;
+    } cases[] = {{0, {60}, kExportMultisample, "mono"},
+                 {1, {48, 55, 60}, kExportMultisample, "stereo"},
+                 {1, {48, 52, 55}, kExportChord, "chordfont"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.channelMode = c.channelMode;
+        settings.mode = c.mode;
+        settings.fileType = kExportSoundFont;
+        settings.holdMs = 300;
+        settings.releaseMs = 100;
+        memset(keys, 0, sizeof keys);
+        for (int n : c.notes) keys[n] = 1;
+        std::string base = readerFolder() + "\\" + c.name;
+        EXPECT_EQ(0, exportTo(base + ".wav").failed());
+        EXPECT_EQ(base + ".sf2", settings.fileName);
+        uint32_t frames = 44100 * 4 / 10;
+        int takes = c.mode == kExportChord ? 1 : (int)c.notes.size();
+        SoundFontLayout layout = soundFontLayout(takes * (c.channelMode + 1), frames);
+        std::string file = readFile(base + ".sf2");
+        ASSERT_EQ(layout.fileSize, file.size());
+        const uint8_t *b = (const uint8_t *)file.data();
+        auto u32 = [&](size_t at) { return (uint32_t)(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (uint32_t)b[at + 3] << 24); };
+        EXPECT_EQ(layout.fileSize - 8, u32(4));
+        EXPECT_EQ(80u, u32(16));
+        EXPECT_EQ(layout.sdtaSize, u32(104));
+        EXPECT_EQ(layout.pdtaSize, u32(layout.pdtaOffset + 4));
+        // Take 0 of the mono or left channel: the first key's pitch, then 46 zero points.
+        std::vector<float> points(frames);
+        for (uint32_t i = 0; i < frames; ++i) points[i] = (int16_t)(b[120 + 2 * i] | b[121 + 2 * i] << 8) / 32768.0f;
+        if (c.mode == kExportMultisample) {
+            double f = zeroCrossingFrequency(points, 44100, 0, 44100 * 3 / 10 - 512);
+            EXPECT_NEAR(noteFrequency(c.notes[0]), f, noteFrequency(c.notes[0]) * 0.01);
+        }
+        for (uint32_t i = frames; i < frames + kSampleGuardPoints; ++i) EXPECT_EQ(0, b[120 + 2 * i] | b[121 + 2 * i]);
+        std::string line = std::string("sf2 ") + c.name + ".sf2 44100";
+        if (c.mode == kExportMultisample)
+            for (int n : c.notes) line += " " + std::to_string(n);
+        addToManifest(line);
+    }
+}
+
+TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
+    LONG gateLevel = gEngineGate.level;
+    gMidiQueue.push(0x7f3d90);  // played before the export: never reaches the plugin
+    select({60});
+    settings.holdMs = 20;
+    settings.releaseMs = 0;
+    settings.rateIndex = 6;  // 88200 Hz
+    EXPECT_EQ(0, exportTo(readerFolder() + "\\restore").failed());
+    EXPECT_EQ(gateLevel, gEngineGate.level);
+    EXPECT_EQ(882, gEngine.bufferFrames);
+    EXPECT_EQ(1, gPlugin.resumed);
+    EXPECT_EQ(0, gMidiQueue.count);
+    std::vector<std::string> lines = readLines(log);
+    std::vector<std::string> rateCalls;
+    for (const std::string &l : lines)
+        if (l.rfind("dispatch 10 ", 0) == 0 || l.rfind("dispatch 11 ", 0) == 0) rateCalls.push_back(l);
+    std::vector<std::string> expected = {"dispatch 10 0 0 44100", "dispatch 11 0 882 0", "dispatch 10 0 0 88200",
+                                         "dispatch 11 0 512 0", "dispatch 10 0 0 44100", "dispatch 11 0 882 0"};
+    EXPECT_EQ(expected, rateCalls);
+    for (const std::string &l : lines) EXPECT_EQ(std::string::npos, l.find("7f3d90")) << l;
+    addToManifest("wav restore_C3.wav 1 16 2 88200 1764 60");
+}
+
+TEST_F(Export, UnwritableTemporaryFilesStillGiveCompleteSilentFiles) {
+    breakTemporaryFolder();
+    select({60, 64});
+    settings.holdMs = 100;
+    settings.releaseMs = 100;
+    settings.fileType = kExportSoundFont;
+    std::string base = readerFolder() + "\\notemp";
+    EXPECT_EQ(0, exportTo(base).failed());
+    SoundFontLayout layout = soundFontLayout(4, 8820);
+    std::string file = readFile(base + ".sf2");
+    ASSERT_EQ(layout.fileSize, file.size());
+    for (size_t i = 120; i < layout.pdtaOffset; ++i) ASSERT_EQ(0, file[i]) << i;
+    addToManifest("sf2 notemp.sf2 44100");
+    settings.fileType = kExportWav;
+    EXPECT_EQ(0, exportTo(base).failed());
+    WavData wav = readWav(base + "_E3.wav");
+    ASSERT_TRUE(wav.ok);
+    EXPECT_EQ(8820u, wav.frames());
+    EXPECT_EQ(0.0f, peak(wav.samples[0], 0, wav.frames()));
+    addToManifest("wav notemp_E3.wav 1 16 2 44100 8820 -1");
+}
+
+TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
+    select({0, 1, 60});
+    settings.holdMs = 5;
+    settings.releaseMs = 0;
+    // 251 + "_C#-2.wav" is 260 characters, too long; "_C-2.wav" and "_C3.wav" fit.
+    std::string folder = readerFolder() + "\\";
+    std::string longBase = folder + std::string(251 - folder.size(), 'n');
+    ExportReport report = exportTo(longBase);
+    EXPECT_EQ(3, report.planned);
+    EXPECT_EQ(1, report.nameTooLong);
+    EXPECT_EQ(0, report.notCreated);
+    EXPECT_EQ(44u + 220 * 4, fileSize(longBase + "_C-2.wav"));
+    DeleteFileA((longBase + "_C-2.wav").c_str());
+    DeleteFileA((longBase + "_C3.wav").c_str());
+
+    report = exportTo(folder + "missing\\keys");
+    EXPECT_EQ(3, report.notCreated);
+    settings.mode = kExportChord;
+    report = exportTo(folder + "missing\\chord");
+    EXPECT_EQ(1, report.planned);
+    EXPECT_EQ(1, report.notCreated);
+    settings.fileType = kExportSoundFont;
+    report = exportTo(folder + "missing\\font.wav");
+    EXPECT_EQ(1, report.notCreated);
+    EXPECT_EQ(folder + "missing\\font.sf2", settings.fileName);
+    EXPECT_EQ(1, gPlugin.resumed);  // restored after every failed export
+}
