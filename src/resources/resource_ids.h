@@ -47,3 +47,18 @@
 // Run-time labels of the sound on/off menu item.
 #define IDS_SOUND_START 2001
 #define IDS_SOUND_STOP 2002
+
+// Texts shown to the user (string tables of both languages).
+#define IDS_PLUGIN_MISSING 2010
+#define IDS_PLUGIN_UNLOADABLE 2011
+#define IDS_PLUGIN_NO_ENTRY 2012
+#define IDS_PLUGIN_NO_PLUGIN 2013
+#define IDS_PLUGIN_NO_EDITOR 2014
+#define IDS_DRIVER_FAILED 2020
+#define IDS_RATE_FAILED 2021
+#define IDS_AUDIO_STOPPED 2030
+#define IDS_RECORDING_STATUS 2031
+#define IDS_PLAYING_STATUS 2032
+#define IDS_CPU_METER 2033
+#define IDS_NO_DRIVER_STATUS 2034
+#define IDS_NONE 2040
