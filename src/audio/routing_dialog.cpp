@@ -7,6 +7,7 @@
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 
 int routedChannelCount(int pluginCount) {
     if (pluginCount < 0) return 0;
@@ -18,7 +19,9 @@ namespace {
 void addItem(HWND list, const char *text) { SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text); }
 
 void fillDriverChannels(HWND list, int count, bool inputs) {
-    addItem(list, "None");
+    wchar_t none[64];
+    loadText(IDS_NONE, none, 64);
+    SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)none);
     for (int channel = 0; channel < count; ++channel) {
         ASIOChannelInfo info = {};
         info.channel = channel;

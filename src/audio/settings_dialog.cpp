@@ -18,6 +18,7 @@
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 
 HWND gSettingsDialog = nullptr;
 const int kOfferedRates[kOfferedRateCount] = {11025, 22050, 32000, 44100, 48000, 64000, 88200, 96000};
@@ -70,10 +71,17 @@ void refreshAfterReopen(bool opened) {
 
 void addString(HWND list, const char *text) { SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)text); }
 
+// The list entry that stands for no device, in the user's language.
+void addNone(HWND list) {
+    wchar_t none[64];
+    loadText(IDS_NONE, none, 64);
+    SendMessageW(list, CB_ADDSTRING, 0, (LPARAM)none);
+}
+
 // "None", then each MIDI device's name; the stored index + 1 is selected.
 template <typename Caps>
 void fillPortList(HWND list, UINT devices, MMRESULT(WINAPI *getCaps)(UINT_PTR, Caps *, UINT), int32_t index) {
-    addString(list, "None");
+    addNone(list);
     for (UINT i = 0; i < devices; ++i) {
         Caps caps = {};
         getCaps(i, &caps, sizeof caps);
@@ -90,7 +98,7 @@ void fillLists(HWND dialog) {
                  gMidiSystem.midiOutGetDevCapsA, gMidiOutIndex);
 
     HWND drivers = GetDlgItem(dialog, IDC_DRIVER);
-    addString(drivers, "None");
+    addNone(drivers);
     for (LONG i = 0; i < gDriverList.count(); ++i) {
         char name[512] = "";
         gDriverList.getName(i, name, sizeof name);
@@ -124,7 +132,7 @@ void onSampleRateChosen(HWND dialog) {
         gEngine.sampleRate = rate;
         gPlugin.setRateAndBlock((float)rate, gEngine.blockSize);
     } else {
-        MessageBoxA(dialog, "Failed to set samplerate.", "Korvane", MB_ICONERROR | MB_OK);
+        showError(dialog, IDS_RATE_FAILED);
     }
     openEngineGate();
 }

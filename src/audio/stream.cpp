@@ -4,10 +4,16 @@
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
 #include "audio/gate.h"
+#include "engine/transport_state.h"
 #include "plugin/plugin_instance.h"
+#include "resources/resource_ids.h"
+#include "shell/texts.h"
+
+#include <cstring>
 
 void (*gSettingsDialogRefresh)(bool opened) = nullptr;
 volatile LONG gDriverCallDepth = 0;
+volatile LONG gDriverOpen = 0;
 
 namespace {
 
@@ -35,10 +41,17 @@ void engineWithoutChannels() {
 
 }  // namespace
 
+const char *driverInitError(const DriverInfo &info) {
+    // After a successful init the connection stores its own "no error" text.
+    if (strcmp(info.errorMessage, "No ASIO Driver Error") == 0) return "";
+    return info.errorMessage;
+}
+
 int openStream(HWND window, const char *name, double sampleRate) {
     DriverInfo &info = gDriverInfo;
     // Until the new buffers are known, a stray callback finds no channels to touch.
     gChannelConverters = ChannelConverters();
+    info.errorMessage[0] = '\0';
     if (!loadAsioDriver(name)) return 0;
     info.sysRef = window;
     if (asioInit(&info) != ASE_OK) return 0;
@@ -62,6 +75,7 @@ int openStream(HWND window, const char *name, double sampleRate) {
 }
 
 int closeStream() {
+    gDriverOpen = 0;
     asioStop();
     asioDisposeBuffers();
     asioExit();
@@ -106,10 +120,11 @@ void reopenEngine(HWND mainWindow) {
             closeStream();
             engineWithoutChannels();
         }
+        gDriverOpen = opened ? 1 : 0;
         if (gSettingsDialogRefresh) gSettingsDialogRefresh(opened);
-        if (!opened)
-            MessageBoxA(mainWindow, "Failed to initialize ASIO driver.", "Korvane", MB_ICONERROR | MB_OK);
+        if (!opened) showError(mainWindow, IDS_DRIVER_FAILED, driverInitError(gDriverInfo));
     }
+    gStatusDirty = 1;
     openEngineGate();
     --gDriverCallDepth;
 }

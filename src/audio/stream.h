@@ -8,9 +8,13 @@
 
 #include "audio/driver_connection.h"
 
+// 1 while a driver is open and streaming for the engine; written by the GUI thread.
+extern volatile LONG gDriverOpen;
+
 // Closes the stream and, when a driver is chosen, opens it again at the engine's
 // rate, sizes the engine buffers and tells the plugin; all behind the engine gate.
-// A failure shows "Failed to initialize ASIO driver." owned by mainWindow.
+// A failure shows "Failed to initialize ASIO driver." owned by mainWindow, with the
+// driver's own error text on a new line when its init failed and it gave one.
 void reopenEngine(HWND mainWindow);
 
 // 1 when the named driver was set up and started, 0 otherwise (the caller then
@@ -19,6 +23,10 @@ int openStream(HWND window, const char *name, double sampleRate);
 
 // stop, disposeBuffers, exit; harmless without a driver. Returns 0.
 int closeStream();
+
+// The driver's own explanation of a failed init, "" when its init did not fail or it
+// gave none.
+const char *driverInitError(const DriverInfo &info);
 
 // Zeroes the given half of every driver output buffer.
 void clearOutputBuffers(long half);

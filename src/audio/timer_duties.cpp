@@ -7,7 +7,9 @@
 #include "audio/stream.h"
 #include "engine/block_processing.h"
 #include "plugin/plugin_instance.h"
+#include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 
 float gShownCpuLoad = -1.0f;
 
@@ -32,6 +34,8 @@ void applyPendingSampleRate() {
 
 void updateCpuDisplay(HWND cpuMeter) {
     const float load = gAudioStopped ? 0.0f : gCpuLoad;
-    char text[32];
-    if (nextCpuMeterText(load, &gShownCpuLoad, text, sizeof text)) SetWindowTextA(cpuMeter, text);
+    wchar_t format[64];
+    wchar_t text[64];
+    loadText(IDS_CPU_METER, format, 64);
+    if (nextCpuMeterText(load, &gShownCpuLoad, format, text, 64)) SetWindowTextW(cpuMeter, text);
 }

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdio>
+#include <cwchar>
 
 void serveDriverReset(HWND mainWindow);
 void applyPendingSampleRate();
@@ -15,11 +15,12 @@ void updateCpuDisplay(HWND cpuMeter);
 // Last value written to the CPU meter; -1.0 at start, so the first tick writes.
 extern float gShownCpuLoad;
 
-// When load differs from *shown: formats "CPU: %.1f%%" into text, makes load the
-// shown value and returns true.
-inline bool nextCpuMeterText(float load, float *shown, char *text, size_t size) {
+// When load differs from *shown: formats the meter's text ("CPU: %.1f%%" in
+// English) into text, makes load the shown value and returns true.
+inline bool nextCpuMeterText(float load, float *shown, const wchar_t *format, wchar_t *text, size_t size) {
     if (load == *shown) return false;
-    std::snprintf(text, size, "CPU: %.1f%%", double(load));
+    _snwprintf(text, size, format, double(load));
+    text[size - 1] = L'\0';
     *shown = load;
     return true;
 }

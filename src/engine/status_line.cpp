@@ -2,29 +2,43 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cwchar>
 
 #include "audio/engine_state.h"
+#include "audio/stream.h"
 #include "engine/transport_state.h"
+#include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 
-void statusLineText(char *text, size_t size, bool audioStopped, bool recording, bool playing, long recordedFrames,
-                    long transportPosition, int sampleRate) {
+void statusLineText(wchar_t *text, size_t size, const StatusFormats &formats, bool audioStopped, bool recording,
+                    bool playing, bool driverOpen, long recordedFrames, long transportPosition, int sampleRate) {
     if (size == 0) return;
     double rate = sampleRate != 0 ? (double)sampleRate : 1.0;  // a rate of 0 never divides
+    int written = 0;
     if (audioStopped)
-        snprintf(text, size, "Audio Stopped");
+        written = _snwprintf(text, size, L"%ls", formats.audioStopped);
     else if (recording)
-        snprintf(text, size, "Recording: %3.1f seconds", recordedFrames / rate);
+        written = _snwprintf(text, size, formats.recording, recordedFrames / rate);
     else if (playing)
-        snprintf(text, size, "Playing: %3.1f of %3.1f seconds", transportPosition / rate, recordedFrames / rate);
+        written = _snwprintf(text, size, formats.playing, transportPosition / rate, recordedFrames / rate);
+    else if (!driverOpen)
+        written = _snwprintf(text, size, L"%ls", formats.noDriver);
     else
-        text[0] = '\0';
+        text[0] = L'\0';
+    if (written < 0 || (size_t)written >= size) text[size - 1] = L'\0';
 }
 
 void updateStatusLine() {
     gStatusDirty = 0;
-    statusLineText(gStatusText, sizeof gStatusText, gAudioStopped != 0, gRecording != 0, gPlaying != 0,
-                   gRecordedFrames, gTransportPos, gEngine.sampleRate);
-    if (gStatusLine) SetWindowTextA(gStatusLine, gStatusText);
+    wchar_t stopped[128], recording[128], playing[128], noDriver[256];
+    loadText(IDS_AUDIO_STOPPED, stopped, 128);
+    loadText(IDS_RECORDING_STATUS, recording, 128);
+    loadText(IDS_PLAYING_STATUS, playing, 128);
+    loadText(IDS_NO_DRIVER_STATUS, noDriver, 256);
+    const StatusFormats formats = {stopped, recording, playing, noDriver};
+    statusLineText(gStatusText, sizeof gStatusText / sizeof gStatusText[0], formats, gAudioStopped != 0,
+                   gRecording != 0, gPlaying != 0, gDriverOpen != 0, gRecordedFrames, gTransportPos,
+                   gEngine.sampleRate);
+    if (gStatusLine) SetWindowTextW(gStatusLine, gStatusText);
 }

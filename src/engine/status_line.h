@@ -3,9 +3,19 @@
 
 #include <cstddef>
 
-// The text for the current transport state; seconds are frames / rate.
-void statusLineText(char *text, size_t size, bool audioStopped, bool recording, bool playing, long recordedFrames,
-                    long transportPosition, int sampleRate);
+// The status texts of the user's language; recording and playing are printf formats
+// taking seconds as doubles.
+struct StatusFormats {
+    const wchar_t *audioStopped;
+    const wchar_t *recording;  // one number: recorded seconds
+    const wchar_t *playing;    // two numbers: position and recorded seconds
+    const wchar_t *noDriver;
+};
+
+// The text for the current state, in order of precedence: audio stopped, recording,
+// playing, no driver open, else empty. Seconds are frames / rate.
+void statusLineText(wchar_t *text, size_t size, const StatusFormats &formats, bool audioStopped, bool recording,
+                    bool playing, bool driverOpen, long recordedFrames, long transportPosition, int sampleRate);
 
 // Called by the 40 ms timer while the status-dirty flag is set.
 void updateStatusLine();

@@ -23,7 +23,11 @@ VstIntPtr PluginInstance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr va
 
 int PluginInstance::loadModule(const char *path) {
     module = LoadLibraryA(path);
-    if (module == nullptr) return 0;
+    if (module == nullptr) {
+        loadError = GetLastError();
+        openFailure = kNoModule;
+        return 0;
+    }
     // Through void (*)() so the compiler accepts the change of function type.
     VstEntryProc entry =
         reinterpret_cast<VstEntryProc>(reinterpret_cast<void (*)()>(GetProcAddress(module, "vstfx")));
@@ -33,6 +37,9 @@ int PluginInstance::loadModule(const char *path) {
             dispatch(effOpen);
             return 1;
         }
+        openFailure = kNoPlugin;
+    } else {
+        openFailure = kNoEntry;
     }
     FreeLibrary(module);
     module = nullptr;
@@ -41,6 +48,8 @@ int PluginInstance::loadModule(const char *path) {
 
 int PluginInstance::open(const char *path, float sampleRate, int blockSize) {
     close();
+    openFailure = kNoModule;
+    loadError = 0;
     if (path == nullptr) return 0;
     if (!loadModule(path)) {
         close();
@@ -52,6 +61,7 @@ int PluginInstance::open(const char *path, float sampleRate, int blockSize) {
     modulePath = static_cast<char *>(malloc(length + 1));
     if (modulePath != nullptr) memcpy(modulePath, path, length + 1);
     setRateAndBlock(sampleRate, blockSize);
+    openFailure = kOpened;
     return 1;
 }
 

@@ -10,7 +10,9 @@ public:
     PluginInstance() = default;
     virtual ~PluginInstance();  // closes the plugin
 
-    // Loads the module, opens the plugin, sets rate and block; 1 on success.
+    // Loads the module, opens the plugin, sets rate and block; 1 on success. On
+    // failure, openFailure says which step failed (and loadError the system's code
+    // when the module did not load).
     int open(const char *path, float sampleRate, int blockSize);
     void close();
     void resume();
@@ -36,6 +38,10 @@ public:
     HWND parentWindow = nullptr;
     HWND editorWindow = nullptr;
     volatile LONG needsIdle = 0;
+
+    enum OpenFailure { kOpened, kNoModule, kNoEntry, kNoPlugin };
+    OpenFailure openFailure = kOpened;
+    DWORD loadError = 0;
 
 private:
     int loadModule(const char *path);

@@ -7,4 +7,4 @@ int32_t gFirstStart = 0;
 HINSTANCE gInstance = nullptr;
 HWND gStatusLine = nullptr;
 HWND gCpuMeter = nullptr;
-char gStatusText[256] = "";
+wchar_t gStatusText[256] = L"";

@@ -12,6 +12,6 @@ extern int32_t gFirstStart;           // set when no driver choice was ever stor
 extern HINSTANCE gInstance;
 extern HWND gStatusLine;
 extern HWND gCpuMeter;
-extern char gStatusText[256];
+extern wchar_t gStatusText[256];
 
 const char kSettingsKey[] = "Software\\Morvex\\Korvane\\1.0";

@@ -8,6 +8,7 @@
 #include "audio/gate.h"
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"
+#include "audio/timer_duties.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
 #include "engine/time_info.h"
@@ -18,6 +19,7 @@
 #include "shell/app_state.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
+#include "shell/texts.h"
 
 namespace {
 
@@ -63,8 +65,40 @@ void createStatusStrip(HWND window) {
     GetClientRect(window, &client);
     int width = client.right - client.left;
     int y = client.bottom - client.top - kStatusStripHeight;
-    gStatusLine = createStripWindow(window, 0, gStatusText, 0, y, width - kCpuMeterWidth);
-    gCpuMeter = createStripWindow(window, WS_EX_STATICEDGE, "CPU: 0.0%", width - kCpuMeterWidth, y, kCpuMeterWidth);
+    gStatusLine = createStripWindow(window, 0, "", 0, y, width - kCpuMeterWidth);
+    gCpuMeter = createStripWindow(window, WS_EX_STATICEDGE, "", width - kCpuMeterWidth, y, kCpuMeterWidth);
+    updateCpuDisplay(gCpuMeter);  // "CPU: 0.0%"
+}
+
+// Says why the plugin could not be started and where the program looked for it.
+void reportStartFailure(UINT textId, const char *pluginPath, DWORD systemError) {
+    wchar_t text[2048];
+    loadText(textId, text, 2048);
+    appendAnsiLine(text, 2048, pluginPath);
+    wchar_t reason[512];
+    if (systemError &&
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, systemError, 0, reason,
+                       512, nullptr)) {
+        appendLine(text, 2048, reason);
+    }
+    showErrorText(nullptr, text);
+}
+
+void reportPluginOpenFailure(const PluginInstance &plugin, const char *pluginPath) {
+    switch (plugin.openFailure) {
+    case PluginInstance::kNoEntry:
+        reportStartFailure(IDS_PLUGIN_NO_ENTRY, pluginPath, 0);
+        break;
+    case PluginInstance::kNoPlugin:
+        reportStartFailure(IDS_PLUGIN_NO_PLUGIN, pluginPath, 0);
+        break;
+    default:
+        if (GetFileAttributesA(pluginPath) == INVALID_FILE_ATTRIBUTES)
+            reportStartFailure(IDS_PLUGIN_MISSING, pluginPath, 0);
+        else
+            reportStartFailure(IDS_PLUGIN_UNLOADABLE, pluginPath, plugin.loadError);
+        break;
+    }
 }
 
 }  // namespace
@@ -103,10 +137,16 @@ int runKorvane(HINSTANCE instance) {
     engineSetup(instance);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
 
-    if (!gPlugin.open(gPluginPath, 44100.0f, 882)) return 0;
+    if (!gPlugin.open(gPluginPath, 44100.0f, 882)) {
+        reportPluginOpenFailure(gPlugin, gPluginPath);
+        return 0;
+    }
     loadSettings();
 
-    if (!gPlugin.openEditor(nullptr) || !gPlugin.editorWindow) return 0;
+    if (!gPlugin.openEditor(nullptr) || !gPlugin.editorWindow) {
+        reportStartFailure(IDS_PLUGIN_NO_EDITOR, gPluginPath, 0);
+        return 0;
+    }
     HWND mainWindow = gPlugin.editorWindow;
     if (gOnTop) SetWindowPos(mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 

@@ -387,15 +387,15 @@ TEST(DriverCallbacks, SampleRateChangeOnlyLeavesAPendingRate) {
 
 TEST(CpuDisplay, WritesOnlyWhenTheValueChanges) {
     float shown = -1.0f;
-    char text[32] = "";
+    wchar_t text[32] = L"";
     const struct {
         float load;
         bool writes;
-        const char *text;
-    } steps[] = {{0.0f, true, "CPU: 0.0%"},  {0.0f, false, "CPU: 0.0%"}, {12.34f, true, "CPU: 12.3%"},
-                 {12.34f, false, "CPU: 12.3%"}, {99.96f, true, "CPU: 100.0%"}, {0.0f, true, "CPU: 0.0%"}};
+        const wchar_t *text;
+    } steps[] = {{0.0f, true, L"CPU: 0.0%"},  {0.0f, false, L"CPU: 0.0%"}, {12.34f, true, L"CPU: 12.3%"},
+                 {12.34f, false, L"CPU: 12.3%"}, {99.96f, true, L"CPU: 100.0%"}, {0.0f, true, L"CPU: 0.0%"}};
     for (const auto &s : steps) {
-        EXPECT_EQ(nextCpuMeterText(s.load, &shown, text, sizeof text), s.writes) << s.load;
+        EXPECT_EQ(nextCpuMeterText(s.load, &shown, L"CPU: %.1f%%", text, 32), s.writes) << s.load;
         EXPECT_STREQ(text, s.text);
         EXPECT_EQ(shown, s.load);
     }

@@ -127,7 +127,7 @@ TEST_F(SoundPath, IntegerDriverFormatsReceiveTheConvertedSignal) {
     }
 }
 
-TEST_F(SoundPath, DriverFailingInitShowsTheMessageOnceAndTheProgramStaysUsable) {
+TEST_F(SoundPath, DriverFailingInitShowsTheMessageWithItsOwnReasonOnceAndTheProgramStaysUsable) {
     chooseDriver(testdriver::Config().set("FailInit", 1).set("ErrorText", std::string("no hardware")));
     RunningProgram program;
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
@@ -141,7 +141,7 @@ TEST_F(SoundPath, DriverFailingInitShowsTheMessageOnceAndTheProgramStaysUsable) 
     EXPECT_EQ("Korvane", windowText(box));
     bool hasText = false;
     for (HWND child : childWindows(box))
-        if (windowText(child) == "Failed to initialize ASIO driver.") hasText = true;
+        if (windowText(child) == "Failed to initialize ASIO driver.\nno hardware") hasText = true;
     EXPECT_TRUE(hasText);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 

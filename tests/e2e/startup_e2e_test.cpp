@@ -32,7 +32,44 @@ std::string installPath() {
     return value;
 }
 
+const char kNoDriverText[] = "No audio driver is open: choose one in System > Settings...";
+
+// The status line's text changes on the program's 40 ms timer.
+bool waitForWindowText(const RunningProgram &program, HWND window, const std::string &text) {
+    DWORD start = GetTickCount();
+    while (windowText(window) != text) {
+        if (GetTickCount() - start > 30000) return false;
+        if (WaitForSingleObject(program.process(), 20) == WAIT_OBJECT_0) return windowText(window) == text;
+    }
+    return true;
+}
+
+HWND statusLineOf(HWND window) {
+    for (HWND child : childWindows(window))
+        if (_stricmp(windowClass(child).c_str(), "Static") == 0 && windowText(child).compare(0, 5, "CPU: ") != 0)
+            return child;
+    return nullptr;
+}
+
 }  // namespace
+
+TEST(ProgramStartup, StoredDriverThatIsNotInstalledLeavesAStatusLineSayingSo) {
+    clearKorvaneSettings();
+    storeSetting("ASIO", 77);  // beyond the installed drivers
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLineOf(window);
+    ASSERT_NE(nullptr, status);
+    EXPECT_TRUE(waitForWindowText(program, status, kNoDriverText));
+    // Sound off: "Audio Stopped" takes precedence.
+    PostMessageA(window, WM_COMMAND, 40012, 0);
+    EXPECT_TRUE(waitForWindowText(program, status, "Audio Stopped"));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+    clearKorvaneSettings();
+}
 
 TEST(ProgramStartup, ShowsTheEditorWindowAndShutsDownInOrder) {
     std::string folder = tempFolder("startup");
@@ -58,14 +95,16 @@ TEST(ProgramStartup, ShowsTheEditorWindowAndShutsDownInOrder) {
     EXPECT_EQ(400, client.right - client.left);
     EXPECT_EQ(318, client.bottom - client.top);
 
-    // The strip: status line (empty) and CPU meter, 18 pixels high along the bottom.
+    // The strip: status line and CPU meter, 18 pixels high along the bottom.
     std::vector<HWND> statics;
     for (HWND child : childWindows(window))
         if (windowClass(child) == "Static" || windowClass(child) == "STATIC") statics.push_back(child);
     ASSERT_EQ(2u, statics.size());
     std::vector<std::string> texts = {windowText(statics[0]), windowText(statics[1])};
-    EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), ""));
     EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "CPU: 0.0%"));
+    // No driver is chosen: the status line says so.
+    HWND status = texts[0] == "CPU: 0.0%" ? statics[1] : statics[0];
+    EXPECT_TRUE(waitForWindowText(program, status, kNoDriverText));
     for (HWND s : statics) {
         RECT r;
         GetWindowRect(s, &r);
@@ -73,7 +112,7 @@ TEST(ProgramStartup, ShowsTheEditorWindowAndShutsDownInOrder) {
         EXPECT_EQ(18, r.bottom - r.top);
         EXPECT_EQ(300, r.top);
         int width = r.right - r.left;
-        if (windowText(s).empty()) {
+        if (s == status) {
             EXPECT_EQ(0, r.left);
             EXPECT_EQ(400 - 68, width);
         } else {
@@ -158,16 +197,18 @@ TEST(ProgramStartup, ExitCommandAndPluginCommands) {
     EXPECT_EQ("dispatch 1 0 0 0", dispatchLines(log).back());
 }
 
-TEST(ProgramStartup, FailedStartsEndWithExitCodeZeroAndNoWindow) {
+TEST(ProgramStartup, FailedStartsExplainThemselvesThenEndWithExitCodeZeroAndNoWindow) {
     struct Case {
         const char *name;
         const char *variant;
-        const char *dll;  // what lies beside the program as Korvane.dll; null = nothing
+        const char *dll;      // what lies beside the program as Korvane.dll; null = nothing
+        const wchar_t *says;  // part of the message
     } cases[] = {
-        {"no-editor", "noeditor", "Korvane.dll"},
-        {"null-plugin", "nullplugin", "Korvane.dll"},
-        {"no-entry", "", "Korvane-noentry.dll"},
-        {"no-module", "", nullptr},
+        {"no-editor", "noeditor", "Korvane.dll", L"has no editor"},
+        {"null-plugin", "nullplugin", "Korvane.dll", L"returned no plugin"},
+        {"no-entry", "", "Korvane-noentry.dll", L"has no \"vstfx\" entry point"},
+        {"no-module", "", nullptr, L"was not found"},
+        {"not-a-module", "", "korvane_tests_not_a_dll.txt", L"could not be loaded"},
     };
     clearKorvaneSettings();
     storeSetting("ASIO", -1);
@@ -175,12 +216,29 @@ TEST(ProgramStartup, FailedStartsEndWithExitCodeZeroAndNoWindow) {
         std::string folder = tempFolder(c.name);
         std::string log = folder + "\\calls.log";
         ASSERT_TRUE(copyFileTo(exeFolder() + "\\Korvane.exe", folder + "\\Korvane.exe"));
-        if (c.dll) {
+        if (c.dll && std::string(c.dll).find(".txt") != std::string::npos) {
+            HANDLE f = CreateFileA((folder + "\\Korvane.dll").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                   nullptr);
+            DWORD written = 0;
+            WriteFile(f, "not a program", 13, &written, nullptr);
+            CloseHandle(f);
+        } else if (c.dll) {
             ASSERT_TRUE(copyFileTo(exeFolder() + "\\" + c.dll, folder + "\\Korvane.dll"));
         }
         RunningProgram program;
         ASSERT_TRUE(program.start(folder, {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", c.variant}}))
             << c.name;
+        // One message naming what is wrong and the full path the program looked at.
+        std::wstring text;
+        HWND box = waitForMessageBox(program, &text);
+        ASSERT_NE(nullptr, box) << c.name;
+        EXPECT_EQ("Korvane", windowText(box)) << c.name;
+        EXPECT_NE(std::wstring::npos, text.find(c.says)) << c.name;
+        std::wstring path(folder.begin(), folder.end());
+        EXPECT_NE(std::wstring::npos, text.find(path + L"\\Korvane.dll")) << c.name;
+        // No main window behind it.
+        for (HWND w : program.topLevelWindows()) EXPECT_EQ(box, w) << c.name;
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
         EXPECT_EQ(0, program.waitForExit()) << c.name;
         // No editor window was ever asked for.
         for (const std::string &line : readLines(log)) EXPECT_NE(0, line.compare(0, 11, "dispatch 14")) << c.name;

@@ -40,3 +40,32 @@ TEST(ChineseUserInterface, FirstStartDialogIsInChinese) {
     EXPECT_EQ(0, program.waitForExit());
     clearKorvaneSettings();
 }
+
+// The status line speaks Chinese too: no driver is chosen, then sound is switched off.
+TEST(ChineseUserInterface, StatusLineIsInChinese) {
+    clearKorvaneSettings();
+    storeSetting("ASIO", -1);
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND status = nullptr;
+    for (HWND child : childWindows(window))
+        if (_stricmp(windowClass(child).c_str(), "Static") == 0 && windowTextW(child).compare(0, 4, L"CPU:") != 0)
+            status = child;
+    ASSERT_NE(nullptr, status);
+    auto waitForText = [&](const std::wstring &prefix) {
+        DWORD start = GetTickCount();
+        while (windowTextW(status).compare(0, prefix.size(), prefix) != 0) {
+            if (GetTickCount() - start > 30000) return false;
+            WaitForSingleObject(program.process(), 20);
+        }
+        return true;
+    };
+    EXPECT_TRUE(waitForText(L"\u6ca1\u6709\u6253\u5f00\u97f3\u9891\u9a71\u52a8\u7a0b\u5e8f"));  // 没有打开音频驱动程序
+    PostMessageA(window, WM_COMMAND, 40012, 0);
+    EXPECT_TRUE(waitForText(L"\u58f0\u97f3\u5df2\u505c\u6b62"));  // 声音已停止
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+    clearKorvaneSettings();
+}

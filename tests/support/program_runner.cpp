@@ -153,6 +153,31 @@ std::string windowText(HWND window) {
     return text;
 }
 
+std::wstring windowTextW(HWND window) {
+    wchar_t text[2048] = L"";
+    GetWindowTextW(window, text, 2048);
+    return text;
+}
+
+HWND waitForMessageBox(const RunningProgram &program, std::wstring *text, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        for (HWND w : program.topLevelWindows()) {
+            if (windowClass(w) != "#32770") continue;
+            // The message is the box's static text control (id 0xFFFF).
+            HWND label = GetDlgItem(w, 0xFFFF);
+            if (!label) continue;
+            *text = windowTextW(label);
+            return w;
+        }
+        // The box belongs to another process, so there is no event to wait on:
+        // wait for that process to go idle again instead.
+        WaitForInputIdle(program.process(), 100);
+        if (WaitForSingleObject(program.process(), 50) == WAIT_OBJECT_0) break;
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
 std::string windowClass(HWND window) {
     char name[256] = "";
     GetClassNameA(window, name, sizeof name);

@@ -37,6 +37,11 @@ private:
 };
 
 std::string windowText(HWND window);
+std::wstring windowTextW(HWND window);
+
+// Waits until the program shows a message box (a top-level dialog of its own with
+// a text), returns it and its text; null after the time-out.
+HWND waitForMessageBox(const RunningProgram &program, std::wstring *text, DWORD timeoutMs = 30000);
 std::string windowClass(HWND window);
 std::vector<HWND> childWindows(HWND parent);
 

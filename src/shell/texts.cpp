@@ -1,0 +1,57 @@
+#include "shell/texts.h"
+
+#include <cstdarg>
+#include <cwchar>
+
+#include "shell/app_state.h"
+
+int loadText(UINT id, wchar_t *text, int size) {
+    if (size <= 0) return 0;
+    text[0] = L'\0';
+    int length = LoadStringW(gInstance, id, text, size);
+    if (length < 0 || length >= size) length = 0;
+    text[length] = L'\0';
+    return length;
+}
+
+void formatText(wchar_t *text, size_t size, UINT id, ...) {
+    if (size == 0) return;
+    wchar_t format[256];
+    loadText(id, format, 256);
+    va_list args;
+    va_start(args, id);
+    int written = _vsnwprintf(text, size, format, args);
+    va_end(args);
+    if (written < 0 || (size_t)written >= size) text[size - 1] = L'\0';
+}
+
+void appendLine(wchar_t *text, size_t size, const wchar_t *line) {
+    size_t used = wcslen(text);
+    if (used + 1 >= size) return;
+    text[used++] = L'\n';
+    wcsncpy(text + used, line, size - used - 1);
+    text[size - 1] = L'\0';
+}
+
+void appendAnsiLine(wchar_t *text, size_t size, const char *line) {
+    wchar_t wide[1024];
+    int length = MultiByteToWideChar(CP_ACP, 0, line, -1, wide, 1024);
+    if (length <= 0) {
+        // Longer than the buffer: show its beginning.
+        length = MultiByteToWideChar(CP_ACP, 0, line, 1000, wide, 1023);
+        wide[length > 0 ? length : 0] = L'\0';
+    }
+    wide[1023] = L'\0';
+    appendLine(text, size, wide);
+}
+
+void showErrorText(HWND owner, const wchar_t *text) {
+    MessageBoxW(owner, text, L"Korvane", MB_ICONERROR | MB_OK);
+}
+
+void showError(HWND owner, UINT id, const char *detail) {
+    wchar_t text[2048];
+    loadText(id, text, 2048);
+    if (detail && detail[0]) appendAnsiLine(text, 2048, detail);
+    showErrorText(owner, text);
+}

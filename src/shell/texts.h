@@ -1,0 +1,24 @@
+// The texts the program shows, taken from the string tables of the user's language
+// (English and Chinese resources carry the same ids). GUI thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Copies the text with this id into text (size characters, always terminated);
+// returns its length, 0 when the id has no text.
+int loadText(UINT id, wchar_t *text, int size);
+
+// Formats the text with this id as a printf format taking only numbers.
+void formatText(wchar_t *text, size_t size, UINT id, ...);
+
+// Appends a new line and the text to the buffer, as far as it has room.
+void appendLine(wchar_t *text, size_t size, const wchar_t *line);
+// The same for a text in the system's ANSI code page (a driver's or a path).
+void appendAnsiLine(wchar_t *text, size_t size, const char *line);
+
+// Message box owned by owner (may be null): caption "Korvane", error icon, OK.
+void showErrorText(HWND owner, const wchar_t *text);
+// The text with this id, followed on a new line by detail when it is not empty.
+void showError(HWND owner, UINT id, const char *detail = nullptr);

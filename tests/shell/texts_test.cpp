@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "engine/status_line.h"
+#include "support/program_runner.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Every string of one language in the program's resources, by id.
+struct StringTable {
+    LANGID language;
+    std::map<unsigned, std::wstring> texts;
+};
+
+BOOL CALLBACK collectBlock(HMODULE module, LPCWSTR type, LPWSTR name, LPARAM param) {
+    StringTable *table = (StringTable *)param;
+    unsigned block = (unsigned)(ULONG_PTR)name;
+    HRSRC found = FindResourceExW(module, type, name, table->language);
+    if (!found) return TRUE;
+    const WORD *p = (const WORD *)LockResource(LoadResource(module, found));
+    // A block holds 16 counted strings; ids (block - 1) * 16 + i.
+    for (unsigned i = 0; i < 16 && p; ++i) {
+        WORD length = *p++;
+        if (length) table->texts[(block - 1) * 16 + i] = std::wstring((const wchar_t *)p, length);
+        p += length;
+    }
+    return TRUE;
+}
+
+StringTable readTable(HMODULE module, LANGID language) {
+    StringTable table = {language, {}};
+    EnumResourceNamesW(module, (LPCWSTR)RT_STRING, collectBlock, (LPARAM)&table);
+    return table;
+}
+
+// The printf conversions of a text, in order ("%3.1f%3.1f" for the playing text).
+std::wstring conversions(const std::wstring &text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'%') continue;
+        size_t end = text.find_first_of(L"%dfsuxc", i + 1);
+        if (end == std::wstring::npos) break;
+        out += text.substr(i, end - i + 1);
+        i = end;
+    }
+    return out;
+}
+
+TEST(Texts, BothLanguagesCarryTheSameNonEmptyStringsWithTheSameNumbers) {
+    HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    StringTable en = readTable(exe, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    StringTable zh = readTable(exe, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    FreeLibrary(exe);
+    ASSERT_GE(en.texts.size(), 10u);
+    EXPECT_EQ(en.texts.size(), zh.texts.size());
+    for (const auto &entry : en.texts) {
+        auto other = zh.texts.find(entry.first);
+        ASSERT_NE(zh.texts.end(), other) << "id " << entry.first << " has no Chinese text";
+        EXPECT_FALSE(entry.second.empty()) << entry.first;
+        EXPECT_FALSE(other->second.empty()) << entry.first;
+        EXPECT_EQ(conversions(entry.second), conversions(other->second)) << "id " << entry.first;
+    }
+    for (const auto &entry : zh.texts) EXPECT_TRUE(en.texts.count(entry.first)) << "id " << entry.first;
+}
+
+TEST(Texts, StatusLinePrecedence) {
+    const StatusFormats f = {L"Audio Stopped", L"Recording: %3.1f seconds", L"Playing: %3.1f of %3.1f seconds",
+                             L"No driver"};
+    struct Case {
+        bool stopped, recording, playing, driverOpen;
+        const wchar_t *text;
+    } cases[] = {
+        {true, true, false, false, L"Audio Stopped"},
+        {false, true, false, false, L"Recording: 2.0 seconds"},
+        {false, false, true, true, L"Playing: 1.0 of 2.0 seconds"},
+        {false, false, false, false, L"No driver"},
+        {false, false, false, true, L""},
+    };
+    for (const Case &c : cases) {
+        wchar_t text[128];
+        statusLineText(text, 128, f, c.stopped, c.recording, c.playing, c.driverOpen, 90000, 44100, 44100);
+        EXPECT_STREQ(c.text, text);
+    }
+}
+
+}  // namespace
