@@ -23,6 +23,7 @@
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 #include "support/program_runner.h"
 #include "support/sox.h"
 #include "support/wav_file.h"
@@ -391,22 +392,32 @@ TEST_F(Recorder, FailedSaveLeavesTheExistingFileIntact) {
 }
 
 TEST(StatusLine, TextsForEachTransportState) {
+    // The English texts of the program's string table (linked into the tests).
+    wchar_t stopped[64], recording[64], playing[64], noDriver[128];
+    loadText(IDS_AUDIO_STOPPED, stopped, 64);
+    loadText(IDS_RECORDING_STATUS, recording, 64);
+    loadText(IDS_PLAYING_STATUS, playing, 64);
+    loadText(IDS_NO_DRIVER_STATUS, noDriver, 128);
+    const StatusFormats formats = {stopped, recording, playing, noDriver};
+    const wchar_t *kNoDriver = L"No audio driver is open: choose one in System > Settings...";
     struct Case {
-        bool stopped, recording, playing;
+        bool stopped, recording, playing, driverOpen;
         long recorded, position;
         int rate;
-        const char *text;
+        const wchar_t *text;
     } cases[] = {
-        {true, true, false, 88200, 0, 44100, "Audio Stopped"},
-        {false, true, false, 90000, 0, 44100, "Recording: 2.0 seconds"},
-        {false, true, false, 0, 0, 44100, "Recording: 0.0 seconds"},
-        {false, false, true, 176400, 66150, 44100, "Playing: 1.5 of 4.0 seconds"},
-        {false, false, false, 176400, 0, 44100, ""},
-        {false, true, false, 48000, 0, 0, "Recording: 48000.0 seconds"},  // no rate: never divides by 0
+        {true, true, false, false, 88200, 0, 44100, L"Audio Stopped"},
+        {false, true, false, true, 90000, 0, 44100, L"Recording: 2.0 seconds"},
+        {false, true, false, false, 0, 0, 44100, L"Recording: 0.0 seconds"},
+        {false, false, true, true, 176400, 66150, 44100, L"Playing: 1.5 of 4.0 seconds"},
+        {false, false, false, true, 176400, 0, 44100, L""},
+        {false, false, false, false, 176400, 0, 44100, kNoDriver},
+        {false, true, false, true, 48000, 0, 0, L"Recording: 48000.0 seconds"},  // no rate: never divides by 0
     };
     for (const Case &c : cases) {
-        char text[64] = "stale";
-        statusLineText(text, sizeof text, c.stopped, c.recording, c.playing, c.recorded, c.position, c.rate);
+        wchar_t text[128] = L"stale";
+        statusLineText(text, 128, formats, c.stopped, c.recording, c.playing, c.driverOpen, c.recorded, c.position,
+                       c.rate);
         EXPECT_STREQ(c.text, text);
     }
 }

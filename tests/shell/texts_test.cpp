@@ -3,7 +3,6 @@
 #include <map>
 #include <string>
 
-#include "engine/status_line.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
@@ -66,26 +65,6 @@ TEST(Texts, BothLanguagesCarryTheSameNonEmptyStringsWithTheSameNumbers) {
         EXPECT_EQ(conversions(entry.second), conversions(other->second)) << "id " << entry.first;
     }
     for (const auto &entry : zh.texts) EXPECT_TRUE(en.texts.count(entry.first)) << "id " << entry.first;
-}
-
-TEST(Texts, StatusLinePrecedence) {
-    const StatusFormats f = {L"Audio Stopped", L"Recording: %3.1f seconds", L"Playing: %3.1f of %3.1f seconds",
-                             L"No driver"};
-    struct Case {
-        bool stopped, recording, playing, driverOpen;
-        const wchar_t *text;
-    } cases[] = {
-        {true, true, false, false, L"Audio Stopped"},
-        {false, true, false, false, L"Recording: 2.0 seconds"},
-        {false, false, true, true, L"Playing: 1.0 of 2.0 seconds"},
-        {false, false, false, false, L"No driver"},
-        {false, false, false, true, L""},
-    };
-    for (const Case &c : cases) {
-        wchar_t text[128];
-        statusLineText(text, 128, f, c.stopped, c.recording, c.playing, c.driverOpen, 90000, 44100, 44100);
-        EXPECT_STREQ(c.text, text);
-    }
 }
 
 }  // namespace
