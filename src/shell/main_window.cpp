@@ -175,6 +175,11 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_KEYUP:
         keyUp((int)((lParam >> 16) & 0xFF));
         break;
+    case WM_KILLFOCUS:
+        // Another program, one of our dialogs or the editor takes the keys: their
+        // key-ups will not come here.
+        releaseHeldKeys();
+        break;
     case WM_NCLBUTTONDOWN:
         SetFocus(window);
         break;
