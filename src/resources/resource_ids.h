@@ -47,3 +47,9 @@
 // Run-time labels of the sound on/off menu item.
 #define IDS_SOUND_START 2001
 #define IDS_SOUND_STOP 2002
+
+// The message after a fault nobody handled (%1: the fault, or the recording's file).
+#define IDS_FAULT_PLUGIN 2300
+#define IDS_FAULT_HOST 2301
+#define IDS_FAULT_SAVED 2302
+#define IDS_FAULT_NOT_SAVED 2303
