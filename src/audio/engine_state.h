@@ -2,10 +2,29 @@
 // buffers that carry audio between the buffer switch and the block processing.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 const int kMaxChannels = 128;
+// The capture ring never has fewer slots than this, and enough to hold
+// kCaptureRingMs of audio at the engine's rate (see captureSlotCount).
 const int kCaptureSlots = 8;
+const int kCaptureRingMs = 500;
+const int kMaxCaptureSlots = 1 << 16;
+
+// One slot of the capture ring. state: kSlotFree, kSlotFull (holds a block not yet
+// written) or kSlotWriting (the capture writer is writing it). Only the capture
+// tap moves a slot out of kSlotFree or takes a full slot back (overwriting it);
+// only the writer moves kSlotFull to kSlotWriting and kSlotWriting to kSlotFree.
+const LONG kSlotFree = 0;
+const LONG kSlotFull = 1;
+const LONG kSlotWriting = 2;
+struct CaptureSlot {
+    volatile LONG state;
+    volatile ULONG stamp;   // block counter of the block in the slot
+    volatile LONG frames;   // frames in the slot's two blocks
+};
 
 struct EngineState {
     int32_t blockSize;      // frames; 882 until a driver has opened
@@ -19,8 +38,13 @@ struct EngineState {
     float *outputs[kMaxChannels];
     float *silence;
     float *discard;
-    float *captureLeft[kCaptureSlots];
-    float *captureRight[kCaptureSlots];
+    // The capture ring: captureSlotCount slots, each with a left and a right block
+    // of bufferFrames floats (not cleared on allocation).
+    int32_t captureSlotCount;
+    float **captureLeft;
+    float **captureRight;
+    CaptureSlot *captureSlots;
+    uint64_t *captureOrder;  // the writer's scratch list, one entry per slot
     int32_t bufferFrames;   // floats in each engine buffer; 0 while none are allocated
 };
 
@@ -29,9 +53,13 @@ extern EngineState gEngine;
 // Entry i of both maps = i mod 2.
 void setDefaultChannelMaps();
 
-// Frees the engine buffers, then (unless frames is 0) allocates the 16 capture
-// blocks, one buffer per engine input and output, the silence and the discard
-// buffer, frames floats each, and clips both maps to the engine counts. Returns
+// Slots the capture ring needs for blocks of this many frames at this rate: enough
+// for kCaptureRingMs of audio, never fewer than kCaptureSlots.
+int32_t captureSlotCount(int32_t sampleRate, int32_t frames);
+
+// Frees the engine buffers, then (unless frames is 0) allocates the capture ring
+// (captureSlotCount slots at the engine's rate, all free), one buffer per engine
+// input and output, the silence and the discard buffer, frames floats each, and clips both maps to the engine counts. Returns
 // false when an allocation failed; everything is freed again then.
 // GUI thread, engine gate closed.
 bool allocateEngineBuffers(int32_t frames);

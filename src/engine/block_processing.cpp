@@ -6,9 +6,8 @@
 // - no waiting, except the MIDI queue lock, which producers hold only for one store
 //   and which this side holds only while copying, never during a plugin call;
 // - no logging, no messages;
-// - no system calls besides the two clock readings per block (plus, once the
-//   recorder is in place, the two playback reads while playing and one event
-//   signal while recording).
+// - no system calls besides the two clock readings per block, the two playback
+//   reads while playing and one event signal while recording.
 
 #include "engine/block_processing.h"
 
@@ -17,6 +16,7 @@
 #include <cstring>
 
 #include "audio/engine_state.h"
+#include "engine/capture_files.h"
 #include "engine/time_info.h"
 #include "engine/transport_state.h"
 #include "midi/midi_queue.h"
@@ -54,17 +54,19 @@ float *routedBuffer(int32_t channel, int channelCount, float *const *buffers, fl
     return buffer ? buffer : fallback;
 }
 
-// Recording playback into output-list entries 0 and 1 while the playing flag is set.
-// The recorder fills this in; until then there is nothing to play back.
-inline void playbackRead(float *left, float *right, int frames) {
-    (void)left;
-    (void)right;
-    (void)frames;
+// Reads the next block of the recording into output-list entries 0 and 1 (already
+// cleared, so a short read leaves silence). Playback ends when the right file runs
+// out or the position reaches the recorded frames.
+void playbackRead(float *left, float *right, int frames) {
+    DWORD bytes = (DWORD)frames * sizeof(float), got = 0;
+    ReadFile(gCaptureLeft, left, bytes, &got, nullptr);
+    got = 0;
+    if (!ReadFile(gCaptureRight, right, bytes, &got, nullptr)) got = 0;
+    if (got == 0 || gTransportPos >= gRecordedFrames) {
+        gPlaying = 0;
+        gStatusDirty = 1;
+    }
 }
-
-// Copies the driver outputs of plugin outputs 0 and 1 into the capture ring while
-// the recording flag is set. The recorder fills this in.
-inline void captureTap(int frames) { (void)frames; }
 
 }  // namespace
 
@@ -139,7 +141,9 @@ int processBlock(int frames) {
     int tempo = gTempo;
     if (sampleRate > 0 && tempo > 0) advanceTimeInfo(gTimeInfo, frames, sampleRate, tempo);
 
-    if (gRecording) captureTap(frames);
+    if (gRecording)
+        captureTap(routedBuffer(gEngine.outMap[0], engineOutputs, gEngine.outputs, nullptr),
+                   routedBuffer(gEngine.outMap[1], engineOutputs, gEngine.outputs, nullptr), frames);
 
     if (gRecording || gPlaying) {
         gTransportPos = gTransportPos + frames;

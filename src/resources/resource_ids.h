@@ -48,6 +48,13 @@
 #define IDS_SOUND_START 2001
 #define IDS_SOUND_STOP 2002
 
+// Recorder: the bit-depth combo of the save dialog's template (107) and the
+// recorder's messages.
+#define IDC_BIT_DEPTH 1000
+#define IDS_RECORDING_DISK_FULL 2100
+#define IDS_RECORDING_LOST 2101
+#define IDS_SAVE_FAILED 2102
+
 // The message after a fault nobody handled (%1: the fault, or the recording's file).
 #define IDS_FAULT_PLUGIN 2300
 #define IDS_FAULT_HOST 2301

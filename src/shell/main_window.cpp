@@ -6,7 +6,10 @@
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"
 #include "audio/timer_duties.h"
+#include "engine/capture_files.h"
+#include "engine/save_recording.h"
 #include "engine/status_line.h"
+#include "engine/transport.h"
 #include "engine/transport_state.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
@@ -37,6 +40,9 @@ void setTopmost(HWND window, bool topmost) {
 
 void soundOff() {
     gPlaying = 0;
+    // The writer ends before the gate closes, so the blocks tapped so far still
+    // reach the capture files.
+    stopCaptureWriter();
     closeEngineGate();
     gPlugin.suspend();
     gAudioStopped = 1;
@@ -88,6 +94,18 @@ void onCommand(HWND window, int command) {
         break;
     case CMD_ALL_NOTES_OFF:
         allNotesOff();
+        break;
+    case CMD_RECORD:
+        recordCommand();
+        break;
+    case CMD_STOP:
+        stopCommand();
+        break;
+    case CMD_PLAY:
+        playCommand();
+        break;
+    case CMD_SAVE_RECORDING:
+        saveRecordingCommand(window);
         break;
     case CMD_ALWAYS_ON_TOP:
         gOnTop = !gOnTop;
@@ -154,6 +172,7 @@ void housekeeping(HWND window) {
     applyPendingSampleRate();
     updateCpuDisplay(gCpuMeter);
     if (gStatusDirty) updateStatusLine();
+    serveRecorderNotice(window);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"
 #include "engine/block_processing.h"
+#include "engine/capture_files.h"
 #include "engine/time_info.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
@@ -83,6 +84,7 @@ void engineSetup(HINSTANCE instance) {
     InitCommonControlsEx(&controls);
     initTimeInfo();
     probeClock();
+    createCaptureFiles();
     initMidi();  // keyboard map, MIDI queue and the plugin's event block
     setDefaultChannelMaps();
     registerWindowClasses(instance);
@@ -144,5 +146,7 @@ void shutdownKorvane(HWND mainWindow) {
     gPlugin.close();
     freeEngineBuffers();
     closeMidiPorts();
+    stopCaptureWriter();
+    closeCaptureFiles();
     PostQuitMessage(0);
 }

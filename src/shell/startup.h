@@ -16,5 +16,6 @@ void shutdownKorvane(HWND mainWindow);
 bool pluginPathFromModule(char *moduleName, char *pluginPath, size_t pluginPathSize);
 
 // The engine's one-time set-up before the plugin is loaded: time information,
-// keyboard map, default channel maps, MIDI event block, window classes.
+// capture files and the writer's events, keyboard map, default channel maps,
+// MIDI event block, window classes.
 void engineSetup(HINSTANCE instance);

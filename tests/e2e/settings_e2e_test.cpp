@@ -13,6 +13,7 @@
 #include "resources/resource_ids.h"
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
+#include "support/program_ui.h"
 #include "support/wav_file.h"
 
 using namespace testing_support;
@@ -25,50 +26,6 @@ const int kRate = 44100;
 const size_t kBytesPerSecond = (size_t)kRate * 2 * 4;  // two float channels
 const float kNoteLevel = 0.25f * 100 / 127;          // the demo's output 0 at velocity 100
 const int kKeyZ = 44;                                 // scan code of Z: note 48
-
-LPARAM keyParam(int scanCode, bool up) {
-    LPARAM p = 1 | (LPARAM)scanCode << 16;
-    if (up) p |= (LPARAM)1 << 30 | (LPARAM)1 << 31;
-    return p;
-}
-
-// Polls until `done` holds; gives up after the time-out or when the program has ended.
-template <class Condition>
-bool waitUntil(const RunningProgram &program, Condition done, DWORD timeoutMs = 30000) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (done()) return true;
-        if (GetTickCount() - start > timeoutMs) return false;
-        if (WaitForSingleObject(program.process(), 20) == WAIT_OBJECT_0) return done();
-    }
-}
-
-HWND ownedDialog(const RunningProgram &program, HWND owner) {
-    for (HWND w : program.topLevelWindows())
-        if (windowClass(w) == "#32770" && GetWindow(w, GW_OWNER) == owner) return w;
-    return nullptr;
-}
-
-HWND waitForDialog(const RunningProgram &program, HWND owner) {
-    HWND dialog = nullptr;
-    waitUntil(program, [&] { return (dialog = ownedDialog(program, owner)) != nullptr; });
-    return dialog;
-}
-
-// The window procedure of a dialog sees this exactly as a click or a list choice.
-void notify(HWND dialog, int id, int code, bool wait = true) {
-    WPARAM w = MAKEWPARAM(id, code);
-    LPARAM l = (LPARAM)GetDlgItem(dialog, id);
-    if (wait)
-        SendMessageA(dialog, WM_COMMAND, w, l);
-    else
-        PostMessageA(dialog, WM_COMMAND, w, l);
-}
-
-void chooseComboItem(HWND dialog, int id, int item, bool wait = true) {
-    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, item, 0);
-    notify(dialog, id, CBN_SELCHANGE, wait);
-}
 
 void chooseListItem(HWND dialog, int id, int item) {
     SendDlgItemMessageA(dialog, id, LB_SETCURSEL, item, 0);
@@ -85,17 +42,7 @@ bool closeDialog(const RunningProgram &program, HWND dialog) {
 }
 
 // F11 as typed: the message loop's accelerator table turns it into the sound command.
-void pressF11(HWND window) {
-    PostMessageA(window, WM_KEYDOWN, VK_F11, keyParam(0x57, false));
-    PostMessageA(window, WM_KEYUP, VK_F11, keyParam(0x57, true));
-}
-
-HWND statusLine(HWND window) {
-    for (HWND child : childWindows(window))
-        if (_stricmp(windowClass(child).c_str(), "Static") == 0 && windowText(child).compare(0, 5, "CPU: ") != 0)
-            return child;
-    return nullptr;
-}
+void pressF11(HWND window) { pressKey(window, VK_F11, 0x57); }
 
 int countLines(const std::string &path, const std::string &prefix) {
     int n = 0;

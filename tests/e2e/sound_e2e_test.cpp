@@ -11,6 +11,7 @@
 #include "audio/test_driver_registry.h"
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
+#include "support/program_ui.h"
 #include "support/wav_file.h"
 
 using namespace testing_support;
@@ -23,12 +24,6 @@ const int kRate = 44100;
 const float kNoteLevel = 0.25f * 100 / 127;  // the demo's level at velocity 100, output 0
 
 double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
-
-LPARAM keyParam(int scanCode, bool up) {
-    LPARAM p = 1 | (LPARAM)scanCode << 16;
-    if (up) p |= (LPARAM)1 << 30 | (LPARAM)1 << 31;
-    return p;
-}
 
 class SoundPath : public ::testing::Test {
 protected:

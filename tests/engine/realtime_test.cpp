@@ -12,6 +12,10 @@
 #include "audio/engine_state.h"
 #include "audio/gate.h"
 #include "engine/block_processing.h"
+#include "engine/capture_files.h"
+#include "engine/transport.h"
+#include "engine/transport_state.h"
+#include "shell/app_state.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
@@ -140,4 +144,30 @@ TEST_F(RealTimePath, ClosedGateGivesSilenceWithoutWaiting) {
     for (int k = 2; k < 4; ++k)
         for (int h = 0; h < 2; ++h)
             for (int i = 0; i < kFrames; ++i) ASSERT_EQ(0, halves[k][h][i]);
+}
+
+TEST_F(RealTimePath, RecordingAndPlaybackAllocateNothing) {
+    createCaptureFiles();
+    gAudioStopped = 0;
+    recordCommand();
+    while (!gRecording) Sleep(1);
+    gAllocations = 0;
+    HANDLE thread = CreateThread(nullptr, 0, runSwitches, (void *)(INT_PTR)200, 0, nullptr);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
+    CloseHandle(thread);
+    stopCaptureWriter();
+    EXPECT_GT(gRecordedFrames, 0);
+    EXPECT_EQ(0, gAllocations) << "while recording";
+
+    playCommand();
+    ASSERT_EQ(1, gPlaying);
+    thread = CreateThread(nullptr, 0, runSwitches, (void *)(INT_PTR)50, 0, nullptr);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
+    CloseHandle(thread);
+    EXPECT_EQ(1, gPlaying) << "50 of the recorded blocks played back";
+    EXPECT_EQ(0, gAllocations) << "while playing";
+    CloseHandle(gWriterThread);
+    gWriterThread = nullptr;
+    closeCaptureFiles();
+    gPlaying = gRecordedFrames = gTransportPos = 0;
 }

@@ -1,0 +1,219 @@
+// The capture files, the capture ring's two sides and the writer thread.
+//
+// The ring's slot states keep the two sides apart without a lock: the tap (driver
+// thread) fills a free slot and publishes it as full; the writer claims a full slot
+// (full -> writing) before writing it, so the tap can never overwrite a block while
+// it is being written; when every slot is full the tap takes back the lowest full
+// slot that is not being written and counts the block in it as lost. The writer
+// writes the blocks it finds oldest first (by stamp) and counts a block as recorded
+// only once both files took it whole.
+#include "engine/capture_files.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/gate.h"
+#include "engine/block_processing.h"
+#include "engine/transport_state.h"
+
+HANDLE gCaptureLeft = INVALID_HANDLE_VALUE;
+HANDLE gCaptureRight = INVALID_HANDLE_VALUE;
+HANDLE gDataReadyEvent = nullptr;
+HANDLE gStopEvent = nullptr;
+HANDLE gWriterThread = nullptr;
+volatile LONG gCaptureLostBlocks = 0;
+volatile LONG gCaptureLostFrames = 0;
+volatile LONG gCaptureTappedBlocks = 0;
+volatile LONG gCaptureWriteFailed = 0;
+
+namespace {
+
+bool writeWholeBlock(HANDLE file, const void *data, DWORD bytes) {
+    DWORD written = 0;
+    return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+
+HANDLE createCaptureFile(const char *prefix) {
+    // The runtime's temporary name in the folder TMP names.
+    char *name = _tempnam(nullptr, prefix);
+    if (!name) return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr);
+    std::free(name);
+    return file;
+}
+
+void truncateTo(HANDLE file, uint64_t bytes) {
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)bytes;
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+}
+
+void addLost(LONG frames) {
+    InterlockedIncrement(&gCaptureLostBlocks);
+    InterlockedExchangeAdd(&gCaptureLostFrames, frames);
+}
+
+// One pass over the ring with the capture lock held: writes every block that is full
+// now, oldest first. False when a capture file refused a write; both files are then
+// cut back to the frames recorded so far.
+bool writeFullSlots() {
+    CaptureSlot *slots = gEngine.captureSlots;
+    uint64_t *order = gEngine.captureOrder;
+    int32_t slotCount = gEngine.captureSlotCount;
+    if (!slots || !order) return true;
+    int32_t count = 0;
+    for (int32_t s = 0; s < slotCount; ++s)
+        if (slots[s].state == kSlotFull) order[count++] = (uint64_t)slots[s].stamp << 32 | (uint32_t)s;
+    std::sort(order, order + count);
+    for (int32_t k = 0; k < count; ++k) {
+        int32_t s = (int32_t)(uint32_t)order[k];
+        ULONG stamp = (ULONG)(order[k] >> 32);
+        if (InterlockedCompareExchange(&slots[s].state, kSlotWriting, kSlotFull) != kSlotFull) continue;  // taken back
+        if (slots[s].stamp != stamp) {
+            // Taken back and refilled since the scan: a newer block, for the next pass.
+            InterlockedExchange(&slots[s].state, kSlotFull);
+            continue;
+        }
+        LONG frames = slots[s].frames;
+        DWORD bytes = (DWORD)frames * sizeof(float);
+        if (!gCaptureWrite(gCaptureLeft, gEngine.captureLeft[s], bytes) ||
+            !gCaptureWrite(gCaptureRight, gEngine.captureRight[s], bytes)) {
+            uint64_t kept = (uint64_t)(ULONG)gRecordedFrames * sizeof(float);
+            truncateTo(gCaptureLeft, kept);
+            truncateTo(gCaptureRight, kept);
+            InterlockedExchange(&slots[s].state, kSlotFree);
+            gCaptureWriteFailed = 1;
+            return false;
+        }
+        InterlockedExchangeAdd(&gRecordedFrames, frames);
+        InterlockedExchange(&slots[s].state, kSlotFree);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes) = writeWholeBlock;
+
+void createCaptureFiles() {
+    gCaptureLeft = createCaptureFile("~captureL");
+    gCaptureRight = createCaptureFile("~captureR");
+    gDataReadyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    gStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+}
+
+void closeCaptureFiles() {
+    for (HANDLE *h : {&gDataReadyEvent, &gStopEvent}) {
+        if (*h) CloseHandle(*h);
+        *h = nullptr;
+    }
+    for (HANDLE *h : {&gCaptureLeft, &gCaptureRight}) {
+        if (*h != INVALID_HANDLE_VALUE) CloseHandle(*h);
+        *h = INVALID_HANDLE_VALUE;
+    }
+}
+
+uint64_t captureFileFrames(HANDLE file) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
+    return (uint64_t)size.QuadPart / sizeof(float);
+}
+
+bool startCaptureWriter() {
+    if (gWriterThread) {
+        // The previous writer has ended (the recording flag is clear); make sure.
+        WaitForSingleObject(gWriterThread, INFINITE);
+        CloseHandle(gWriterThread);
+        gWriterThread = nullptr;
+    }
+    ResetEvent(gDataReadyEvent);
+    ResetEvent(gStopEvent);
+    gTransportPos = 0;
+    gRecordedFrames = 0;
+    gCaptureLostBlocks = 0;
+    gCaptureLostFrames = 0;
+    gCaptureTappedBlocks = 0;
+    gCaptureWriteFailed = 0;
+    truncateTo(gCaptureLeft, 0);
+    truncateTo(gCaptureRight, 0);
+    // The tap is idle (recording flag clear) and the ring changes only on this thread.
+    for (int32_t s = 0; s < gEngine.captureSlotCount; ++s) gEngine.captureSlots[s].state = kSlotFree;
+    gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);
+    if (!gWriterThread) return false;
+    SetThreadPriority(gWriterThread, THREAD_PRIORITY_HIGHEST);
+    return true;
+}
+
+void stopCaptureWriter() {
+    if (gStopEvent) SetEvent(gStopEvent);
+    if (gWriterThread) WaitForSingleObject(gWriterThread, INFINITE);
+}
+
+DWORD WINAPI captureWriterThread(void *) {
+    gBlockCounter = 0;
+    gRecording = 1;
+    HANDLE events[2] = {gDataReadyEvent, gStopEvent};
+    for (;;) {
+        // When both are signalled the data-ready event wins: blocks tapped before
+        // the stop are still written.
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+        if (!gCaptureLock.tryEnter()) continue;  // the engine is being reconfigured
+        bool written = writeFullSlots();
+        gCaptureLock.leave();
+        if (!written) break;
+    }
+    // What was tapped before the stop but not yet announced by a wake-up.
+    if (!gCaptureWriteFailed && gCaptureLock.tryEnter()) {
+        writeFullSlots();
+        gCaptureLock.leave();
+    }
+    gRecording = 0;
+    gStatusDirty = 1;
+    return 0;
+}
+
+void captureTap(const float *left, const float *right, int frames) {
+    CaptureSlot *slots = gEngine.captureSlots;
+    int32_t slotCount = gEngine.captureSlotCount;
+    if (!slots || frames <= 0 || frames > gEngine.bufferFrames) return;
+    InterlockedIncrement(&gCaptureTappedBlocks);
+    int32_t chosen = -1;
+    for (int32_t s = 0; s < slotCount && chosen < 0; ++s)
+        if (slots[s].state == kSlotFree) chosen = s;
+    for (int32_t s = 0; s < slotCount && chosen < 0; ++s) {
+        // The writer fell behind the whole ring: take back the lowest full slot that
+        // is not being written; its block is lost.
+        LONG was = InterlockedCompareExchange(&slots[s].state, kSlotFree, kSlotFull);
+        if (was == kSlotFull) addLost(slots[s].frames);
+        if (was != kSlotWriting) chosen = s;
+    }
+    if (chosen < 0) {
+        addLost(frames);
+        return;
+    }
+    size_t bytes = sizeof(float) * (size_t)frames;
+    if (left)
+        memcpy(gEngine.captureLeft[chosen], left, bytes);
+    else
+        memset(gEngine.captureLeft[chosen], 0, bytes);
+    if (right)
+        memcpy(gEngine.captureRight[chosen], right, bytes);
+    else
+        memset(gEngine.captureRight[chosen], 0, bytes);
+    slots[chosen].frames = frames;
+    slots[chosen].stamp = gBlockCounter;
+    InterlockedExchange(&slots[chosen].state, kSlotFull);
+    SetEvent(gDataReadyEvent);
+}
+
+void countDiscardedCaptureBlocks(const CaptureSlot *slots, int32_t count) {
+    if (!gRecording) return;
+    for (int32_t s = 0; s < count; ++s)
+        if (slots[s].state == kSlotFull) addLost(slots[s].frames);
+}

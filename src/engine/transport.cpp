@@ -1,0 +1,71 @@
+#include "engine/transport.h"
+
+#include "audio/engine_state.h"
+#include "engine/capture_files.h"
+#include "engine/transport_state.h"
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+
+namespace {
+
+// Set when a writer starts; cleared once its notice (if any) was given.
+LONG gNoticePending = 0;
+
+void rewind(HANDLE file) {
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+}
+
+}  // namespace
+
+void recordCommand() {
+    if (gAudioStopped || gRecording || gPlaying) return;
+    if (startCaptureWriter()) gNoticePending = 1;
+    gStatusDirty = 1;
+}
+
+void stopCommand() {
+    if (gStopEvent) SetEvent(gStopEvent);
+    gPlaying = 0;
+    gStatusDirty = 1;
+}
+
+void playCommand() {
+    if (gAudioStopped || gRecording) return;
+    rewind(gCaptureLeft);
+    rewind(gCaptureRight);
+    gTransportPos = 0;
+    gPlaying = 1;
+    gStatusDirty = 1;
+}
+
+unsigned recorderNotice(bool writeFailed, long lostFrames, int sampleRate, unsigned *lostMs) {
+    *lostMs = 0;
+    if (writeFailed) return IDS_RECORDING_DISK_FULL;
+    if (lostFrames <= 0) return 0;
+    int rate = sampleRate > 0 ? sampleRate : 44100;
+    *lostMs = (unsigned)(((int64_t)lostFrames * 1000 + rate - 1) / rate);
+    return IDS_RECORDING_LOST;
+}
+
+void serveRecorderNotice(HWND window) {
+    if (!gNoticePending || !gWriterThread || WaitForSingleObject(gWriterThread, 0) != WAIT_OBJECT_0) return;
+    gNoticePending = 0;  // first: the message box below runs this timer again
+    unsigned lostMs = 0;
+    unsigned id = recorderNotice(gCaptureWriteFailed != 0, gCaptureLostFrames, gEngine.sampleRate, &lostMs);
+    if (id) showRecorderMessage(window, id, lostMs, nullptr);
+}
+
+void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path) {
+    wchar_t format[512], text[1024 + MAX_PATH];
+    if (!LoadStringW(gInstance, id, format, 512)) return;
+    if (path) {
+        wchar_t widePath[MAX_PATH] = L"";
+        MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+        widePath[MAX_PATH - 1] = L'\0';
+        wsprintfW(text, format, widePath);
+    } else {
+        wsprintfW(text, format, number);
+    }
+    MessageBoxW(owner, text, L"Korvane", MB_ICONERROR | MB_OK);
+}

@@ -1,0 +1,27 @@
+// Record, stop and play, and the recorder's notices. GUI thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Record (F3): ignored while sound is off, recording or playing; truncates both
+// capture files and starts the writer thread.
+void recordCommand();
+// Stop (F4): asks the writer to end and ends a playback.
+void stopCommand();
+// Play (F5): ignored while sound is off or recording; rewinds both capture files.
+void playCommand();
+
+// The message a stopped recording calls for: IDS_RECORDING_DISK_FULL when a capture
+// file refused a write, else IDS_RECORDING_LOST (with *lostMs, rounded up) when
+// blocks were lost, else 0.
+unsigned recorderNotice(bool writeFailed, long lostFrames, int sampleRate, unsigned *lostMs);
+
+// Called by the 40 ms timer: once the writer of the last recording has ended, tells
+// the user about a full disk or lost audio (once per recording).
+void serveRecorderNotice(HWND window);
+
+// Shows one of the recorder's messages (a string-table entry with at most one
+// argument, a number or a path) in a message box owned by the window.
+void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path);

@@ -1,0 +1,215 @@
+// The real program under Wine with the demo instrument and the test driver: F3,
+// three notes on the computer keyboard, F4, F5, then "Save to computer..." through
+// the system's save dialog at each bit depth, chosen in the combo that template 107
+// places inside it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "audio/asio.h"
+#include "audio/test_driver_registry.h"
+#include "resources/resource_ids.h"
+#include "support/korvane_settings.h"
+#include "support/program_runner.h"
+#include "support/program_ui.h"
+#include "support/sox.h"
+#include "support/wav_file.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kDriverName[] = "Korvane Recorder E2E Driver";
+const char kDriverClsid[] = "{9E4A7C21-5B3D-4F18-A6E0-2D8C1B7F3A95}";
+const int kRate = 44100;
+const size_t kBytesPerSecond = (size_t)kRate * 2 * 4;  // the driver's recording: two float channels
+const float kNoteLevel = 0.25f * 100 / 127;          // the demo's output 0 at velocity 100
+
+struct Key {
+    int scanCode;
+    char virtualKey;
+    int note;
+} const kKeys[] = {{44, 'Z', 48}, {45, 'X', 50}, {46, 'C', 52}};
+
+double noteFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+
+// Stretches of a channel louder than the threshold, split at 50 ms of quiet.
+std::vector<std::pair<size_t, size_t>> loudStretches(const std::vector<float> &s, float threshold, int rate) {
+    std::vector<std::pair<size_t, size_t>> stretches;
+    size_t gap = (size_t)rate / 20;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (std::fabs(s[i]) <= threshold) continue;
+        if (stretches.empty() || i - stretches.back().second > gap)
+            stretches.push_back({i, i});
+        else
+            stretches.back().second = i;
+    }
+    return stretches;
+}
+
+// The notes a channel carries, in order: each stretch's pitch as the nearest note.
+std::vector<int> notesIn(const std::vector<float> &channel, float level, int rate) {
+    std::vector<int> notes;
+    for (auto stretch : loudStretches(channel, level / 4, rate)) {
+        if (stretch.second - stretch.first < (size_t)rate / 10) continue;
+        double f = zeroCrossingFrequency(channel, rate, stretch.first + rate / 100, stretch.second - rate / 20);
+        notes.push_back((int)std::lround(69 + 12 * std::log2(f / 440.0)));
+        EXPECT_NEAR(noteFrequency(notes.back()), f, noteFrequency(notes.back()) * 0.01);
+    }
+    return notes;
+}
+
+HWND childWithId(HWND parent, int id, const char *className) {
+    for (HWND child : childWindows(parent))
+        if (GetDlgCtrlID(child) == id && _stricmp(windowClass(child).c_str(), className) == 0) return child;
+    return nullptr;
+}
+
+class RecorderE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = tempFolder("recorder");
+        recording = folder + "\\driver-output.wav";
+        DeleteFileA(recording.c_str());
+        clearKorvaneSettings();
+        testdriver::Config config;
+        config.set("SampleType", ASIOSTFloat32LSB)
+            .set("Record", recording)
+            .set("Rates", std::string("44100,48000"))
+            .set("CurrentRate", kRate);
+        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
+        int32_t index = driverIndexOf(kDriverName);
+        ASSERT_GE(index, 0);
+        storeSetting("ASIO", index);
+        storeSetting("SampleRate", kRate);
+    }
+    void TearDown() override { clearKorvaneSettings(); }
+
+    // Lets this much driver time pass.
+    bool driverTime(double seconds) {
+        return waitForFileSize(recording, fileSize(recording) + (size_t)(seconds * kBytesPerSecond));
+    }
+    bool statusBecomes(const RunningProgram &program, HWND status, const std::string &prefix) {
+        return waitUntil(program, [&] {
+            std::string text = windowText(status);
+            return prefix.empty() ? text.empty() : text.compare(0, prefix.size(), prefix) == 0;
+        });
+    }
+
+    // "Save to computer...": type the name, pick the depth in the combo, press Save.
+    // Returns the combo's selection as the dialog opened.
+    int saveAs(const RunningProgram &program, HWND window, const std::string &path, int depth) {
+        PostMessageA(window, WM_COMMAND, CMD_SAVE_RECORDING, 0);
+        HWND dialog = waitForDialog(program, window);
+        EXPECT_NE(nullptr, dialog);
+        if (!dialog) return -1;
+        HWND combo = childWithId(dialog, IDC_BIT_DEPTH, "ComboBox");
+        EXPECT_NE(nullptr, combo);
+        if (!combo) return -1;
+        EXPECT_EQ(3, SendMessageA(combo, CB_GETCOUNT, 0, 0));
+        int shown = (int)SendMessageA(combo, CB_GETCURSEL, 0, 0);
+        HWND name = GetDlgItem(dialog, 0x47C);  // the file name box (cmb13, or edt1 in older forms)
+        if (!name) name = GetDlgItem(dialog, 0x480);
+        EXPECT_NE(nullptr, name);
+        SendMessageA(name, WM_SETTEXT, 0, (LPARAM)path.c_str());
+        chooseComboItem(GetParent(combo), IDC_BIT_DEPTH, depth);
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        // The file appears whole: it is written under another name and moved.
+        EXPECT_TRUE(waitUntil(program, [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+        EXPECT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+        return shown;
+    }
+
+    testdriver::ScopedDrivers drivers;
+    std::string folder, recording;
+};
+
+}  // namespace
+
+TEST_F(RecorderE2E, RecordPlayBackAndSaveAtEachDepth) {
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    ASSERT_NE(nullptr, status);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+    ASSERT_TRUE(driverTime(0.2));
+    for (const Key &key : kKeys) {
+        PostMessageA(window, WM_KEYDOWN, key.virtualKey, keyParam(key.scanCode, false));
+        ASSERT_TRUE(driverTime(0.3));
+        PostMessageA(window, WM_KEYUP, key.virtualKey, keyParam(key.scanCode, true));
+        ASSERT_TRUE(driverTime(0.2));
+    }
+    pressKey(window, VK_F4, 0x3E);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+
+    pressKey(window, VK_F5, 0x3F);
+    ASSERT_TRUE(statusBecomes(program, status, "Playing: "));
+    ASSERT_TRUE(statusBecomes(program, status, ""));  // the playback ends by itself
+    ASSERT_TRUE(driverTime(0.1));
+
+    // The driver heard the notes twice: played live, then played back.
+    WavData heard = readWav(recording);
+    ASSERT_TRUE(heard.ok);
+    EXPECT_EQ(std::vector<int>({48, 50, 52, 48, 50, 52}), notesIn(heard.samples[0], kNoteLevel, kRate));
+
+    // Saved at each depth; the combo opens with the last choice made.
+    struct Depth {
+        const char *file;
+        int tag, bits;
+        const char *encoding;
+    } depths[] = {
+        {"take-24.wav", 1, 24, "24-bit Signed Integer PCM"},
+        {"take-float.wav", 3, 32, "32-bit Floating Point PCM"},
+        {"take-16.wav", 1, 16, "16-bit Signed Integer PCM"},
+    };
+    int expectedShown = 0;
+    size_t frames = 0;
+    for (const Depth &d : depths) {
+        SCOPED_TRACE(d.file);
+        int depth = d.bits == 16 ? 0 : d.bits == 24 ? 1 : 2;
+        std::string path = folder + "\\" + d.file;
+        EXPECT_EQ(expectedShown, saveAs(program, window, path, depth));
+        expectedShown = depth;
+
+        std::string info = runSox("--i '" + unixPath(path) + "'");
+        EXPECT_EQ("2", soxInfoField(info, "Channels")) << info;
+        EXPECT_EQ("44100", soxInfoField(info, "Sample Rate"));
+        EXPECT_EQ(d.encoding, soxInfoField(info, "Sample Encoding"));
+        WavData saved = readWav(path);
+        ASSERT_TRUE(saved.ok);
+        EXPECT_EQ(d.tag, saved.formatTag);
+        EXPECT_NE(std::string::npos,
+                  soxInfoField(info, "Duration").find("= " + std::to_string(saved.frames()) + " samples"));
+        if (frames == 0) frames = saved.frames();
+        EXPECT_EQ(frames, saved.frames()) << "every depth holds the same recording";
+        EXPECT_EQ(std::vector<int>({48, 50, 52}), notesIn(saved.samples[0], kNoteLevel, kRate));
+        EXPECT_EQ(std::vector<int>({48, 50, 52}), notesIn(saved.samples[1], kNoteLevel / 2, kRate));
+    }
+    // Three notes of 0.3 s with 0.2 s around each, a little more or less by the keys' timing.
+    EXPECT_GT(frames, (size_t)(1.3 * kRate));
+    EXPECT_LT(frames, (size_t)(5.0 * kRate));
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
+TEST(RecorderResources, SaveTemplateAndMessagesInBothLanguages) {
+    HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    for (LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                            MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)}) {
+        EXPECT_NE(nullptr, FindResourceExA(exe, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_SAVE), language)) << language;
+        // String-table block 2100 / 16 holds the recorder's messages.
+        EXPECT_NE(nullptr,
+                  FindResourceExA(exe, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(IDS_RECORDING_DISK_FULL / 16 + 1), language))
+            << language;
+    }
+    FreeLibrary(exe);
+}

@@ -1,0 +1,390 @@
+// The recorder in-process: block processing taps the plugin's first two outputs
+// into the capture ring, the real writer thread writes the real capture files, the
+// transport plays them back, and the save turns them into WAV files read back by
+// sox and by our own reader.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/engine_state.h"
+#include "audio/gate.h"
+#include "engine/block_processing.h"
+#include "engine/capture_files.h"
+#include "engine/save_recording.h"
+#include "engine/transport.h"
+#include "engine/transport_state.h"
+#include "plugin/plugin_instance.h"
+#include "resources/resource_ids.h"
+#include "shell/app_state.h"
+#include "support/program_runner.h"
+#include "support/sox.h"
+#include "support/wav_file.h"
+
+using namespace testing_support;
+
+namespace {
+
+const int kFrames = 64;
+const int kRate = 1000;  // with 64-frame blocks: the smallest ring, 8 slots
+
+// Block b (counted from 1 by the plugin) carries b on the left and -b on the right.
+volatile LONG gPluginBlocks = 0;
+void VSTCALLBACK numberedBlocks(AEffect *, float **, float **outputs, VstInt32 frames) {
+    LONG b = InterlockedIncrement(&gPluginBlocks);
+    for (int i = 0; i < frames; ++i) {
+        outputs[0][i] += (float)b;
+        outputs[1][i] -= (float)b;
+    }
+}
+VstIntPtr VSTCALLBACK noDispatch(AEffect *, VstInt32, VstInt32, VstIntPtr, void *, float) { return 0; }
+
+std::vector<float> readFloats(HANDLE file) {
+    std::vector<float> data((size_t)captureFileFrames(file));
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    DWORD got = 0;
+    if (!data.empty()) ReadFile(file, data.data(), (DWORD)(data.size() * 4), &got, nullptr);
+    data.resize(got / 4);
+    return data;
+}
+
+// The block numbers a capture file holds, one per kFrames floats (checking that each
+// block is whole).
+std::vector<int> blockNumbers(HANDLE file, float sign) {
+    std::vector<float> data = readFloats(file);
+    std::vector<int> numbers;
+    for (size_t at = 0; at + kFrames <= data.size(); at += kFrames) {
+        for (int i = 1; i < kFrames; ++i) EXPECT_EQ(data[at], data[at + i]) << "torn block at " << at;
+        numbers.push_back((int)(data[at] * sign));
+    }
+    EXPECT_EQ(0u, data.size() % kFrames);
+    return numbers;
+}
+
+std::vector<int> range(int first, int last) {
+    std::vector<int> r;
+    for (int b = first; b <= last; ++b) r.push_back(b);
+    return r;
+}
+
+// Writes that fail from a given call on (a full disk).
+volatile LONG gWritesLeft = 0;
+bool refusingWrite(HANDLE file, const void *data, DWORD bytes) {
+    if (InterlockedDecrement(&gWritesLeft) < 0) return false;
+    DWORD written = 0;
+    return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+
+class Recorder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memset(&effect, 0, sizeof effect);
+        effect.dispatcher = noDispatch;
+        effect.process = numberedBlocks;
+        effect.numInputs = effect.numOutputs = 2;
+        gPlugin.effect = &effect;
+        gPluginBlocks = 0;
+        gEngine.inputCount = gEngine.outputCount = 2;
+        gEngine.sampleRate = kRate;
+        gEngine.blockSize = kFrames;
+        setDefaultChannelMaps();
+        ASSERT_TRUE(allocateEngineBuffers(kFrames));
+        ASSERT_EQ(kCaptureSlots, gEngine.captureSlotCount);
+        createCaptureFiles();
+        ASSERT_NE(INVALID_HANDLE_VALUE, gCaptureLeft);
+        ASSERT_NE(INVALID_HANDLE_VALUE, gCaptureRight);
+        gAudioStopped = gPlaying = gRecording = 0;
+    }
+    void TearDown() override {
+        stopCaptureWriter();
+        if (gWriterThread) CloseHandle(gWriterThread);
+        gWriterThread = nullptr;
+        closeCaptureFiles();
+        freeEngineBuffers();
+        gCaptureWrite = saved;
+        gPlugin.effect = nullptr;
+        gEngine.inputCount = gEngine.outputCount = 0;
+        gPlaying = gRecording = gTransportPos = gRecordedFrames = 0;
+    }
+    // Record command, then wait until the writer has set the recording flag.
+    void startRecording() {
+        recordCommand();
+        ASSERT_NE(nullptr, gWriterThread);
+        while (!gRecording && WaitForSingleObject(gWriterThread, 1) == WAIT_TIMEOUT) {
+        }
+        ASSERT_EQ(1, gRecording);
+    }
+    void blocks(int n) {
+        for (int i = 0; i < n; ++i) ASSERT_EQ(1, processBlock(kFrames));
+    }
+    // Stop, and wait for the writer to end.
+    void stop() {
+        stopCommand();
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));
+        EXPECT_EQ(0, gRecording);
+    }
+    void expectFilesHold(const std::vector<int> &numbers) {
+        EXPECT_EQ(numbers, blockNumbers(gCaptureLeft, 1.0f));
+        EXPECT_EQ(numbers, blockNumbers(gCaptureRight, -1.0f));
+        EXPECT_EQ((LONG)numbers.size() * kFrames, gRecordedFrames);
+    }
+    AEffect effect;
+    bool (*saved)(HANDLE, const void *, DWORD) = gCaptureWrite;
+};
+
+}  // namespace
+
+TEST(CaptureRing, HoldsHalfASecondAndNeverFewerThanEightSlots) {
+    struct Case {
+        int32_t rate, frames, slots;
+    } cases[] = {
+        {48000, 64, 375},   // 0.5 s of 64-frame blocks
+        {44100, 882, 25},   // 22050 / 882
+        {44100, 64, 345},   // rounded up: 344.5
+        {44100, 8192, 8},   // long blocks: the minimum
+        {1000, 64, 8},      {0, 64, 8}, {48000, 0, 8},
+        {2000000000, 1, kMaxCaptureSlots},
+    };
+    for (const Case &c : cases) EXPECT_EQ(c.slots, captureSlotCount(c.rate, c.frames)) << c.rate << "/" << c.frames;
+}
+
+TEST_F(Recorder, BlocksReachBothFilesInOrderAndRecordAfterStopStartsAfresh) {
+    startRecording();
+    blocks(5);
+    stop();
+    expectFilesHold(range(1, 5));
+    EXPECT_EQ(5 * kFrames, gTransportPos);
+
+    // Stop while idle, then record: the stale stop does not end the new writer.
+    stopCommand();
+    startRecording();
+    EXPECT_EQ(0u, captureFileFrames(gCaptureLeft));  // truncated by the record command
+    EXPECT_EQ(0u, captureFileFrames(gCaptureRight));
+    blocks(3);
+    stop();
+    expectFilesHold(range(6, 8));
+    EXPECT_EQ(0, gCaptureLostBlocks);
+    unsigned ms = 99;
+    EXPECT_EQ(0u, recorderNotice(gCaptureWriteFailed != 0, gCaptureLostFrames, kRate, &ms));
+}
+
+TEST_F(Recorder, WriterHeldBackLosesExactlyTheCountedBlocks) {
+    startRecording();
+    gCaptureLock.close();  // the writer cannot take the lock: the ring fills up
+    blocks(12);
+    gCaptureLock.open();
+    stop();
+    // Slots 0-7 took blocks 1-8; blocks 9, 10 and 11 each took slot 0 back in turn,
+    // and 12 took it last. Lost: 1, 9, 10, 11.
+    expectFilesHold({2, 3, 4, 5, 6, 7, 8, 12});
+    EXPECT_EQ(4, gCaptureLostBlocks);
+    EXPECT_EQ(4 * kFrames, gCaptureLostFrames);
+    EXPECT_EQ(12, gCaptureTappedBlocks);
+    unsigned ms = 0;
+    EXPECT_EQ((unsigned)IDS_RECORDING_LOST, recorderNotice(false, gCaptureLostFrames, kRate, &ms));
+    EXPECT_EQ(256u, ms);  // 256 frames at 1000 Hz
+}
+
+TEST_F(Recorder, RecorderNoticeTexts) {
+    struct Case {
+        bool failed;
+        long lost;
+        int rate;
+        unsigned id, ms;
+    } cases[] = {
+        {false, 0, 48000, 0, 0},
+        {false, 64, 48000, IDS_RECORDING_LOST, 2},  // 1.33 ms rounds up
+        {false, 48000, 48000, IDS_RECORDING_LOST, 1000},
+        {true, 48000, 48000, IDS_RECORDING_DISK_FULL, 0},  // the full disk is what the user must hear
+        {false, 441, 0, IDS_RECORDING_LOST, 10},           // no rate yet: 44100
+    };
+    for (const Case &c : cases) {
+        unsigned ms = 12345;
+        EXPECT_EQ(c.id, recorderNotice(c.failed, c.lost, c.rate, &ms));
+        EXPECT_EQ(c.ms, ms);
+    }
+}
+
+TEST_F(Recorder, FullDiskEndsTheRecordingWithOnlyWhatBothFilesTook) {
+    // The right half of the fourth block is refused; its left half is cut off again.
+    gCaptureWrite = refusingWrite;
+    gWritesLeft = 7;
+    startRecording();
+    for (int i = 0; i < 6; ++i) {
+        blocks(1);
+        // One block per wake-up, so the refusal falls on block 4 exactly.
+        while (gRecording && gEngine.captureSlots[0].state != kSlotFree) Sleep(1);
+    }
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));  // ended by itself
+    EXPECT_EQ(0, gRecording);
+    EXPECT_EQ(1, gCaptureWriteFailed);
+    expectFilesHold(range(1, 3));
+    unsigned ms = 0;
+    EXPECT_EQ((unsigned)IDS_RECORDING_DISK_FULL, recorderNotice(true, gCaptureLostFrames, kRate, &ms));
+}
+
+namespace {
+volatile LONG gDriverRunning = 0;
+DWORD WINAPI driverThread(void *) {
+    while (gDriverRunning) processBlock(kFrames);
+    return 0;
+}
+}  // namespace
+
+TEST_F(Recorder, StoppingWhileTheDriverRunsLeavesFilesOfExactlyTheRecordedFrames) {
+    startRecording();
+    gDriverRunning = 1;
+    HANDLE driver = CreateThread(nullptr, 0, driverThread, nullptr, 0, nullptr);
+    while (gRecordedFrames < 50 * kFrames) Sleep(1);
+    stopCaptureWriter();  // what sound off does first
+    gDriverRunning = 0;
+    WaitForSingleObject(driver, 30000);
+    CloseHandle(driver);
+    EXPECT_EQ(0, gRecording);
+    EXPECT_EQ((uint64_t)gRecordedFrames, captureFileFrames(gCaptureLeft));
+    EXPECT_EQ((uint64_t)gRecordedFrames, captureFileFrames(gCaptureRight));
+    // Whatever was lost was counted: the files hold every other tapped block in order
+    // (but for one the tap may have been filling as the writer ended).
+    std::vector<int> numbers = blockNumbers(gCaptureLeft, 1.0f);
+    EXPECT_NEAR(gCaptureTappedBlocks - gCaptureLostBlocks, (LONG)numbers.size(), 1);
+    for (size_t i = 1; i < numbers.size(); ++i) ASSERT_LT(numbers[i - 1], numbers[i]);
+}
+
+TEST_F(Recorder, PlaybackMixesTheRecordingOverTheLiveOutputAndEndsByItself) {
+    startRecording();
+    blocks(3);
+    stop();
+    playCommand();
+    ASSERT_EQ(1, gPlaying);
+    gPluginBlocks = 100;
+    for (int b = 1; b <= 3; ++b) {
+        blocks(1);
+        EXPECT_EQ((float)(b + 100 + b), gEngine.outputs[0][kFrames - 1]) << "block " << b;
+        EXPECT_EQ(-(float)(b + 100 + b), gEngine.outputs[1][0]);
+    }
+    blocks(1);  // the position reached the recorded frames
+    EXPECT_EQ(0, gPlaying);
+    EXPECT_EQ(1, gStatusDirty);
+
+    // Sound off ignores play; record is ignored while playing.
+    gAudioStopped = 1;
+    playCommand();
+    EXPECT_EQ(0, gPlaying);
+    gAudioStopped = 0;
+    playCommand();
+    HANDLE before = gWriterThread;
+    recordCommand();
+    EXPECT_EQ(before, gWriterThread);
+}
+
+TEST_F(Recorder, CaptureFramesComeFromThe64BitSize) {
+    // A sparse file past 4 GiB: its low 32 bits alone would say 1 KiB.
+    std::string path = tempFolder("sparse") + "\\capture";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD ignored;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = (4ll << 30) + 1024;
+    ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file));
+    uint64_t frames = captureFileFrames(file);
+    EXPECT_EQ(((4ull << 30) + 1024) / 4, frames);
+    // Its WAV at any depth needs the 64-bit form.
+    uint8_t header[kMaxWavHeaderSize];
+    for (WavDepth depth : {kWavDepth16, kWavDepth24, kWavDepthFloat}) {
+        ASSERT_EQ(kRf64HeaderSize, buildWavHeader(header, wavFormatFor(depth, 2, 48000), frames));
+        uint64_t count = 0;
+        memcpy(&count, header + 36, 8);
+        EXPECT_EQ(frames, count);
+    }
+    CloseHandle(file);
+}
+
+namespace {
+// The recorded frames: left a ramp, right its negative, both within +-1.
+float ramp(size_t i) { return (float)((int)(i % 2000) - 1000) / 1000.0f; }
+}  // namespace
+
+TEST_F(Recorder, SavedFilesReadBackAtEveryDepthAcrossThePassBoundary) {
+    const size_t frames = 4096 + 100;  // one whole pass and a remainder
+    std::vector<float> left(frames), right(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        left[i] = ramp(i);
+        right[i] = -ramp(i);
+    }
+    DWORD written;
+    WriteFile(gCaptureLeft, left.data(), (DWORD)frames * 4, &written, nullptr);
+    WriteFile(gCaptureRight, right.data(), (DWORD)frames * 4, &written, nullptr);
+
+    std::string folder = tempFolder("save");
+    struct Case {
+        WavDepth depth;
+        int tag, bits;
+        const char *precision, *encoding;
+        float tolerance;
+    } cases[] = {
+        {kWavDepth16, 1, 16, "16-bit", "16-bit Signed Integer PCM", 1.0f / 32768},
+        {kWavDepth24, 1, 24, "24-bit", "24-bit Signed Integer PCM", 1.0f / 8388608},
+        {kWavDepthFloat, 3, 32, "25-bit", "32-bit Floating Point PCM", 0.0f},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.bits);
+        std::string path = folder + "\\take-" + std::to_string(c.bits) + ".wav";
+        ASSERT_EQ(kSaveDone, saveCaptureAsWav(gCaptureLeft, gCaptureRight, path.c_str(), c.depth, 48000));
+        WavData wav = readWav(path);
+        ASSERT_TRUE(wav.ok);
+        EXPECT_EQ(c.tag, wav.formatTag);
+        EXPECT_EQ(c.bits, wav.bitsPerSample);
+        ASSERT_EQ(frames, wav.frames());
+        for (size_t i = 0; i < frames; i += 97) {
+            EXPECT_NEAR(left[i], wav.samples[0][i], c.tolerance) << i;
+            EXPECT_NEAR(right[i], wav.samples[1][i], c.tolerance) << i;
+        }
+        std::string info = runSox("--i '" + unixPath(path) + "'");
+        EXPECT_EQ("2", soxInfoField(info, "Channels")) << "[" << info << "]";
+        EXPECT_EQ("48000", soxInfoField(info, "Sample Rate"));
+        EXPECT_EQ(c.precision, soxInfoField(info, "Precision"));
+        EXPECT_EQ(c.encoding, soxInfoField(info, "Sample Encoding"));
+        EXPECT_NE(std::string::npos, soxInfoField(info, "Duration").find("= 4196 samples"));
+    }
+    // No temporary file is left beside them.
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+TEST_F(Recorder, FailedSaveLeavesTheExistingFileIntact) {
+    std::string folder = tempFolder("save-fail");
+    std::string path = folder + "\\keep.wav";
+    HANDLE old = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(old, "old take", 8, &written, nullptr);
+    CloseHandle(old);
+
+    // A capture file that cannot be read back: the save fails half way.
+    std::vector<float> block(10000, 0.5f);
+    WriteFile(gCaptureLeft, block.data(), (DWORD)block.size() * 4, &written, nullptr);
+    std::string unreadable = folder + "\\unreadable";
+    HANDLE right = CreateFileA(unreadable.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    WriteFile(right, block.data(), (DWORD)block.size() * 4, &written, nullptr);
+    EXPECT_EQ(kSaveReadFailed, saveCaptureAsWav(gCaptureLeft, right, path.c_str(), kWavDepth16, 44100));
+    CloseHandle(right);
+    EXPECT_EQ("old take", readFile(path));
+
+    // A folder that does not exist: nothing can be created.
+    EXPECT_EQ(kSaveCannotCreate, saveCaptureAsWav(gCaptureLeft, gCaptureRight,
+                                                  (folder + "\\missing\\x.wav").c_str(), kWavDepth16, 44100));
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}

@@ -1,0 +1,51 @@
+#include "support/program_ui.h"
+
+#include <cstring>
+
+namespace testing_support {
+
+LPARAM keyParam(int scanCode, bool up) {
+    LPARAM p = 1 | (LPARAM)scanCode << 16;
+    if (up) p |= (LPARAM)1 << 30 | (LPARAM)1 << 31;
+    return p;
+}
+
+void pressKey(HWND window, WORD virtualKey, int scanCode) {
+    PostMessageA(window, WM_KEYDOWN, virtualKey, keyParam(scanCode, false));
+    PostMessageA(window, WM_KEYUP, virtualKey, keyParam(scanCode, true));
+}
+
+HWND ownedDialog(const RunningProgram &program, HWND owner) {
+    for (HWND w : program.topLevelWindows())
+        if (windowClass(w) == "#32770" && GetWindow(w, GW_OWNER) == owner) return w;
+    return nullptr;
+}
+
+HWND waitForDialog(const RunningProgram &program, HWND owner) {
+    HWND dialog = nullptr;
+    waitUntil(program, [&] { return (dialog = ownedDialog(program, owner)) != nullptr; });
+    return dialog;
+}
+
+void notify(HWND dialog, int id, int code, bool wait) {
+    WPARAM w = MAKEWPARAM(id, code);
+    LPARAM l = (LPARAM)GetDlgItem(dialog, id);
+    if (wait)
+        SendMessageA(dialog, WM_COMMAND, w, l);
+    else
+        PostMessageA(dialog, WM_COMMAND, w, l);
+}
+
+void chooseComboItem(HWND dialog, int id, int item, bool wait) {
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, item, 0);
+    notify(dialog, id, CBN_SELCHANGE, wait);
+}
+
+HWND statusLine(HWND window) {
+    for (HWND child : childWindows(window))
+        if (_stricmp(windowClass(child).c_str(), "Static") == 0 && windowText(child).compare(0, 5, "CPU: ") != 0)
+            return child;
+    return nullptr;
+}
+
+}  // namespace testing_support
