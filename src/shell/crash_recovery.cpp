@@ -4,19 +4,18 @@
 
 #include "audio/engine_state.h"
 #include "audio/gate.h"
+#include "engine/capture_files.h"
 #include "engine/transport_state.h"
 #include "engine/wav_writer.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-
-volatile LONG gRecordingSaved = 0;
 
 namespace {
 
 const size_t kTextSize = 512;
 const size_t kPathSize = MAX_PATH + 64;
 const int kMaxNameAttempts = 99;
-const DWORD kGateWaitMs = 2000;
+const DWORD kGateWaitMs = 1000;
 const DWORD kChunkFrames = 4096;
 
 // Made at start-up.
@@ -134,10 +133,11 @@ bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sample
 // The recording still held in the capture files and not yet saved; false when there
 // is none.
 bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
-    (void)left;
-    (void)right;
-    (void)frames;
-    return false;
+    if (gRecordingSaved || gRecordedFrames <= 0) return false;
+    *left = gCaptureLeft;
+    *right = gCaptureRight;
+    *frames = (uint64_t)gRecordedFrames;
+    return true;
 }
 
 // Keeps the driver's thread and the capture writer away from the capture files.

@@ -14,10 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// Set by a completed save of the recording, cleared by the record command: a saved
-// recording is not written again after a fault.
-extern volatile LONG gRecordingSaved;
-
 // Start-up: finds the folder for recovered recordings, loads the message texts,
 // starts the recovery thread and installs the unhandled-exception filter.
 void installCrashRecovery(HINSTANCE instance);

@@ -5,10 +5,16 @@
 
 #include <shlobj.h>
 
+#include <cmath>
 #include <set>
 
+#include "audio/asio.h"
+#include "audio/test_driver_registry.h"
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
+#include "support/program_ui.h"
+#include "support/sox.h"
+#include "support/wav_file.h"
 
 using namespace testing_support;
 
@@ -111,4 +117,56 @@ TEST(CrashRecovery, FaultInASentMessageIsIgnoredByWineAndTheProgramGoesOn) {
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
     clearKorvaneSettings();
+}
+
+TEST(CrashRecovery, FaultOnTheDriverThreadWhileRecordingKeepsTheRecordingInTheDocuments) {
+    const int kRate = 44100;
+    const float kNoteLevel = 0.25f * 100 / 127;  // the demo's output 0 at velocity 100
+    std::string driverOutput = tempFolder("crash-driver") + "\\driver-output.wav";
+    clearKorvaneSettings();
+    testdriver::ScopedDrivers drivers;
+    testdriver::Config config;
+    config.set("SampleType", ASIOSTFloat32LSB).set("Record", driverOutput).set("CurrentRate", kRate);
+    ASSERT_TRUE(drivers.add("Korvane Crash E2E Driver", "{3C5E8A17-6D2B-4E91-B0F4-7A1C9D2E5B60}",
+                            "Korvane Crash E2E Driver", config));
+    storeSetting("ASIO", driverIndexOf("Korvane Crash E2E Driver"));
+    storeSetting("SampleRate", kRate);
+
+    // The demo faults in its 200th block after the note: about 1.2 s of 256-frame blocks.
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}, {"KORVANE_DEMO_FAULT_BLOCKS", "199"}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    ASSERT_TRUE(waitForFileSize(driverOutput, 44 + kRate * 8 / 10));
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).compare(0, 11, "Recording: ") == 0; }));
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false));  // held until the fault
+
+    std::string text = answerMessageBox(program);
+    EXPECT_NE(std::string::npos, text.find("Korvane.dll has failed (exception C0000005 at Korvane.dll+0x")) << text;
+    const std::string saved = "The recording that was not yet saved is in\n";
+    size_t at = text.find(saved);
+    ASSERT_NE(std::string::npos, at) << text;
+    std::string path = text.substr(at + saved.size());
+    EXPECT_EQ(0xC0000005ul, (unsigned long)program.waitForExit());
+    clearKorvaneSettings();
+
+    EXPECT_EQ(0u, path.find(recoveryFolder() + "\\Recording ")) << path;
+    std::string info = runSox("--i '" + unixPath(path) + "'");
+    EXPECT_EQ("2", soxInfoField(info, "Channels")) << info;
+    EXPECT_EQ("44100", soxInfoField(info, "Sample Rate"));
+    EXPECT_EQ("32-bit Floating Point PCM", soxInfoField(info, "Sample Encoding"));
+    WavData wav = readWav(path);
+    ASSERT_TRUE(wav.ok);
+    EXPECT_NE(std::string::npos, soxInfoField(info, "Duration").find("= " + std::to_string(wav.frames()) + " samples"));
+    // Note 48 from its start to the fault, less what was still on its way to the capture files.
+    size_t first = 0, last = 0;
+    ASSERT_TRUE(loudRegion(wav.samples[0], kNoteLevel / 4, &first, &last));
+    EXPECT_GT(last - first, (size_t)(kRate * 0.5));
+    double f = zeroCrossingFrequency(wav.samples[0], kRate, first + kRate / 100, last);
+    EXPECT_NEAR(440.0 * std::pow(2.0, (48 - 69) / 12.0), f, 1.0);
+    EXPECT_NEAR(kNoteLevel, peak(wav.samples[0], first, last), kNoteLevel * 0.05);
+    EXPECT_NEAR(kNoteLevel / 2, peak(wav.samples[1], first, last), kNoteLevel * 0.05);
+    DeleteFileA(path.c_str());
 }
