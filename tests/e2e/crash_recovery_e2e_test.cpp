@@ -170,3 +170,21 @@ TEST(CrashRecovery, FaultOnTheDriverThreadWhileRecordingKeepsTheRecordingInTheDo
     EXPECT_NEAR(kNoteLevel / 2, peak(wav.samples[1], first, last), kNoteLevel * 0.05);
     DeleteFileA(path.c_str());
 }
+
+TEST(CrashRecovery, MessagesInBothLanguages) {
+    HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    for (LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                            MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)}) {
+        // String-table block 2300 / 16 + 1 holds the four texts.
+        HRSRC block = FindResourceExA(exe, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(2300 / 16 + 1), language);
+        ASSERT_NE(nullptr, block) << language;
+        const WORD *entry = (const WORD *)LockResource(LoadResource(exe, block));
+        for (int i = 0; i < 2300 % 16; ++i) entry += 1 + *entry;
+        for (int i = 0; i < 4; ++i, entry += 1 + *entry) {
+            std::wstring text((const wchar_t *)entry + 1, *entry);
+            EXPECT_NE(std::wstring::npos, text.find(L"%1")) << language << " " << i;
+        }
+    }
+    FreeLibrary(exe);
+}
