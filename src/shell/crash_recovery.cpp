@@ -36,7 +36,7 @@ uintptr_t gFaultAddress = 0;
 // The fault path's own memory.
 float gLeftChunk[kChunkFrames];
 float gRightChunk[kChunkFrames];
-float gFrameChunk[kChunkFrames * 2];
+uint8_t gFrameChunk[kChunkFrames * 8];
 uint8_t gHeader[kMaxWavHeaderSize];
 wchar_t gPath[kPathSize];
 wchar_t gMessage[kTextSize * 3];
@@ -85,14 +85,6 @@ size_t moduleSize(HMODULE module) {
     return nt->OptionalHeader.SizeOfImage;
 }
 
-bool fileFrames(HANDLE file, uint64_t *frames) {
-    LARGE_INTEGER size;
-    if (file == nullptr || file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0)
-        return false;
-    *frames = (uint64_t)size.QuadPart / 4;
-    return true;
-}
-
 bool rewind(HANDLE file) {
     LARGE_INTEGER zero = {};
     return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != 0;
@@ -120,10 +112,8 @@ bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sample
         DWORD n = frames - done < kChunkFrames ? (DWORD)(frames - done) : kChunkFrames;
         readChunk(left, gLeftChunk, n);
         readChunk(right, gRightChunk, n);
-        for (DWORD i = 0; i < n; ++i) {
-            gFrameChunk[2 * i] = gLeftChunk[i];
-            gFrameChunk[2 * i + 1] = gRightChunk[i];
-        }
+        const float *channels[2] = {gLeftChunk, gRightChunk};
+        encodeFrames(channels, 2, (int)n, kWavDepthFloat, gFrameChunk);
         if (!writeAll(out, gFrameChunk, n * 8)) return false;
         done += n;
     }
@@ -266,8 +256,7 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
 
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
                             const SYSTEMTIME &time, wchar_t *path, size_t pathSize) {
-    uint64_t leftFrames = 0, rightFrames = 0;
-    if (!fileFrames(left, &leftFrames) || !fileFrames(right, &rightFrames)) return false;
+    uint64_t leftFrames = captureFileFrames(left), rightFrames = captureFileFrames(right);
     if (leftFrames < frames) frames = leftFrames;
     if (rightFrames < frames) frames = rightFrames;
     if (frames == 0 || pathSize == 0 || !folder[0]) return false;
