@@ -122,6 +122,29 @@ protected:
         return shown;
     }
 
+    // A message box of the program owned by `owner` whose text starts so; null if none.
+    HWND messageBox(const RunningProgram &program, HWND owner, const std::string &text) {
+        HWND box = nullptr;
+        waitUntil(program, [&] {
+            for (HWND w : program.topLevelWindows()) {
+                if (windowClass(w) != "#32770" || GetWindow(w, GW_OWNER) != owner) continue;
+                for (HWND child : childWindows(w))
+                    if (windowText(child).compare(0, text.size(), text) == 0) box = w;
+            }
+            return box != nullptr;
+        });
+        return box;
+    }
+    // Starts the program with the stream running; null window on failure.
+    HWND start(RunningProgram &program, const std::vector<std::pair<std::string, std::string>> &env = {}) {
+        std::vector<std::pair<std::string, std::string>> all = {{"KORVANE_DEMO_VARIANT", ""}};
+        all.insert(all.end(), env.begin(), env.end());
+        if (!program.start(exeFolder(), all)) return nullptr;
+        HWND window = program.waitForMainWindow();
+        if (!window || !waitForFileSize(recording, 44 + kBytesPerSecond / 10)) return nullptr;
+        return window;
+    }
+
     testdriver::ScopedDrivers drivers;
     std::string folder, recording;
 };
@@ -130,12 +153,10 @@ protected:
 
 TEST_F(RecorderE2E, RecordPlayBackAndSaveAtEachDepth) {
     RunningProgram program;
-    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
-    HWND window = program.waitForMainWindow();
+    HWND window = start(program);
     ASSERT_NE(nullptr, window);
     HWND status = statusLine(window);
     ASSERT_NE(nullptr, status);
-    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
 
     pressKey(window, VK_F3, 0x3D);
     ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
@@ -196,6 +217,86 @@ TEST_F(RecorderE2E, RecordPlayBackAndSaveAtEachDepth) {
     EXPECT_GT(frames, (size_t)(1.3 * kRate));
     EXPECT_LT(frames, (size_t)(5.0 * kRate));
 
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
+TEST_F(RecorderE2E, FullDiskStopsTheRecordingWithAMessageAndKeepsWhatWasWritten) {
+    // The capture files on a volume of 256 KiB (a tmpfs mounted for this test).
+    std::string volume = "/tmp/korvane-small-volume-" + std::to_string(GetCurrentProcessId());
+    std::string mounted = runUnixCommand("mkdir -p " + volume + " && mount -t tmpfs -o size=256k tmpfs " + volume +
+                                         " && echo mounted");
+    if (mounted.find("mounted") == std::string::npos) GTEST_SKIP() << "cannot mount a small volume: " << mounted;
+    std::string tmp = "Z:" + volume;
+    for (char &c : tmp)
+        if (c == '/') c = '\\';
+    {
+        RunningProgram program;
+        HWND window = start(program, {{"TMP", tmp}});
+        ASSERT_NE(nullptr, window);
+        HWND status = statusLine(window);
+        pressKey(window, VK_F3, 0x3D);
+        ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+        // 256 KiB hold under a second of two float channels: the recording ends by itself.
+        HWND box = messageBox(program, window, "The disk is full.");
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ("Korvane", windowText(box));
+        EXPECT_EQ("", windowText(status));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+
+        // What both files took is the recording: it saves whole.
+        std::string path = folder + "\\full.wav";
+        saveAs(program, window, path, 2);
+        WavData saved = readWav(path);
+        ASSERT_TRUE(saved.ok);
+        EXPECT_GT(saved.frames(), 0u);
+        EXPECT_LE(saved.frames() * 4, 128u * 1024);
+        EXPECT_EQ(0u, saved.frames() % 256) << "whole driver blocks only";
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0, program.waitForExit());
+    }
+    runUnixCommand("umount " + volume + "; rmdir " + volume);
+}
+
+TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
+    std::string path = folder + "\\kept.wav";
+    // The old file is open in another program that shares it with nobody.
+    HANDLE old = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(old, "old take", 8, &written, nullptr);
+
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+    ASSERT_TRUE(driverTime(0.2));
+    pressKey(window, VK_F4, 0x3E);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+
+    PostMessageA(window, WM_COMMAND, CMD_SAVE_RECORDING, 0);
+    HWND dialog = waitForDialog(program, window);
+    ASSERT_NE(nullptr, dialog);
+    HWND name = GetDlgItem(dialog, 0x47C);
+    if (!name) name = GetDlgItem(dialog, 0x480);
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM)path.c_str());
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    // The dialog's own question about replacing the file: yes.
+    HWND replace = nullptr;
+    ASSERT_TRUE(waitUntil(program, [&] { return (replace = ownedDialog(program, dialog)) != nullptr; }));
+    PostMessageA(replace, WM_COMMAND, IDYES, 0);
+
+    HWND box = messageBox(program, window, "Could not save the recording as " + path);
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    CloseHandle(old);
+    EXPECT_EQ("old take", readFile(path));
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h) << "the temporary file was left behind";
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
 }

@@ -17,6 +17,7 @@
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
 #include "engine/save_recording.h"
+#include "engine/status_line.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
 #include "plugin/plugin_instance.h"
@@ -387,4 +388,25 @@ TEST_F(Recorder, FailedSaveLeavesTheExistingFileIntact) {
     HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h);
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+TEST(StatusLine, TextsForEachTransportState) {
+    struct Case {
+        bool stopped, recording, playing;
+        long recorded, position;
+        int rate;
+        const char *text;
+    } cases[] = {
+        {true, true, false, 88200, 0, 44100, "Audio Stopped"},
+        {false, true, false, 90000, 0, 44100, "Recording: 2.0 seconds"},
+        {false, true, false, 0, 0, 44100, "Recording: 0.0 seconds"},
+        {false, false, true, 176400, 66150, 44100, "Playing: 1.5 of 4.0 seconds"},
+        {false, false, false, 176400, 0, 44100, ""},
+        {false, true, false, 48000, 0, 0, "Recording: 48000.0 seconds"},  // no rate: never divides by 0
+    };
+    for (const Case &c : cases) {
+        char text[64] = "stale";
+        statusLineText(text, sizeof text, c.stopped, c.recording, c.playing, c.recorded, c.position, c.rate);
+        EXPECT_STREQ(c.text, text);
+    }
 }

@@ -19,18 +19,20 @@ std::string unixPath(const std::string &windowsPath) {
     return result;
 }
 
+std::string runSox(const std::string &arguments) { return runUnixCommand("/usr/bin/sox " + arguments); }
+
 namespace {
 bool exists(const void *path) { return GetFileAttributesA(((const std::string *)path)->c_str()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
-std::string runSox(const std::string &arguments) {
+std::string runUnixCommand(const std::string &command) {
     // Wine starts a Unix program on its own: its process handle does not tell when it
-    // ends. The shell writes sox's output to a file and renames it when sox is done.
+    // ends. The shell writes the output to a file and renames it when it is done.
     std::string folder = tempFolder("sox");
     std::string done = folder + "\\output";
     std::string partial = unixPath(folder) + "/partial";
-    std::string commandLine = "/bin/sh -c \"/usr/bin/sox " + arguments + " >'" + partial + "' 2>&1; mv '" +
-                              partial + "' '" + unixPath(folder) + "/output'\"";
+    std::string commandLine = "/bin/sh -c \"(" + command + ") >'" + partial + "' 2>&1; mv '" + partial + "' '" +
+                              unixPath(folder) + "/output'\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
