@@ -55,8 +55,7 @@ bool put(wchar_t *out, size_t size, size_t *at, const wchar_t *text) {
     return true;
 }
 
-// value in `digits` decimal digits (zero-padded) or in hex digits without leading zeros
-// beyond `digits` (radix 16).
+// value in the radix (10 or 16, upper-case), zero-padded to at least `digits` digits.
 void number(wchar_t *out, uint64_t value, int digits, int radix) {
     wchar_t reversed[24];
     int n = 0;
@@ -140,13 +139,12 @@ void quietenEngine() {
 
 void recoverAfterFault() {
     quietenEngine();
-    HMODULE plugin = gPlugin.module;
-    describeFault(gFaultCode, gFaultAddress, (uintptr_t)plugin, moduleSize(plugin), gFaultText,
-                  sizeof gFaultText / sizeof gFaultText[0]);
+    uintptr_t base = (uintptr_t)gPlugin.module;
+    size_t pluginSize = moduleSize(gPlugin.module);
+    describeFault(gFaultCode, gFaultAddress, base, pluginSize, gFaultText, sizeof gFaultText / sizeof gFaultText[0]);
     const size_t size = sizeof gMessage / sizeof gMessage[0];
     gMessage[0] = L'\0';
-    uintptr_t base = (uintptr_t)plugin;
-    bool inPlugin = plugin && gFaultAddress >= base && gFaultAddress - base < moduleSize(plugin);
+    bool inPlugin = base && gFaultAddress >= base && gFaultAddress - base < pluginSize;
     appendMessage(gMessage, size, inPlugin ? gTextPluginFault : gTextHostFault, gFaultText);
 
     HANDLE left, right;
