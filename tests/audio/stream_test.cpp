@@ -29,10 +29,10 @@ void expectAllFreed() {
         EXPECT_EQ(gEngine.inputs[i], nullptr) << i;
         EXPECT_EQ(gEngine.outputs[i], nullptr) << i;
     }
-    for (int s = 0; s < kCaptureSlots; ++s) {
-        EXPECT_EQ(gEngine.captureLeft[s], nullptr);
-        EXPECT_EQ(gEngine.captureRight[s], nullptr);
-    }
+    EXPECT_EQ(gEngine.captureSlotCount, 0);
+    EXPECT_EQ(gEngine.captureLeft, nullptr);
+    EXPECT_EQ(gEngine.captureRight, nullptr);
+    EXPECT_EQ(gEngine.captureSlots, nullptr);
 }
 
 TEST_F(EngineBuffers, AllocateSizesOneBufferPerChannelInUseWithinBounds) {
@@ -57,7 +57,9 @@ TEST_F(EngineBuffers, AllocateSizesOneBufferPerChannelInUseWithinBounds) {
         }
         ASSERT_NE(gEngine.silence, nullptr);
         ASSERT_NE(gEngine.discard, nullptr);
-        for (int s = 0; s < kCaptureSlots; ++s) {
+        ASSERT_EQ(gEngine.captureSlotCount, captureSlotCount(gEngine.sampleRate, c.frames));
+        for (int s = 0; s < gEngine.captureSlotCount; ++s) {
+            ASSERT_EQ(gEngine.captureSlots[s].state, kSlotFree);
             ASSERT_NE(gEngine.captureLeft[s], nullptr);
             ASSERT_NE(gEngine.captureRight[s], nullptr);
             gEngine.captureLeft[s][c.frames - 1] = 1.0f;  // the whole block is writable

@@ -304,9 +304,20 @@ TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
 TEST(RecorderResources, SaveTemplateAndMessagesInBothLanguages) {
     HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, exe);
-    for (LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                            MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)}) {
-        EXPECT_NE(nullptr, FindResourceExA(exe, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_SAVE), language)) << language;
+    struct Language {
+        LANGID id;
+        std::wstring label;
+    } languages[] = {{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"&Bit depth:"},
+                     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"Bit\u6bd4\u7279\u89e3\u6790\u529b:"}};
+    for (const Language &l : languages) {
+        LANGID language = l.id;
+        HRSRC dialog = FindResourceExA(exe, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_SAVE), language);
+        ASSERT_NE(nullptr, dialog) << language;
+        // The label's text, as the template stores it (UTF-16, zero-terminated).
+        const char *bytes = (const char *)LockResource(LoadResource(exe, dialog));
+        std::string data(bytes, SizeofResource(exe, dialog));
+        std::string label((const char *)l.label.c_str(), (l.label.size() + 1) * sizeof(wchar_t));
+        EXPECT_NE(std::string::npos, data.find(label)) << language;
         // String-table block 2100 / 16 holds the recorder's messages.
         EXPECT_NE(nullptr,
                   FindResourceExA(exe, (LPCSTR)RT_STRING, MAKEINTRESOURCEA(IDS_RECORDING_DISK_FULL / 16 + 1), language))
