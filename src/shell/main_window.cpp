@@ -195,8 +195,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         keyUp((int)((lParam >> 16) & 0xFF));
         break;
     case WM_KILLFOCUS:
-        // Another program, one of our dialogs or the editor takes the keys: their
-        // key-ups will not come here.
+    case WM_ENTERMENULOOP:
+        // Another program, one of our dialogs, the editor or the menu takes the keys:
+        // their key-ups will not come here.
         releaseHeldKeys();
         break;
     case WM_NCLBUTTONDOWN:

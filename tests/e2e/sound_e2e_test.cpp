@@ -215,7 +215,7 @@ int countEvents(const std::string &log, const std::string &message) {
 }
 }  // namespace
 
-TEST_F(SoundPath, HeldKeyEndsOnceWhenAnotherProgramTakesTheFocus) {
+TEST_F(SoundPath, HeldKeyEndsOnceWhenAnotherProgramOrTheMenuTakesTheKeys) {
     chooseDriver(testdriver::Config().set("SampleType", ASIOSTFloat32LSB));
     RunningProgram program;
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
@@ -236,9 +236,17 @@ TEST_F(SoundPath, HeldKeyEndsOnceWhenAnotherProgramTakesTheFocus) {
     SetForegroundWindow(window);
     PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false) | (LPARAM)1 << 30);
     PostMessageA(window, WM_KEYUP, 'Z', keyParam(44, true));
+
+    // The menu takes the keys (Alt) while X is down; the menu loop swallows X's key-up.
+    PostMessageA(window, WM_KEYDOWN, 'X', keyParam(45, false));
+    ASSERT_TRUE(waitForLogLine(log, "events 1 643290"));
+    PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    EXPECT_TRUE(waitForLogLine(log, "events 1 643280"));
+    PostMessageA(window, WM_KEYUP, 'X', keyParam(45, true));
+    PostMessageA(window, WM_CANCELMODE, 0, 0);
+
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
     DestroyWindow(other);
-    EXPECT_EQ(1, countEvents(log, "643090"));
-    EXPECT_EQ(1, countEvents(log, "643080"));
+    for (const char *message : {"643090", "643080", "643290", "643280"}) EXPECT_EQ(1, countEvents(log, message));
 }
