@@ -10,6 +10,17 @@ void Gate::close() {
     while (counter != level) Sleep(1);
 }
 
+bool Gate::closeWithin(DWORD timeoutMs) {
+    InterlockedDecrement(&level);
+    InterlockedDecrement(&counter);
+    DWORD start = GetTickCount();
+    while (counter != level) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
 void Gate::open() {
     InterlockedIncrement(&level);
     InterlockedIncrement(&counter);

@@ -11,6 +11,9 @@ struct Gate {
 
     // Waits (1 ms sleeps) until every thread that was inside has left.
     void close();
+    // close that gives up waiting after timeoutMs (the gate stays closed); true when
+    // every thread that was inside has left.
+    bool closeWithin(DWORD timeoutMs);
     void open();
     bool tryEnter();
     void enter();  // try, sleep 1 ms, try again, without limit

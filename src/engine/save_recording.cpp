@@ -11,6 +11,7 @@
 #include "engine/capture_files.h"
 #include "engine/file_dialog.h"
 #include "engine/transport.h"
+#include "engine/transport_state.h"
 #include "resources/resource_ids.h"
 
 int gBitDepthChoice = 0;
@@ -121,6 +122,8 @@ void saveRecordingCommand(HWND window) {
         return;
     UpdateWindow(window);
     int depth = gBitDepthChoice >= kWavDepth16 && gBitDepthChoice <= kWavDepthFloat ? gBitDepthChoice : 0;
-    if (saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate) != kSaveDone)
+    if (saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate) == kSaveDone)
+        gRecordingSaved = 1;
+    else
         showRecorderMessage(window, IDS_SAVE_FAILED, 0, name);
 }

@@ -20,6 +20,7 @@ void rewind(HANDLE file) {
 
 void recordCommand() {
     if (gAudioStopped || gRecording || gPlaying) return;
+    gRecordingSaved = 0;
     if (startCaptureWriter()) gNoticePending = 1;
     gStatusDirty = 1;
 }

@@ -14,6 +14,9 @@ namespace {
 const int kBaseNote = 48;
 const uint32_t kKeyVelocity = 100;
 
+// Per scan code: 1 from a key-down that played a note until its note-off (GUI thread).
+uint8_t gKeyHeld[kKeyNoteTableSize];
+
 struct KeyNote {
     int scanCode;
     int offset;
@@ -100,12 +103,21 @@ uint32_t keyNoteMessage(const int32_t table[kKeyNoteTableSize], int scanCode, bo
 void keyDown(int scanCode, int repeatBit) {
     if (repeatBit) return;
     uint32_t message = keyNoteMessage(gKeyNoteTable, scanCode, true);
-    if (message) playKeyNote(message);
+    if (!message) return;  // also rules out scan codes outside the table
+    gKeyHeld[scanCode] = 1;
+    playKeyNote(message);
 }
 
 void keyUp(int scanCode) {
     uint32_t message = keyNoteMessage(gKeyNoteTable, scanCode, false);
-    if (message) playKeyNote(message);
+    if (!message || !gKeyHeld[scanCode]) return;
+    gKeyHeld[scanCode] = 0;
+    playKeyNote(message);
+}
+
+void releaseHeldKeys() {
+    for (int scanCode = 0; scanCode < kKeyNoteTableSize; ++scanCode)
+        if (gKeyHeld[scanCode]) keyUp(scanCode);
 }
 
 void allNotesOff() {
@@ -114,6 +126,7 @@ void allNotesOff() {
 
 void initMidi() {
     initKeyNoteTable(gKeyNoteTable);
+    for (uint8_t &held : gKeyHeld) held = 0;
     gMidiQueue.count = 0;
     prepareEventBlock(gPluginEventBlock);
 }

@@ -40,12 +40,18 @@ void initKeyNoteTable(int32_t table[kKeyNoteTableSize]);
 uint32_t keyNoteMessage(const int32_t table[kKeyNoteTableSize], int scanCode, bool noteOn);
 
 // Typed keys in the main window: scan code = bits 16-23 of the key message's
-// parameter, repeat bit = bit 30 (non-zero: the key was already down).
+// parameter, repeat bit = bit 30 (non-zero: the key was already down). A key-up
+// sends its note-off only for a key whose note-on was played and not yet ended,
+// so a note never gets two note-offs and a repeat never starts a note.
 void keyDown(int scanCode, int repeatBit);
 void keyUp(int scanCode);
+
+// Ends every note still held on the computer keyboard, each by the key-up path,
+// for when the main window loses the keyboard focus (its key-ups go elsewhere).
+void releaseHeldKeys();
 
 // Control change 123 on channels 1 to 16, in that order, into the queue only.
 void allNotesOff();
 
-// Start-up preparation: key note table, an empty queue, the event block.
+// Start-up preparation: key note table, no key held, an empty queue, the event block.
 void initMidi();

@@ -94,3 +94,9 @@
 #define IDS_CPU_METER 2033
 #define IDS_NO_DRIVER_STATUS 2034
 #define IDS_NONE 2040
+
+// The message after a fault nobody handled (%1: the fault, or the recording's file).
+#define IDS_FAULT_PLUGIN 2300
+#define IDS_FAULT_HOST 2301
+#define IDS_FAULT_SAVED 2302
+#define IDS_FAULT_NOT_SAVED 2303

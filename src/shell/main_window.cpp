@@ -198,6 +198,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_KEYUP:
         keyUp((int)((lParam >> 16) & 0xFF));
         break;
+    case WM_KILLFOCUS:
+    case WM_ENTERMENULOOP:
+        // Another program, one of our dialogs, the editor or the menu takes the keys:
+        // their key-ups will not come here.
+        releaseHeldKeys();
+        break;
     case WM_NCLBUTTONDOWN:
         SetFocus(window);
         break;

@@ -17,6 +17,7 @@
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/crash_recovery.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 #include "shell/texts.h"
@@ -127,6 +128,7 @@ void engineSetup(HINSTANCE instance) {
 
 int runKorvane(HINSTANCE instance) {
     gInstance = instance;
+    installCrashRecovery(instance);
 
     // A name that fills the whole buffer may have been cut short: treat it as no name.
     DWORD length = GetModuleFileNameA(nullptr, gModulePath, kModulePathSize);

@@ -201,3 +201,52 @@ TEST_F(SoundPath, DriverResetAndRateChangeAreServedByTheTimer) {
     EXPECT_GE(countLines(driverLog, "stop"), 2);
     EXPECT_EQ(countLines(driverLog, "create "), countLines(driverLog, "release "));
 }
+
+namespace {
+// Counts the messages in the plugin's "events" lines that equal `message` (6 hex digits).
+int countEvents(const std::string &log, const std::string &message) {
+    int n = 0;
+    for (const std::string &line : readLines(log)) {
+        if (line.compare(0, 7, "events ") != 0) continue;
+        for (size_t at = line.find(' ' + message); at != std::string::npos; at = line.find(' ' + message, at + 1))
+            ++n;
+    }
+    return n;
+}
+}  // namespace
+
+TEST_F(SoundPath, HeldKeyEndsOnceWhenAnotherProgramOrTheMenuTakesTheKeys) {
+    chooseDriver(testdriver::Config().set("SampleType", ASIOSTFloat32LSB));
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false));
+    ASSERT_TRUE(waitForLogLine(log, "events 1 643090"));
+
+    // A window of this process, another program to Korvane, takes the focus while Z is down.
+    HWND other = CreateWindowExA(0, "STATIC", "Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, other);
+    SetForegroundWindow(other);
+    SetFocus(other);
+    EXPECT_TRUE(waitForLogLine(log, "events 1 643080"));
+
+    // Back in Korvane with Z still down: its keyboard repeat and its key-up end nothing twice.
+    SetForegroundWindow(window);
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false) | (LPARAM)1 << 30);
+    PostMessageA(window, WM_KEYUP, 'Z', keyParam(44, true));
+
+    // The menu takes the keys (Alt) while X is down; the menu loop swallows X's key-up.
+    PostMessageA(window, WM_KEYDOWN, 'X', keyParam(45, false));
+    ASSERT_TRUE(waitForLogLine(log, "events 1 643290"));
+    PostMessageA(window, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    EXPECT_TRUE(waitForLogLine(log, "events 1 643280"));
+    PostMessageA(window, WM_KEYUP, 'X', keyParam(45, true));
+    PostMessageA(window, WM_CANCELMODE, 0, 0);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+    DestroyWindow(other);
+    for (const char *message : {"643090", "643080", "643290", "643280"}) EXPECT_EQ(1, countEvents(log, message));
+}

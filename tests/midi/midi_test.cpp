@@ -275,6 +275,28 @@ TEST_F(MidiPorts, HeldKeyPlaysOneNoteAndReleaseSendsVelocity100) {
     EXPECT_EQ(std::vector<uint32_t>(fake.sent.begin(), fake.sent.end()), expected);
 }
 
+TEST_F(MidiPorts, FocusLossEndsHeldNotesOnceAndUnseenKeysStartNothing) {
+    openPorts(-1, 4);
+    keyDown(44, 0);  // Z, note 48
+    keyDown(16, 0);  // Q, note 60
+    keyDown(51, 0);  // comma, note 60 as well
+    keyUp(16);
+    releaseHeldKeys();  // Z and comma still down
+    releaseHeldKeys();  // nothing left to end
+    // Focus back with Z still down: its repeats and its key-up belong to a note already ended.
+    keyDown(44, 1);
+    keyUp(44);
+    keyUp(51);
+    keyUp(45);  // X went down while another window had the keys
+    std::vector<uint32_t> expected = {0x00643090, 0x00643C90, 0x00643C90, 0x00643C80, 0x00643080, 0x00643C80};
+    EXPECT_EQ(queued(), expected);
+    EXPECT_EQ(std::vector<uint32_t>(fake.sent.begin(), fake.sent.end()), expected);
+    // A new press plays again.
+    keyDown(44, 0);
+    keyUp(44);
+    EXPECT_EQ(gMidiQueue.count, 8);
+}
+
 TEST_F(MidiPorts, KeysWithoutNoteDoNothing) {
     openPorts(-1, 4);
     for (int scanCode : {30, 33, 1, 57, -1, 256}) {

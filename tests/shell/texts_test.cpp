@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <map>
 #include <string>
 
@@ -36,15 +37,17 @@ StringTable readTable(HMODULE module, LANGID language) {
     return table;
 }
 
-// The printf conversions of a text, in order ("%3.1f%3.1f" for the playing text).
+// The printf conversions and numbered inserts of a text, in order ("%3.1f%3.1f" for
+// the playing text, "%1" for an insert).
 std::wstring conversions(const std::wstring &text) {
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != L'%') continue;
-        size_t end = text.find_first_of(L"%dfsuxc", i + 1);
-        if (end == std::wstring::npos) break;
-        out += text.substr(i, end - i + 1);
-        i = end;
+        size_t end = text.find_first_not_of(L"-+ #0123456789.*lhw", i + 1);
+        if (end == std::wstring::npos) end = text.size();
+        bool letter = end < text.size() && (iswalpha(text[end]) || text[end] == L'%');
+        out += text.substr(i, end - i + (letter ? 1 : 0));
+        i = letter ? end : end - 1;
     }
     return out;
 }

@@ -1,0 +1,303 @@
+#include "shell/crash_recovery.h"
+
+#include <shlobj.h>
+
+#include "audio/engine_state.h"
+#include "audio/gate.h"
+#include "engine/capture_files.h"
+#include "engine/transport_state.h"
+#include "engine/wav_writer.h"
+#include "plugin/plugin_instance.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+const size_t kTextSize = 512;
+const size_t kPathSize = MAX_PATH + 64;
+const int kMaxNameAttempts = 99;
+const DWORD kGateWaitMs = 1000;
+const DWORD kChunkFrames = 4096;
+
+// Made at start-up.
+wchar_t gRecoveryFolder[kPathSize];
+wchar_t gTextPluginFault[kTextSize];
+wchar_t gTextHostFault[kTextSize];
+wchar_t gTextSaved[kTextSize];
+wchar_t gTextNotSaved[kTextSize];
+HANDLE gFaultEvent = nullptr;
+HANDLE gRecoveryThread = nullptr;
+DWORD gRecoveryThreadId = 0;
+
+// Filled by the first fault.
+volatile LONG gFaulted = 0;
+uint32_t gFaultCode = 0;
+uintptr_t gFaultAddress = 0;
+
+// The fault path's own memory.
+float gLeftChunk[kChunkFrames];
+float gRightChunk[kChunkFrames];
+uint8_t gFrameChunk[kChunkFrames * 8];
+uint8_t gHeader[kMaxWavHeaderSize];
+wchar_t gPath[kPathSize];
+wchar_t gMessage[kTextSize * 3];
+wchar_t gFaultText[128];
+
+// Appends text to out[0 .. size) at *at, keeping the terminator; false when cut short.
+bool put(wchar_t *out, size_t size, size_t *at, const wchar_t *text) {
+    for (; *text; ++text) {
+        if (*at + 1 >= size) {
+            if (size) out[size - 1] = L'\0';
+            return false;
+        }
+        out[(*at)++] = *text;
+    }
+    if (size) out[*at < size ? *at : size - 1] = L'\0';
+    return true;
+}
+
+// value in the radix (10 or 16, upper-case), zero-padded to at least `digits` digits.
+void number(wchar_t *out, uint64_t value, int digits, int radix) {
+    wchar_t reversed[24];
+    int n = 0;
+    do {
+        int d = (int)(value % (uint64_t)radix);
+        reversed[n++] = (wchar_t)(d < 10 ? L'0' + d : L'A' + d - 10);
+        value /= (uint64_t)radix;
+    } while ((value || n < digits) && n < 22);
+    for (int i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
+    out[n] = L'\0';
+}
+
+bool putNumber(wchar_t *out, size_t size, size_t *at, uint64_t value, int digits, int radix) {
+    wchar_t text[24];
+    number(text, value, digits, radix);
+    return put(out, size, at, text);
+}
+
+// Size of a mapped module from its own headers; 0 when they do not look like a PE image.
+size_t moduleSize(HMODULE module) {
+    if (!module) return 0;
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)module;
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 || dos->e_lfanew > 4096) return 0;
+    const IMAGE_NT_HEADERS *nt = (const IMAGE_NT_HEADERS *)((const uint8_t *)module + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE) return 0;
+    return nt->OptionalHeader.SizeOfImage;
+}
+
+bool rewind(HANDLE file) {
+    LARGE_INTEGER zero = {};
+    return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != 0;
+}
+
+bool writeAll(HANDLE file, const void *data, DWORD bytes) {
+    DWORD written = 0;
+    return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+
+// Reads up to `frames` floats; what the file cannot deliver is silence.
+void readChunk(HANDLE file, float *into, DWORD frames) {
+    DWORD got = 0;
+    if (!ReadFile(file, into, frames * 4, &got, nullptr)) got = 0;
+    for (DWORD i = got / 4; i < frames; ++i) into[i] = 0.0f;
+}
+
+// Copies the frames, interleaved, after the header.
+bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sampleRate) {
+    WavFormat format = wavFormatFor(kWavDepthFloat, 2, sampleRate);
+    size_t headerSize = buildWavHeader(gHeader, format, frames);
+    if (!writeAll(out, gHeader, (DWORD)headerSize)) return false;
+    if (!rewind(left) || !rewind(right)) return false;
+    for (uint64_t done = 0; done < frames;) {
+        DWORD n = frames - done < kChunkFrames ? (DWORD)(frames - done) : kChunkFrames;
+        readChunk(left, gLeftChunk, n);
+        readChunk(right, gRightChunk, n);
+        const float *channels[2] = {gLeftChunk, gRightChunk};
+        encodeFrames(channels, 2, (int)n, kWavDepthFloat, gFrameChunk);
+        if (!writeAll(out, gFrameChunk, n * 8)) return false;
+        done += n;
+    }
+    return true;
+}
+
+// The recording still held in the capture files and not yet saved; false when there
+// is none.
+bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
+    if (gRecordingSaved || gRecordedFrames <= 0) return false;
+    *left = gCaptureLeft;
+    *right = gCaptureRight;
+    *frames = (uint64_t)gRecordedFrames;
+    return true;
+}
+
+// Keeps the driver's thread and the capture writer away from the capture files.
+// Waits a bounded time: the faulting thread may be one of them and never leave.
+void quietenEngine() {
+    gPlaying = 0;
+    gEngineGate.closeWithin(kGateWaitMs);
+    gCaptureLock.closeWithin(kGateWaitMs);
+}
+
+void recoverAfterFault() {
+    quietenEngine();
+    uintptr_t base = (uintptr_t)gPlugin.module;
+    size_t pluginSize = moduleSize(gPlugin.module);
+    describeFault(gFaultCode, gFaultAddress, base, pluginSize, gFaultText, sizeof gFaultText / sizeof gFaultText[0]);
+    const size_t size = sizeof gMessage / sizeof gMessage[0];
+    gMessage[0] = L'\0';
+    bool inPlugin = base && gFaultAddress >= base && gFaultAddress - base < pluginSize;
+    appendMessage(gMessage, size, inPlugin ? gTextPluginFault : gTextHostFault, gFaultText);
+
+    HANDLE left, right;
+    uint64_t frames = 0;
+    if (recordingToRecover(&left, &right, &frames)) {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        gPath[0] = L'\0';
+        bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gRecoveryFolder, now, gPath,
+                                            sizeof gPath / sizeof gPath[0]);
+        appendMessage(gMessage, size, saved ? gTextSaved : gTextNotSaved, gPath);
+    }
+    // The file is safe before anything that needs the heap runs.
+    MessageBoxW(nullptr, gMessage, L"Korvane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+}
+
+DWORD WINAPI recoveryThread(void *) {
+    WaitForSingleObject(gFaultEvent, INFINITE);
+    recoverAfterFault();
+    TerminateProcess(GetCurrentProcess(), gFaultCode);
+    return 0;
+}
+
+LONG WINAPI unhandledFault(EXCEPTION_POINTERS *info) {
+    uint32_t code = info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionCode : 1;
+    // A fault while recovering ends the process at once.
+    if (GetCurrentThreadId() == gRecoveryThreadId) TerminateProcess(GetCurrentProcess(), gFaultCode);
+    // Only the first fault is reported; later faulting threads wait for the end.
+    if (InterlockedCompareExchange(&gFaulted, 1, 0) != 0) {
+        for (;;) Sleep(INFINITE);
+    }
+    gFaultCode = code;
+    gFaultAddress = info && info->ExceptionRecord ? (uintptr_t)info->ExceptionRecord->ExceptionAddress : 0;
+    if (gRecoveryThread && SetEvent(gFaultEvent)) {
+        WaitForSingleObject(gRecoveryThread, INFINITE);
+    } else {
+        gRecoveryThreadId = GetCurrentThreadId();
+        recoverAfterFault();
+    }
+    TerminateProcess(GetCurrentProcess(), gFaultCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// 64-bit Windows may swallow a fault inside a window procedure that the system called
+// back from kernel mode; let such faults reach the filter like any other.
+void letCallbackFaultsThrough() {
+    typedef BOOL(WINAPI * GetPolicy)(LPDWORD);
+    typedef BOOL(WINAPI * SetPolicy)(DWORD);
+    const DWORD kCallbackFilterEnabled = 1;
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel) return;
+    GetPolicy get = (GetPolicy)(void *)GetProcAddress(kernel, "GetProcessUserModeExceptionPolicy");
+    SetPolicy set = (SetPolicy)(void *)GetProcAddress(kernel, "SetProcessUserModeExceptionPolicy");
+    DWORD flags = 0;
+    if (get && set && get(&flags)) set(flags & ~kCallbackFilterEnabled);
+}
+
+void loadText(HINSTANCE instance, UINT id, wchar_t *out) {
+    if (LoadStringW(instance, id, out, (int)kTextSize) <= 0) out[0] = L'\0';
+}
+
+}  // namespace
+
+bool recoveryFileName(const SYSTEMTIME &t, int attempt, wchar_t *out, size_t outSize) {
+    size_t at = 0;
+    bool ok = put(out, outSize, &at, L"Recording ") && putNumber(out, outSize, &at, t.wYear, 4, 10) &&
+              put(out, outSize, &at, L"-") && putNumber(out, outSize, &at, t.wMonth, 2, 10) &&
+              put(out, outSize, &at, L"-") && putNumber(out, outSize, &at, t.wDay, 2, 10) &&
+              put(out, outSize, &at, L" ") && putNumber(out, outSize, &at, t.wHour, 2, 10) &&
+              put(out, outSize, &at, L"-") && putNumber(out, outSize, &at, t.wMinute, 2, 10) &&
+              put(out, outSize, &at, L"-") && putNumber(out, outSize, &at, t.wSecond, 2, 10);
+    if (ok && attempt >= 2)
+        ok = put(out, outSize, &at, L" (") && putNumber(out, outSize, &at, (uint64_t)attempt, 1, 10) &&
+             put(out, outSize, &at, L")");
+    return ok && put(out, outSize, &at, L".wav");
+}
+
+void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize, wchar_t *out,
+                   size_t outSize) {
+    size_t at = 0;
+    if (outSize) out[0] = L'\0';
+    putNumber(out, outSize, &at, code, 8, 16);
+    if (pluginBase && address >= pluginBase && address - pluginBase < pluginSize) {
+        put(out, outSize, &at, L" at Korvane.dll+0x");
+        putNumber(out, outSize, &at, address - pluginBase, 1, 16);
+    } else {
+        put(out, outSize, &at, L" at 0x");
+        putNumber(out, outSize, &at, address, sizeof(void *) * 2, 16);
+    }
+}
+
+void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wchar_t *insert) {
+    size_t at = 0;
+    while (at < outSize && out[at]) ++at;
+    if (at >= outSize) return;
+    wchar_t one[2] = {0, 0};
+    for (const wchar_t *p = format; *p; ++p) {
+        if (p[0] == L'%' && p[1] == L'1') {
+            if (!put(out, outSize, &at, insert)) return;
+            ++p;
+            continue;
+        }
+        one[0] = *p;
+        if (!put(out, outSize, &at, one)) return;
+    }
+}
+
+bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
+                            const SYSTEMTIME &time, wchar_t *path, size_t pathSize) {
+    uint64_t leftFrames = captureFileFrames(left), rightFrames = captureFileFrames(right);
+    if (leftFrames < frames) frames = leftFrames;
+    if (rightFrames < frames) frames = rightFrames;
+    if (frames == 0 || pathSize == 0 || !folder[0]) return false;
+
+    CreateDirectoryW(folder, nullptr);
+    HANDLE out = INVALID_HANDLE_VALUE;
+    for (int attempt = 1; attempt <= kMaxNameAttempts && out == INVALID_HANDLE_VALUE; ++attempt) {
+        size_t at = 0;
+        path[0] = L'\0';
+        wchar_t name[64];
+        if (!recoveryFileName(time, attempt, name, 64) || !put(path, pathSize, &at, folder) ||
+            !put(path, pathSize, &at, L"\\") || !put(path, pathSize, &at, name))
+            return false;
+        out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    if (out == INVALID_HANDLE_VALUE) return false;
+    bool written = writeWav(out, left, right, frames, sampleRate);
+    return CloseHandle(out) && written;
+}
+
+void installCrashRecovery(HINSTANCE instance) {
+    loadText(instance, IDS_FAULT_PLUGIN, gTextPluginFault);
+    loadText(instance, IDS_FAULT_HOST, gTextHostFault);
+    loadText(instance, IDS_FAULT_SAVED, gTextSaved);
+    loadText(instance, IDS_FAULT_NOT_SAVED, gTextNotSaved);
+
+    // Documents\Korvane; the temporary folder when there are no documents.
+    wchar_t base[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base))) {
+        DWORD n = GetTempPathW(MAX_PATH, base);
+        if (n == 0 || n >= MAX_PATH) base[0] = L'\0';
+        else if (n > 0 && base[n - 1] == L'\\') base[n - 1] = L'\0';
+    }
+    size_t at = 0;
+    gRecoveryFolder[0] = L'\0';
+    if (!put(gRecoveryFolder, kPathSize, &at, base) || !put(gRecoveryFolder, kPathSize, &at, L"\\Korvane"))
+        gRecoveryFolder[0] = L'\0';
+
+    gFaultEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (gFaultEvent) gRecoveryThread = CreateThread(nullptr, 0, recoveryThread, nullptr, 0, &gRecoveryThreadId);
+    letCallbackFaultsThrough();
+    SetUnhandledExceptionFilter(unhandledFault);
+}

@@ -1,0 +1,40 @@
+// What happens when a fault nobody handles reaches the program (in the plugin,
+// most likely): the recording not yet saved goes into a WAV file in the user's
+// documents, the user is told what failed and where the recording is, and the
+// process ends with the exception code as its exit code.
+//
+// Everything the fault path needs (folder, texts, a thread with a healthy stack)
+// is made at start-up; the fault path itself allocates nothing and uses fixed
+// static buffers, so it still works when the fault came from a damaged heap or an
+// exhausted stack.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// Start-up: finds the folder for recovered recordings, loads the message texts,
+// starts the recovery thread and installs the unhandled-exception filter.
+void installCrashRecovery(HINSTANCE instance);
+
+// "Recording 2026-12-08 00-18-05.wav", or with " (n)" before the extension for the
+// n-th attempt (n >= 2) when that name is taken. False when it does not fit.
+bool recoveryFileName(const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
+
+// "C0000005 at Korvane.dll+0x1A2B" when the address lies inside the plugin module
+// [pluginBase, pluginBase + pluginSize), else "C0000005 at 0x...". Always terminated.
+void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize, wchar_t *out,
+                   size_t outSize);
+
+// Appends format to out (of outSize characters, holding a terminated text) with
+// each "%1" replaced by insert; cut short, but terminated, when out is full.
+void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wchar_t *insert);
+
+// Writes `frames` frames of the two capture files, read from their start, as a
+// 32-bit float stereo WAV at sampleRate into a new file in folder (created if
+// missing), named after `time`. Fewer frames are written when a capture file is
+// shorter. The file's path goes to path (even when writing failed part way).
+// True when the whole file was written. Static buffers: one caller at a time.
+bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
+                            const SYSTEMTIME &time, wchar_t *path, size_t pathSize);
