@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "audio/engine_state.h"
 #include "engine/capture_files.h"
@@ -13,13 +14,13 @@
 #include "engine/transport.h"
 #include "engine/transport_state.h"
 #include "resources/resource_ids.h"
+#include "shell/texts.h"
 
 int gBitDepthChoice = 0;
 
 namespace {
 
 const int kPassFrames = 4096;
-const char *const kDepthNames[] = {"16-bit", "24-bit", "32-bit float"};
 
 bool readWhole(HANDLE file, void *data, DWORD bytes) {
     DWORD got = 0;
@@ -100,7 +101,7 @@ UINT_PTR CALLBACK bitDepthHook(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     switch (message) {
     case WM_INITDIALOG: {
         HWND combo = GetDlgItem(dialog, IDC_BIT_DEPTH);
-        for (const char *name : kDepthNames) SendMessageA(combo, CB_INSERTSTRING, (WPARAM)-1, (LPARAM)name);
+        for (UINT id : {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT}) addListText(combo, CB_INSERTSTRING, id);
         SendMessageA(combo, CB_SETCURSEL, (WPARAM)gBitDepthChoice, 0);
         return 1;
     }
@@ -117,7 +118,9 @@ UINT_PTR CALLBACK bitDepthHook(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 
 void saveRecordingCommand(HWND window) {
     char name[MAX_PATH] = "";
-    if (!runFileDialog(window, TRUE, name, "Wave (*.wav)\0*.wav\0", nullptr, "wav", FALSE, nullptr, IDD_SAVE,
+    char filter[256];
+    loadFilter(IDS_FILTER_WAV, filter, sizeof filter);
+    if (!runFileDialog(window, TRUE, name, filter, nullptr, "wav", FALSE, nullptr, IDD_SAVE,
                        bitDepthHook, 0))
         return;
     UpdateWindow(window);

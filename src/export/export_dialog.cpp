@@ -14,6 +14,7 @@
 #include "export/soundfont_writer.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 
 const ExportSettings kDefaultExportSettings = {"", kExportWav, 0, 3, 1, 2000, 500, 127, 0, kExportMultisample, 0};
 ExportSettings gExportSettings = kDefaultExportSettings;
@@ -21,16 +22,23 @@ ExportSettings gExportSettings = kDefaultExportSettings;
 namespace {
 
 const char *const kFileTypes[] = {"WAV", "SF2"};
-const char *const kSampleFormats[] = {"16-bit", "24-bit", "32-bit float"};
+const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
                                   "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
-const char *const kChannelModes[] = {"Mono", "Stereo"};
-const char kBrowseFilter[] = "Wave (*.wav)\0*.wav\0SoundFont 2.0 (*.sf2)\0*.sf2\0";
+const UINT kChannelModes[] = {IDS_MONO, IDS_STEREO};
 
 template <size_t N>
 void fillList(HWND dialog, int id, const char *const (&items)[N], int selected) {
     HWND list = GetDlgItem(dialog, id);
     for (const char *item : items) SendMessageA(list, CB_ADDSTRING, 0, (LPARAM)item);
+    SendMessageA(list, CB_SETCURSEL, selected, 0);
+}
+
+// The same for entries in the user's language.
+template <size_t N>
+void fillList(HWND dialog, int id, const UINT (&texts)[N], int selected) {
+    HWND list = GetDlgItem(dialog, id);
+    for (UINT text : texts) addListText(list, CB_ADDSTRING, text);
     SendMessageA(list, CB_SETCURSEL, selected, 0);
 }
 
@@ -78,7 +86,9 @@ void initDialog(HWND dialog) {
 void browse(HWND dialog) {
     char name[kExportNameSize];
     memcpy(name, gExportSettings.fileName, sizeof name);
-    if (!runFileDialog(dialog, FALSE, name, kBrowseFilter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
+    char filter[256];
+    loadFilter(IDS_FILTER_EXPORT, filter, sizeof filter);
+    if (!runFileDialog(dialog, FALSE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
                        nullptr, 0))
         return;
     name[kExportNameSize - 1] = '\0';

@@ -94,6 +94,13 @@
 #define IDS_CPU_METER 2033
 #define IDS_NO_DRIVER_STATUS 2034
 #define IDS_NONE 2040
+#define IDS_DEPTH_16 2041
+#define IDS_DEPTH_24 2042
+#define IDS_DEPTH_FLOAT 2043
+#define IDS_MONO 2044
+#define IDS_STEREO 2045
+#define IDS_FILTER_WAV 2046
+#define IDS_FILTER_EXPORT 2047
 
 // The message after a fault nobody handled (%1: the fault, or the recording's file).
 #define IDS_FAULT_PLUGIN 2300

@@ -45,6 +45,24 @@ void appendAnsiLine(wchar_t *text, size_t size, const char *line) {
     appendLine(text, size, wide);
 }
 
+void addListText(HWND list, UINT message, UINT id) {
+    wchar_t text[256];
+    loadText(id, text, 256);
+    SendMessageW(list, message, message == CB_INSERTSTRING ? (WPARAM)-1 : 0, (LPARAM)text);
+}
+
+void loadFilter(UINT id, char *filter, int size) {
+    if (size < 2) return;
+    wchar_t wide[512];
+    loadText(id, wide, 512);
+    int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, filter, size - 1, nullptr, nullptr);
+    if (length <= 0) length = 1;
+    filter[length - 1] = '\0';
+    filter[length] = '\0';  // the final empty part
+    for (int i = 0; i < length; ++i)
+        if (filter[i] == '|') filter[i] = '\0';
+}
+
 void showErrorText(HWND owner, const wchar_t *text) {
     MessageBoxW(owner, text, L"Korvane", MB_ICONERROR | MB_OK);
 }

@@ -18,6 +18,14 @@ void appendLine(wchar_t *text, size_t size, const wchar_t *line);
 // The same for a text in the system's ANSI code page (a driver's or a path).
 void appendAnsiLine(wchar_t *text, size_t size, const char *line);
 
+// Adds the text with this id to a combo or list box with the given message
+// (CB_ADDSTRING, CB_INSERTSTRING at the end, or LB_ADDSTRING).
+void addListText(HWND list, UINT message, UINT id);
+
+// A file dialog filter from a text whose parts are separated by '|': in the ANSI
+// code page, each part zero-terminated and the whole ending in an empty part.
+void loadFilter(UINT id, char *filter, int size);
+
 // Message box owned by owner (may be null): caption "Korvane", error icon, OK.
 void showErrorText(HWND owner, const wchar_t *text);
 // The text with this id, followed on a new line by detail when it is not empty.

@@ -42,6 +42,10 @@ TEST(ChineseUserInterface, ExportDialogAndItsMessageAreInChinese) {
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ(L"\u548c\u5f26", textOf(GetDlgItem(dialog, IDC_EXPORT_CHORD)));  // 和弦
     EXPECT_EQ(L"\u5173\u95ed", textOf(GetDlgItem(dialog, IDCANCEL)));          // 关闭
+    // List entries too.
+    wchar_t entry[64] = L"";
+    SendMessageW(GetDlgItem(dialog, IDC_EXPORT_CHANNELS), CB_GETLBTEXT, 1, (LPARAM)entry);
+    EXPECT_STREQ(L"\u7acb\u4f53\u58f0", entry);  // 立体声
 
     // A SoundFont into a folder that does not exist: the message in Chinese.
     HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
