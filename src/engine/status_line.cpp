@@ -29,15 +29,18 @@ void statusLineText(wchar_t *text, size_t size, const StatusFormats &formats, bo
     if (written < 0 || (size_t)written >= size) text[size - 1] = L'\0';
 }
 
+void loadStatusTexts(StatusTexts *texts) {
+    loadText(IDS_AUDIO_STOPPED, texts->audioStopped, 128);
+    loadText(IDS_RECORDING_STATUS, texts->recording, 128);
+    loadText(IDS_PLAYING_STATUS, texts->playing, 128);
+    loadText(IDS_NO_DRIVER_STATUS, texts->noDriver, 256);
+}
+
 void updateStatusLine() {
     gStatusDirty = 0;
-    wchar_t stopped[128], recording[128], playing[128], noDriver[256];
-    loadText(IDS_AUDIO_STOPPED, stopped, 128);
-    loadText(IDS_RECORDING_STATUS, recording, 128);
-    loadText(IDS_PLAYING_STATUS, playing, 128);
-    loadText(IDS_NO_DRIVER_STATUS, noDriver, 256);
-    const StatusFormats formats = {stopped, recording, playing, noDriver};
-    statusLineText(gStatusText, sizeof gStatusText / sizeof gStatusText[0], formats, gAudioStopped != 0,
+    StatusTexts texts;
+    loadStatusTexts(&texts);
+    statusLineText(gStatusText, sizeof gStatusText / sizeof gStatusText[0], texts.formats(), gAudioStopped != 0,
                    gRecording != 0, gPlaying != 0, gDriverOpen != 0, gRecordedFrames, gTransportPos,
                    gEngine.sampleRate);
     if (gStatusLine) SetWindowTextW(gStatusLine, gStatusText);

@@ -12,6 +12,13 @@ struct StatusFormats {
     const wchar_t *noDriver;
 };
 
+// The status texts of the program's string table, with room for them.
+struct StatusTexts {
+    wchar_t audioStopped[128], recording[128], playing[128], noDriver[256];
+    StatusFormats formats() const { return {audioStopped, recording, playing, noDriver}; }
+};
+void loadStatusTexts(StatusTexts *texts);
+
 // The text for the current state, in order of precedence: audio stopped, recording,
 // playing, no driver open, else empty. Seconds are frames / rate.
 void statusLineText(wchar_t *text, size_t size, const StatusFormats &formats, bool audioStopped, bool recording,

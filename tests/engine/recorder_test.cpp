@@ -393,12 +393,9 @@ TEST_F(Recorder, FailedSaveLeavesTheExistingFileIntact) {
 
 TEST(StatusLine, TextsForEachTransportState) {
     // The English texts of the program's string table (linked into the tests).
-    wchar_t stopped[64], recording[64], playing[64], noDriver[128];
-    loadText(IDS_AUDIO_STOPPED, stopped, 64);
-    loadText(IDS_RECORDING_STATUS, recording, 64);
-    loadText(IDS_PLAYING_STATUS, playing, 64);
-    loadText(IDS_NO_DRIVER_STATUS, noDriver, 128);
-    const StatusFormats formats = {stopped, recording, playing, noDriver};
+    StatusTexts texts;
+    loadStatusTexts(&texts);
+    const StatusFormats formats = texts.formats();
     const wchar_t *kNoDriver = L"No audio driver is open: choose one in System > Settings...";
     struct Case {
         bool stopped, recording, playing, driverOpen;
