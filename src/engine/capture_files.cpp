@@ -163,10 +163,14 @@ DWORD WINAPI captureWriterThread(void *) {
         // When both are signalled the data-ready event wins: blocks tapped before
         // the stop are still written.
         if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-        if (!gCaptureLock.tryEnter()) continue;  // the engine is being reconfigured
-        bool written = writeFullSlots();
-        gCaptureLock.leave();
-        if (!written) break;
+        if (gCaptureLock.tryEnter()) {  // else the engine is being reconfigured
+            bool written = writeFullSlots();
+            gCaptureLock.leave();
+            if (!written) break;
+        }
+        // The tap signals data-ready every block: when a pass takes longer than a
+        // block the wait above never reports the stop, so look for it here.
+        if (WaitForSingleObject(gStopEvent, 0) == WAIT_OBJECT_0) break;
     }
     // What was tapped before the stop but not yet announced by a wake-up.
     if (!gCaptureWriteFailed && gCaptureLock.tryEnter()) {

@@ -232,6 +232,42 @@ TEST_F(Recorder, FullDiskEndsTheRecordingWithOnlyWhatBothFilesTook) {
 }
 
 namespace {
+// A writer slower than the driver: the first write waits until the test lets it go,
+// and while each later block is written the driver taps the next one (at most
+// gTapsLeft, so a writer that never looks at the stop still ends).
+HANDLE gWriteEntered = nullptr, gWriteReleased = nullptr;
+volatile LONG gTapsLeft = 0;
+bool slowWrite(HANDLE file, const void *data, DWORD bytes) {
+    if (gWriteEntered && SetEvent(gWriteEntered)) {
+        gWriteEntered = nullptr;
+        WaitForSingleObject(gWriteReleased, 30000);
+    }
+    if (file == gCaptureRight && InterlockedDecrement(&gTapsLeft) >= 0) processBlock(kFrames);
+    DWORD written = 0;
+    return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+}  // namespace
+
+TEST_F(Recorder, StopEndsAWriterThatNeverCatchesUp) {
+    HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    gWriteReleased = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    gWriteEntered = entered;
+    gTapsLeft = 1000;
+    gCaptureWrite = slowWrite;
+    startRecording();
+    blocks(1);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered, 30000));
+    stopCommand();  // while block 1 is being written
+    SetEvent(gWriteReleased);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));
+    // Block 1, then block 2 (tapped during it) in the last pass; not 1000 more.
+    expectFilesHold(range(1, 2));
+    CloseHandle(entered);
+    CloseHandle(gWriteReleased);
+    gWriteReleased = nullptr;
+}
+
+namespace {
 volatile LONG gDriverRunning = 0;
 DWORD WINAPI driverThread(void *) {
     while (gDriverRunning) processBlock(kFrames);
