@@ -16,10 +16,14 @@ void rewind(HANDLE file) {
     SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
 }
 
+// The writer sets the recording flag itself once it runs, and clears it just before
+// it ends: until the thread has ended the capture files are still its own.
+bool writerAlive() { return gWriterThread && WaitForSingleObject(gWriterThread, 0) != WAIT_OBJECT_0; }
+
 }  // namespace
 
 void recordCommand() {
-    if (gAudioStopped || gRecording || gPlaying) return;
+    if (gAudioStopped || gRecording || gPlaying || writerAlive()) return;
     gRecordingSaved = 0;
     if (startCaptureWriter()) gNoticePending = 1;
     gStatusDirty = 1;
@@ -32,7 +36,7 @@ void stopCommand() {
 }
 
 void playCommand() {
-    if (gAudioStopped || gRecording) return;
+    if (gAudioStopped || gRecording || writerAlive()) return;
     rewind(gCaptureLeft);
     rewind(gCaptureRight);
     gTransportPos = 0;

@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
-// Record (F3): ignored while sound is off, recording or playing; truncates both
-// capture files and starts the writer thread.
+// Record (F3): ignored while sound is off, recording or playing, or while the last
+// writer thread has not ended; truncates both capture files and starts the writer.
 void recordCommand();
 // Stop (F4): asks the writer to end and ends a playback.
 void stopCommand();
-// Play (F5): ignored while sound is off or recording; rewinds both capture files.
+// Play (F5): ignored while sound is off or recording, or while the last writer
+// thread has not ended; rewinds both capture files.
 void playCommand();
 
 // The message a stopped recording calls for: IDS_RECORDING_DISK_FULL when a capture

@@ -321,6 +321,22 @@ TEST_F(Recorder, PlaybackMixesTheRecordingOverTheLiveOutputAndEndsByItself) {
     EXPECT_EQ(before, gWriterThread);
 }
 
+TEST_F(Recorder, RecordAndPlayWaitUntilTheWriterHasEnded) {
+    // A writer that has started but not yet set the recording flag (the flag is
+    // cleared by hand while it waits for blocks).
+    startRecording();
+    HANDLE writer = gWriterThread;
+    gRecording = 0;
+    playCommand();
+    EXPECT_EQ(0, gPlaying);
+    recordCommand();
+    EXPECT_EQ(writer, gWriterThread);
+    gRecording = 1;
+    stop();
+    playCommand();
+    EXPECT_EQ(1, gPlaying);
+}
+
 TEST_F(Recorder, CaptureFramesComeFromThe64BitSize) {
     // A sparse file past 4 GiB: its low 32 bits alone would say 1 KiB.
     std::string path = tempFolder("sparse") + "\\capture";
