@@ -172,12 +172,13 @@ DWORD WINAPI captureWriterThread(void *) {
         // block the wait above never reports the stop, so look for it here.
         if (WaitForSingleObject(gStopEvent, 0) == WAIT_OBJECT_0) break;
     }
-    // What was tapped before the stop but not yet announced by a wake-up.
+    // The tap ends first (record and play wait for this thread to end), so the last
+    // pass writes every block it took but one it may still be filling.
+    gRecording = 0;
     if (!gCaptureWriteFailed && gCaptureLock.tryEnter()) {
         writeFullSlots();
         gCaptureLock.leave();
     }
-    gRecording = 0;
     gStatusDirty = 1;
     return 0;
 }
