@@ -13,6 +13,7 @@
 
 #include <mmsystem.h>
 
+#include <climits>
 #include <cstring>
 
 #include "audio/engine_state.h"
@@ -62,7 +63,9 @@ void playbackRead(float *left, float *right, int frames) {
     ReadFile(gCaptureLeft, left, bytes, &got, nullptr);
     got = 0;
     if (!ReadFile(gCaptureRight, right, bytes, &got, nullptr)) got = 0;
-    if (got == 0 || gTransportPos >= gRecordedFrames) {
+    // A recording past LONG_MAX frames plays until its files end.
+    LONG recorded = gRecordedFrames;
+    if (got == 0 || (gTransportPos >= recorded && recorded < LONG_MAX)) {
         gPlaying = 0;
         gStatusDirty = 1;
     }
@@ -146,7 +149,7 @@ int processBlock(int frames) {
                    routedBuffer(gEngine.outMap[1], engineOutputs, gEngine.outputs, nullptr), frames);
 
     if (gRecording || gPlaying) {
-        gTransportPos = gTransportPos + frames;
+        gTransportPos = saturatedFrames((uint64_t)gTransportPos + (uint64_t)frames);
         gStatusDirty = 1;
     }
 

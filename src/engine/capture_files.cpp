@@ -24,6 +24,7 @@ HANDLE gCaptureRight = INVALID_HANDLE_VALUE;
 HANDLE gDataReadyEvent = nullptr;
 HANDLE gStopEvent = nullptr;
 HANDLE gWriterThread = nullptr;
+volatile LONGLONG gCaptureFramesWritten = 0;
 volatile LONG gCaptureLostBlocks = 0;
 volatile LONG gCaptureLostFrames = 0;
 volatile LONG gCaptureTappedBlocks = 0;
@@ -84,14 +85,18 @@ bool writeFullSlots() {
         DWORD bytes = (DWORD)frames * sizeof(float);
         if (!gCaptureWrite(gCaptureLeft, gEngine.captureLeft[s], bytes) ||
             !gCaptureWrite(gCaptureRight, gEngine.captureRight[s], bytes)) {
-            uint64_t kept = (uint64_t)(ULONG)gRecordedFrames * sizeof(float);
+            uint64_t kept = (uint64_t)gCaptureFramesWritten * sizeof(float);
             truncateTo(gCaptureLeft, kept);
             truncateTo(gCaptureRight, kept);
             InterlockedExchange(&slots[s].state, kSlotFree);
             gCaptureWriteFailed = 1;
             return false;
         }
-        InterlockedExchangeAdd(&gRecordedFrames, frames);
+        // Only this thread changes the count; the exchange stores all 64 bits at once
+        // for readers on other threads (the 32-bit build).
+        LONGLONG total = gCaptureFramesWritten + frames;
+        InterlockedExchange64(&gCaptureFramesWritten, total);
+        gRecordedFrames = saturatedFrames((uint64_t)total);
         InterlockedExchange(&slots[s].state, kSlotFree);
     }
     return true;
@@ -136,6 +141,7 @@ bool startCaptureWriter() {
     ResetEvent(gStopEvent);
     gTransportPos = 0;
     gRecordedFrames = 0;
+    gCaptureFramesWritten = 0;
     gCaptureLostBlocks = 0;
     gCaptureLostFrames = 0;
     gCaptureTappedBlocks = 0;

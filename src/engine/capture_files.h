@@ -10,10 +10,17 @@
 #include "audio/engine_state.h"
 
 // Raw 32-bit floats, one channel each, created in engine set-up in the TMP folder
-// and deleted by the system when closed. Both always hold gRecordedFrames frames:
-// a block counts only once it reached both files.
+// and deleted by the system when closed. Both always hold gCaptureFramesWritten
+// frames: a block counts only once it reached both files.
 extern HANDLE gCaptureLeft;
 extern HANDLE gCaptureRight;
+// Written only by the writer thread (reset when a writer starts); gRecordedFrames is
+// the same count stopped at LONG_MAX.
+extern volatile LONGLONG gCaptureFramesWritten;
+// The frames of the last recording both capture files hold, whole (any thread).
+inline uint64_t recordedFramesForRecovery() {
+    return (uint64_t)InterlockedCompareExchange64(&gCaptureFramesWritten, 0, 0);
+}
 // Auto-reset, unnamed: the tap signals data-ready after each block; the stop event
 // asks the writer to end.
 extern HANDLE gDataReadyEvent;

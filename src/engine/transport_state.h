@@ -3,11 +3,18 @@
 
 #include <windows.h>
 
+#include <climits>
+
 extern volatile LONG gPlaying;
 extern volatile LONG gRecording;
+// Both stop at LONG_MAX frames (12.4 hours at 48 kHz) rather than wrap; the capture
+// files keep their exact length in gCaptureFramesWritten.
 extern volatile LONG gTransportPos;   // frames
 extern volatile LONG gRecordedFrames; // frames written to the capture files
 extern volatile LONG gStatusDirty;
 // Set once the recording was saved completely, cleared by the record command (GUI
 // thread): after a fault a saved recording is not written out again.
 extern volatile LONG gRecordingSaved;
+
+// A frame count for the counters above: LONG_MAX when it does not fit.
+inline LONG saturatedFrames(unsigned long long frames) { return frames > LONG_MAX ? LONG_MAX : (LONG)frames; }

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -319,6 +320,39 @@ TEST_F(Recorder, PlaybackMixesTheRecordingOverTheLiveOutputAndEndsByItself) {
     HANDLE before = gWriterThread;
     recordCommand();
     EXPECT_EQ(before, gWriterThread);
+}
+
+TEST(RecordedFrames, StopAtTheLargestCountInsteadOfWrapping) {
+    struct Case {
+        unsigned long long frames;
+        LONG saturated;
+    } cases[] = {
+        {0, 0}, {48000, 48000}, {LONG_MAX, LONG_MAX}, {LONG_MAX + 1ull, LONG_MAX},  // 12.4 hours at 48 kHz
+        {(1ull << 32) + 64, LONG_MAX},  // would wrap to 64
+    };
+    for (const Case &c : cases) EXPECT_EQ(c.saturated, saturatedFrames(c.frames)) << c.frames;
+}
+
+TEST_F(Recorder, FullDiskPastFourGigaFramesKeepsTheWholeRecording) {
+    // Both files sparse: the writer is told it already wrote 2^32 + 5 frames (a
+    // recording of a day), which the files then hold as a hole before their blocks.
+    DWORD ignored;
+    for (HANDLE file : {gCaptureLeft, gCaptureRight})
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    gCaptureWrite = refusingWrite;
+    gWritesLeft = 3;  // block 1 whole, then the right half of block 2 is refused
+    startRecording();
+    const uint64_t before = (1ull << 32) + 5;
+    gCaptureFramesWritten = (LONGLONG)before;
+    blocks(1);
+    while (gRecording && gEngine.captureSlots[0].state != kSlotFree) Sleep(1);
+    EXPECT_EQ(LONG_MAX, gRecordedFrames);
+    blocks(1);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));  // ended by the full disk
+    EXPECT_EQ(1, gCaptureWriteFailed);
+    EXPECT_EQ(before + kFrames, recordedFramesForRecovery());
+    EXPECT_EQ(before + kFrames, captureFileFrames(gCaptureLeft));
+    EXPECT_EQ(before + kFrames, captureFileFrames(gCaptureRight));
 }
 
 TEST_F(Recorder, RecordAndPlayWaitUntilTheWriterHasEnded) {
