@@ -1,5 +1,6 @@
 #include "audio/engine_state.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "engine/capture_files.h"
@@ -51,16 +52,25 @@ int32_t captureSlotCount(int32_t sampleRate, int32_t frames) {
     return wanted > kMaxCaptureSlots ? kMaxCaptureSlots : (int32_t)wanted;
 }
 
+uint64_t captureRingBytes(int32_t slots, int32_t frames) {
+    if (slots <= 0 || frames <= 0) return 0;
+    uint64_t bytes = (uint64_t)slots * 2 * (uint64_t)frames * sizeof(float);
+    static_assert(kMaxCaptureRingBytes <= SIZE_MAX, "the ring's size fits a size_t");
+    return bytes > kMaxCaptureRingBytes ? 0 : bytes;
+}
+
 namespace {
 
 // The ring in four allocations: the slot records (cleared: all free), the two
 // pointer lists, and one block of memory for every slot's two blocks.
 bool allocateCaptureRing(int32_t frames) {
     int32_t slots = captureSlotCount(gEngine.sampleRate, frames);
+    uint64_t ringBytes = captureRingBytes(slots, frames);
+    if (!ringBytes) return false;  // a driver's absurd rate or block size
     gEngine.captureSlots = static_cast<CaptureSlot *>(std::calloc((size_t)slots, sizeof(CaptureSlot)));
     gEngine.captureOrder = static_cast<uint64_t *>(std::malloc((size_t)slots * sizeof(uint64_t)));
     gEngine.captureLeft = static_cast<float **>(std::calloc((size_t)slots * 2, sizeof(float *)));
-    float *blocks = static_cast<float *>(std::malloc((size_t)slots * 2 * (size_t)frames * sizeof(float)));
+    float *blocks = static_cast<float *>(std::malloc((size_t)ringBytes));
     if (!gEngine.captureSlots || !gEngine.captureOrder || !gEngine.captureLeft || !blocks) {
         std::free(blocks);
         return false;

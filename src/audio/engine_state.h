@@ -57,6 +57,11 @@ void setDefaultChannelMaps();
 // for kCaptureRingMs of audio, never fewer than kCaptureSlots.
 int32_t captureSlotCount(int32_t sampleRate, int32_t frames);
 
+// Bytes of the one block holding every slot's two blocks of this many frames; 0
+// (refused) past kMaxCaptureRingBytes, which no sane rate and block size reach.
+const uint64_t kMaxCaptureRingBytes = 256ull << 20;
+uint64_t captureRingBytes(int32_t slots, int32_t frames);
+
 // Frees the engine buffers, then (unless frames is 0) allocates the capture ring
 // (captureSlotCount slots at the engine's rate, all free), one buffer per engine
 // input and output, the silence and the discard buffer, frames floats each, and clips both maps to the engine counts. Returns

@@ -157,6 +157,27 @@ TEST(CaptureRing, HoldsHalfASecondAndNeverFewerThanEightSlots) {
     for (const Case &c : cases) EXPECT_EQ(c.slots, captureSlotCount(c.rate, c.frames)) << c.rate << "/" << c.frames;
 }
 
+TEST(CaptureRing, SizeIsCountedIn64BitsAndAnAbsurdOneRefused) {
+    struct Case {
+        int32_t slots, frames;
+        uint64_t bytes;
+    } cases[] = {
+        {375, 64, 192000},
+        {8, 1 << 20, 64ull << 20},                // the longest block: the minimum ring
+        {kMaxCaptureSlots, 1024, 0},              // 512 MiB: a rate no driver runs at
+        {kMaxCaptureSlots, 1 << 20, 0},           // 2^39: 0 in a 32-bit size_t
+        {0, 64, 0},
+    };
+    for (const Case &c : cases) EXPECT_EQ(c.bytes, captureRingBytes(c.slots, c.frames)) << c.slots << "/" << c.frames;
+    // A driver at ~1 GHz with long blocks: the engine refuses to open.
+    int32_t rate = gEngine.sampleRate;
+    gEngine.sampleRate = 1000000000;
+    EXPECT_FALSE(allocateEngineBuffers(1 << 19));
+    EXPECT_EQ(0, gEngine.bufferFrames);
+    EXPECT_EQ(nullptr, gEngine.captureSlots);
+    gEngine.sampleRate = rate;
+}
+
 TEST_F(Recorder, BlocksReachBothFilesInOrderAndRecordAfterStopStartsAfresh) {
     startRecording();
     blocks(5);
