@@ -227,6 +227,8 @@ void renderTake(OfflineRender &render, const uint8_t *keys, int count) {
     gPluginEventBlock.numEvents = 0;
 }
 
+bool takeComplete(const OfflineRender &render) { return render.framesKept >= render.timing.totalFrames; }
+
 void rewindTake(OfflineRender &render) {
     for (HANDLE file : render.tempFiles)
         if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_BEGIN);

@@ -95,6 +95,9 @@ void endOfflineRender(OfflineRender &render);
 void setExportProgressRange(OfflineRender &render, int n);
 void setExportProgress(OfflineRender &render, int position);
 
+// True when every frame of the take just rendered reached the temporary files.
+bool takeComplete(const OfflineRender &render);
+
 // Reads the next `count` points of one channel of the current take into out; what
 // the file cannot deliver (a temporary file that could not be written) reads as
 // silence, so every take yields exactly its total frames.

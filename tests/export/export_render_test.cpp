@@ -237,21 +237,29 @@ TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
     addToManifest("wav restore_C3.wav 1 16 2 88200 1764 60");
 }
 
-TEST_F(Export, UnwritableTemporaryFilesStillGiveCompleteSilentFiles) {
+// The files stay readable (padded with silence) but every one is reported as not
+// written completely.
+TEST_F(Export, UnwritableTemporaryFilesGiveCompleteSilentFilesAndAreReported) {
     breakTemporaryFolder();
     select({60, 64});
     settings.holdMs = 100;
     settings.releaseMs = 100;
     settings.fileType = kExportSoundFont;
     std::string base = readerFolder() + "\\notemp";
-    EXPECT_EQ(0, exportTo(base).failed());
+    ExportReport report = exportTo(base);
+    EXPECT_EQ(1, report.planned);
+    EXPECT_EQ(1, report.notWritten);
+    EXPECT_EQ(1, report.failed());
     SoundFontLayout layout = soundFontLayout(4, 8820);
     std::string file = readFile(base + ".sf2");
     ASSERT_EQ(layout.fileSize, file.size());
     for (size_t i = 120; i < layout.pdtaOffset; ++i) ASSERT_EQ(0, file[i]) << i;
     addToManifest("sf2 notemp.sf2 44100");
     settings.fileType = kExportWav;
-    EXPECT_EQ(0, exportTo(base).failed());
+    report = exportTo(base);
+    EXPECT_EQ(2, report.planned);
+    EXPECT_EQ(2, report.notWritten);
+    EXPECT_EQ(2, report.failed());
     WavData wav = readWav(base + "_E3.wav");
     ASSERT_TRUE(wav.ok);
     EXPECT_EQ(8820u, wav.frames());
