@@ -15,6 +15,7 @@
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
 
 namespace {
 
@@ -257,9 +258,13 @@ void endOfflineRender(OfflineRender &render) {
     allocateEngineBuffers(gEngine.blockSize);
     gPlugin.suspend();
     gPlugin.setRateAndBlock((float)gEngine.sampleRate, gEngine.blockSize);
-    gPlugin.resume();
     gMidiQueue.clear();
-    openMidiPorts();
+    // With sound switched off the plugin stays suspended and the MIDI ports closed;
+    // the gate keeps the close of sound off after this open.
+    if (!gAudioStopped) {
+        gPlugin.resume();
+        openMidiPorts();
+    }
     openEngineGate();
     if (render.progress) ShowWindow(render.progress, SW_HIDE);
 }

@@ -88,7 +88,8 @@ void renderTake(OfflineRender &render, const uint8_t *keys, int count);
 void processExportBlock(OfflineRender &render);
 // Restores the engine: temporary files closed (and so deleted), plugin back at the
 // engine's rate and block size and switched on, MIDI queue emptied, MIDI ports and
-// the engine gate opened, progress bar hidden.
+// the engine gate opened, progress bar hidden. With sound switched off the plugin
+// stays suspended, the ports closed and the gate as closed as before the export.
 void endOfflineRender(OfflineRender &render);
 
 // Progress bar: range 0..n at the start of the writing, position per take.

@@ -20,7 +20,9 @@
 #include "export/soundfont_writer.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
+#include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
 #include "export/reader_files.h"
 #include "support/program_runner.h"
 #include "support/wav_file.h"
@@ -235,6 +237,48 @@ TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
     EXPECT_EQ(expected, rateCalls);
     for (const std::string &l : lines) EXPECT_EQ(std::string::npos, l.find("7f3d90")) << l;
     addToManifest("wav restore_C3.wav 1 16 2 88200 1764 60");
+}
+
+namespace {
+
+int gPortOpens = 0;
+MMRESULT WINAPI countedInputOpen(LPHMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD) { return ++gPortOpens, MMSYSERR_ERROR; }
+MMRESULT WINAPI countedOutputOpen(LPHMIDIOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD) {
+    return ++gPortOpens, MMSYSERR_ERROR;
+}
+
+}  // namespace
+
+// Sound off leaves the gate closed, the plugin suspended and the ports closed; an
+// export in between keeps it so, while with sound on it opens both ports again.
+TEST_F(Export, SoundSwitchedOffStaysOffAfterTheExport) {
+    MidiSystem savedSystem = gMidiSystem;
+    int32_t savedIn = gMidiInIndex, savedOut = gMidiOutIndex;
+    gMidiSystem.midiInOpen = countedInputOpen;
+    gMidiSystem.midiOutOpen = countedOutputOpen;
+    gMidiInIndex = gMidiOutIndex = 0;
+    select({60});
+    settings.holdMs = 20;
+    settings.releaseMs = 0;
+    for (bool off : {false, true}) {
+        SCOPED_TRACE(off);
+        if (off) {
+            closeEngineGate();
+            gPlugin.suspend();
+            gAudioStopped = 1;
+        }
+        LONG gateLevel = gEngineGate.level;
+        gPortOpens = 0;
+        EXPECT_EQ(0, exportTo(tempFolder("export-render") + "\\soundoff").failed());
+        EXPECT_EQ(gateLevel, gEngineGate.level);
+        EXPECT_EQ(off ? 0 : 1, gPlugin.resumed);
+        EXPECT_EQ(off ? 0 : 2, gPortOpens);
+    }
+    gAudioStopped = 0;
+    openEngineGate();
+    gMidiSystem = savedSystem;
+    gMidiInIndex = savedIn;
+    gMidiOutIndex = savedOut;
 }
 
 // The files stay readable (padded with silence) but every one is reported as not
