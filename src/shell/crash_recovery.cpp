@@ -24,6 +24,8 @@ wchar_t gTextPluginFault[kTextSize];
 wchar_t gTextHostFault[kTextSize];
 wchar_t gTextSaved[kTextSize];
 wchar_t gTextNotSaved[kTextSize];
+wchar_t gTextAtPlugin[kTextSize];
+wchar_t gTextAtAddress[kTextSize];
 HANDLE gFaultEvent = nullptr;
 HANDLE gRecoveryThread = nullptr;
 DWORD gRecoveryThreadId = 0;
@@ -141,7 +143,8 @@ void recoverAfterFault() {
     quietenEngine();
     uintptr_t base = (uintptr_t)gPlugin.module;
     size_t pluginSize = moduleSize(gPlugin.module);
-    describeFault(gFaultCode, gFaultAddress, base, pluginSize, gFaultText, sizeof gFaultText / sizeof gFaultText[0]);
+    describeFault(gFaultCode, gFaultAddress, base, pluginSize, gTextAtPlugin, gTextAtAddress, gFaultText,
+                  sizeof gFaultText / sizeof gFaultText[0]);
     const size_t size = sizeof gMessage / sizeof gMessage[0];
     gMessage[0] = L'\0';
     bool inPlugin = base && gFaultAddress >= base && gFaultAddress - base < pluginSize;
@@ -222,16 +225,16 @@ bool recoveryFileName(const SYSTEMTIME &t, int attempt, wchar_t *out, size_t out
     return ok && put(out, outSize, &at, L".wav");
 }
 
-void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize, wchar_t *out,
-                   size_t outSize) {
+void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize,
+                   const wchar_t *atPlugin, const wchar_t *atAddress, wchar_t *out, size_t outSize) {
     size_t at = 0;
     if (outSize) out[0] = L'\0';
     putNumber(out, outSize, &at, code, 8, 16);
     if (pluginBase && address >= pluginBase && address - pluginBase < pluginSize) {
-        put(out, outSize, &at, L" at Korvane.dll+0x");
+        put(out, outSize, &at, atPlugin);
         putNumber(out, outSize, &at, address - pluginBase, 1, 16);
     } else {
-        put(out, outSize, &at, L" at 0x");
+        put(out, outSize, &at, atAddress);
         putNumber(out, outSize, &at, address, sizeof(void *) * 2, 16);
     }
 }
@@ -283,6 +286,8 @@ void installCrashRecovery(HINSTANCE instance) {
     loadText(instance, IDS_FAULT_HOST, gTextHostFault);
     loadText(instance, IDS_FAULT_SAVED, gTextSaved);
     loadText(instance, IDS_FAULT_NOT_SAVED, gTextNotSaved);
+    loadText(instance, IDS_FAULT_AT_PLUGIN, gTextAtPlugin);
+    loadText(instance, IDS_FAULT_AT_ADDRESS, gTextAtAddress);
 
     // Documents\Korvane; the temporary folder when there are no documents.
     wchar_t base[MAX_PATH] = L"";

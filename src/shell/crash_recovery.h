@@ -22,10 +22,11 @@ void installCrashRecovery(HINSTANCE instance);
 // n-th attempt (n >= 2) when that name is taken. False when it does not fit.
 bool recoveryFileName(const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
 
-// "C0000005 at Korvane.dll+0x1A2B" when the address lies inside the plugin module
-// [pluginBase, pluginBase + pluginSize), else "C0000005 at 0x...". Always terminated.
-void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize, wchar_t *out,
-                   size_t outSize);
+// "C0000005" + atPlugin + "1A2B" (" at Korvane.dll+0x" in English) when the address
+// lies inside the plugin module [pluginBase, pluginBase + pluginSize), else
+// "C0000005" + atAddress + the address in full (" at 0x"). Always terminated.
+void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize,
+                   const wchar_t *atPlugin, const wchar_t *atAddress, wchar_t *out, size_t outSize);
 
 // Appends format to out (of outSize characters, holding a terminated text) with
 // each "%1" replaced by insert; cut short, but terminated, when out is full.

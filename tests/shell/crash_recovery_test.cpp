@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource_ids.h"
 #include "shell/crash_recovery.h"
 #include "support/program_runner.h"
 #include "support/wav_file.h"
@@ -33,14 +34,20 @@ TEST(CrashRecoveryText, FileNameFaultAndMessage) {
         EXPECT_LT(wcsnlen(out, 64), n.size);
     }
 
+    // The words between code and address come from the program's string table.
+    wchar_t atPlugin[64] = L"", atAddress[64] = L"";
+    LoadStringW(GetModuleHandleW(nullptr), IDS_FAULT_AT_PLUGIN, atPlugin, 64);
+    LoadStringW(GetModuleHandleW(nullptr), IDS_FAULT_AT_ADDRESS, atAddress, 64);
     wchar_t fault[64];
-    describeFault(0xC0000005, 0x10001A2B, 0x10000000, 0x8000, fault, 64);
+    describeFault(0xC0000005, 0x10001A2B, 0x10000000, 0x8000, atPlugin, atAddress, fault, 64);
     EXPECT_STREQ(L"C0000005 at Korvane.dll+0x1A2B", fault);
-    describeFault(0xC00000FD, 0x10008000, 0x10000000, 0x8000, fault, 64);  // just past the module
+    describeFault(0xC00000FD, 0x10008000, 0x10000000, 0x8000, atPlugin, atAddress, fault, 64);  // just past it
     EXPECT_EQ(std::wstring(L"C00000FD at 0x") + (sizeof(void *) == 8 ? L"0000000010008000" : L"10008000"),
               fault);
-    describeFault(0x80000003, 0x1234, 0, 0, fault, 12);  // no plugin loaded; cut short
+    describeFault(0x80000003, 0x1234, 0, 0, atPlugin, atAddress, fault, 12);  // no plugin loaded; cut short
     EXPECT_STREQ(L"80000003 at", fault);
+    describeFault(0xC0000005, 0x10001A2B, 0x10000000, 0x8000, L" \x4F4D\x4E8E Korvane.dll+0x", L"", fault, 64);
+    EXPECT_STREQ(L"C0000005 \x4F4D\x4E8E Korvane.dll+0x1A2B", fault);
 
     wchar_t message[40] = L"";
     appendMessage(message, 40, L"Failed (%1).", L"C0000005");
