@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <initializer_list>
+
 #include "audio/engine_state.h"
 #include "audio/gate.h"
 #include "engine/capture_files.h"
@@ -20,6 +22,7 @@ const DWORD kChunkFrames = 4096;
 
 // Made at start-up.
 wchar_t gRecoveryFolder[kPathSize];
+wchar_t gTemporaryFolder[kPathSize];  // when the recovery folder takes no file
 wchar_t gTextPluginFault[kTextSize];
 wchar_t gTextHostFault[kTextSize];
 wchar_t gTextSaved[kTextSize];
@@ -41,6 +44,7 @@ float gRightChunk[kChunkFrames];
 uint8_t gFrameChunk[kChunkFrames * 8];
 uint8_t gHeader[kMaxWavHeaderSize];
 wchar_t gPath[kPathSize];
+wchar_t gCandidate[kPathSize];
 wchar_t gMessage[kTextSize * 3];
 wchar_t gFaultText[128];
 
@@ -121,6 +125,28 @@ bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sample
     return true;
 }
 
+// A new file in folder (made if missing) under the first free name, its path in
+// path; INVALID_HANDLE_VALUE when none can be made there (path then holds the
+// last name tried, or stays as it was when no name fits).
+HANDLE createRecoveryFile(const wchar_t *folder, const SYSTEMTIME &time, wchar_t *path, size_t pathSize) {
+    if (!folder || !folder[0]) return INVALID_HANDLE_VALUE;
+    CreateDirectoryW(folder, nullptr);
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        wchar_t name[64];
+        size_t at = 0;
+        if (!recoveryFileName(time, attempt, name, 64) || !put(gCandidate, kPathSize, &at, folder) ||
+            !put(gCandidate, kPathSize, &at, L"\\") || !put(gCandidate, kPathSize, &at, name))
+            return INVALID_HANDLE_VALUE;
+        if (at >= pathSize) return INVALID_HANDLE_VALUE;
+        at = 0;
+        put(path, pathSize, &at, gCandidate);
+        HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out != INVALID_HANDLE_VALUE) return out;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 // The recording still held in the capture files and not yet saved; false when there
 // is none.
 bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
@@ -156,8 +182,8 @@ void recoverAfterFault() {
         SYSTEMTIME now;
         GetLocalTime(&now);
         gPath[0] = L'\0';
-        bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gRecoveryFolder, now, gPath,
-                                            sizeof gPath / sizeof gPath[0]);
+        bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gRecoveryFolder,
+                                            gTemporaryFolder, now, gPath, sizeof gPath / sizeof gPath[0]);
         appendMessage(gMessage, size, saved ? gTextSaved : gTextNotSaved, gPath);
     }
     // The file is safe before anything that needs the heap runs.
@@ -256,29 +282,20 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
 }
 
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
-                            const SYSTEMTIME &time, wchar_t *path, size_t pathSize) {
+                            const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
+                            size_t pathSize) {
     uint64_t leftFrames = captureFileFrames(left), rightFrames = captureFileFrames(right);
     if (leftFrames < frames) frames = leftFrames;
     if (rightFrames < frames) frames = rightFrames;
-    if (frames == 0 || pathSize == 0 || !folder[0]) return false;
-
-    CreateDirectoryW(folder, nullptr);
-    HANDLE out = INVALID_HANDLE_VALUE;
-    for (int attempt = 1; attempt <= kMaxNameAttempts && out == INVALID_HANDLE_VALUE; ++attempt) {
-        size_t at = 0;
-        path[0] = L'\0';
-        wchar_t name[64];
-        if (!recoveryFileName(time, attempt, name, 64) || !put(path, pathSize, &at, folder) ||
-            !put(path, pathSize, &at, L"\\") || !put(path, pathSize, &at, name))
-            return false;
-        out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (out == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+    if (frames == 0 || pathSize == 0) return false;
+    path[0] = L'\0';
+    for (const wchar_t *f : {folder, fallbackFolder}) {
+        HANDLE out = createRecoveryFile(f, time, path, pathSize);
+        if (out == INVALID_HANDLE_VALUE) continue;
+        bool written = writeWav(out, left, right, frames, sampleRate);
+        return CloseHandle(out) && written;
     }
-    if (out == INVALID_HANDLE_VALUE) return false;
-    bool written = writeWav(out, left, right, frames, sampleRate);
-    return CloseHandle(out) && written;
+    return false;
 }
 
 void installCrashRecovery(HINSTANCE instance) {
@@ -300,6 +317,9 @@ void installCrashRecovery(HINSTANCE instance) {
     gRecoveryFolder[0] = L'\0';
     if (!put(gRecoveryFolder, kPathSize, &at, base) || !put(gRecoveryFolder, kPathSize, &at, L"\\Korvane"))
         gRecoveryFolder[0] = L'\0';
+    DWORD n = GetTempPathW(kPathSize, gTemporaryFolder);
+    if (n == 0 || n >= kPathSize) gTemporaryFolder[0] = L'\0';
+    else if (gTemporaryFolder[n - 1] == L'\\') gTemporaryFolder[n - 1] = L'\0';
 
     gFaultEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (gFaultEvent) gRecoveryThread = CreateThread(nullptr, 0, recoveryThread, nullptr, 0, &gRecoveryThreadId);

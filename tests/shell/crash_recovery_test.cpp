@@ -97,7 +97,8 @@ TEST(CrashRecoveryFile, WritesTheShorterCaptureFileAsFloatStereoUnderAFreeName) 
     for (const Case &c : cases) {
         SCOPED_TRACE(c.frames);
         wchar_t path[MAX_PATH] = L"";
-        ASSERT_EQ(c.saved, saveRecoveredRecording(left, right, c.frames, 48000, folder.c_str(), t, path, MAX_PATH));
+        ASSERT_EQ(c.saved,
+                  saveRecoveredRecording(left, right, c.frames, 48000, folder.c_str(), nullptr, t, path, MAX_PATH));
         if (!c.saved) continue;
         written.push_back(path);
         EXPECT_EQ(folder + L"\\" + c.name, path);
@@ -120,4 +121,38 @@ TEST(CrashRecoveryFile, WritesTheShorterCaptureFileAsFloatStereoUnderAFreeName) 
     CloseHandle(left);
     CloseHandle(right);
     RemoveDirectoryW(folder.c_str());
+}
+
+TEST(CrashRecoveryFile, FolderThatTakesNoFileFallsBackToTheTemporaryFolder) {
+    std::string temp = tempFolder("recovery-fallback");
+    std::wstring base(temp.begin(), temp.end());
+    std::wstring fallback = base + L"\\temporary";
+    HANDLE left = captureFile(temp + "\\~captureL2", ramp(500, 0.5f));
+    HANDLE right = captureFile(temp + "\\~captureR2", ramp(500, 0.5f));
+    SYSTEMTIME t = {};
+    t.wYear = 2026, t.wMonth = 3, t.wDay = 4, t.wHour = 5, t.wMinute = 6, t.wSecond = 7;
+    const std::wstring name = L"\\Recording 2026-03-04 05-06-07.wav";
+    struct Case {
+        std::wstring folder, fallback;
+        bool saved;
+    } cases[] = {{base + L"\\" + std::wstring(300, L'd') + L"\\Korvane", fallback, true},  // name past MAX_PATH
+                 {L"Z:\\no\\such\\documents\\Korvane", fallback, true},                     // cannot be made
+                 {L"Z:\\no\\such\\documents\\Korvane", L"", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.folder.begin(), c.folder.end()));
+        wchar_t path[MAX_PATH] = L"";
+        ASSERT_EQ(c.saved, saveRecoveredRecording(left, right, UINT64_MAX, 44100, c.folder.c_str(),
+                                                  c.fallback.c_str(), t, path, MAX_PATH));
+        if (!c.saved) continue;
+        EXPECT_EQ(fallback + name, path);
+        char narrow[MAX_PATH];
+        WideCharToMultiByte(CP_ACP, 0, path, -1, narrow, MAX_PATH, nullptr, nullptr);
+        WavData wav = readWav(narrow);
+        ASSERT_TRUE(wav.ok);
+        EXPECT_EQ(500u, wav.frames());
+        DeleteFileW(path);
+    }
+    CloseHandle(left);
+    CloseHandle(right);
+    RemoveDirectoryW(fallback.c_str());
 }
