@@ -281,6 +281,15 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
     }
 }
 
+bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
+                       int sampleRate) {
+    bool written = writeWav(out, left, right, frames, sampleRate);
+    written = CloseHandle(out) && written;
+    // Its header promises every frame: a file cut short would pass for the whole recording.
+    if (!written) DeleteFileW(path);
+    return written;
+}
+
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
                             const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
                             size_t pathSize) {
@@ -291,9 +300,7 @@ bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int samp
     path[0] = L'\0';
     for (const wchar_t *f : {folder, fallbackFolder}) {
         HANDLE out = createRecoveryFile(f, time, path, pathSize);
-        if (out == INVALID_HANDLE_VALUE) continue;
-        bool written = writeWav(out, left, right, frames, sampleRate);
-        return CloseHandle(out) && written;
+        if (out != INVALID_HANDLE_VALUE && writeRecoveryFile(out, path, left, right, frames, sampleRate)) return true;
     }
     return false;
 }

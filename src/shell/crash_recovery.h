@@ -34,12 +34,17 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
 
 // Writes `frames` frames of the two capture files, read from their start, as a
 // 32-bit float stereo WAV at sampleRate into a new file in folder (created if
-// missing), named after `time`; when no file can be made
+// missing), named after `time`; when no file can be made or written completely
 // there, in fallbackFolder (null or empty: none). Fewer frames are written when a
 // capture file is shorter. The file's path goes to path (on failure the last one
-// tried). True when the whole file was written.
+// tried). True when the whole file was written; a file cut short is deleted.
 // Static buffers: one caller at a time.
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
                             const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
                             size_t pathSize);
+
+// Writes the WAV into out (a new file at path) and closes it; deletes the file
+// when it could not be written completely. True when it was.
+bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
+                       int sampleRate);
 

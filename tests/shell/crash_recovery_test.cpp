@@ -156,3 +156,19 @@ TEST(CrashRecoveryFile, FolderThatTakesNoFileFallsBackToTheTemporaryFolder) {
     CloseHandle(right);
     RemoveDirectoryW(fallback.c_str());
 }
+
+// A file that takes no bytes (opened for reading only) is not left with a header
+// promising the whole recording.
+TEST(CrashRecoveryFile, AFileCutShortIsDeleted) {
+    std::string temp = tempFolder("recovery-cut");
+    HANDLE left = captureFile(temp + "\\~captureL3", ramp(500, 0.5f));
+    HANDLE right = captureFile(temp + "\\~captureR3", ramp(500, 0.5f));
+    std::wstring cut = std::wstring(temp.begin(), temp.end()) + L"\\cut short.wav";
+    CloseHandle(CreateFileW(cut.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    HANDLE readOnly = CreateFileW(cut.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
+    EXPECT_FALSE(writeRecoveryFile(readOnly, cut.c_str(), left, right, 500, 44100));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(cut.c_str()));
+    CloseHandle(left);
+    CloseHandle(right);
+}
