@@ -11,6 +11,7 @@
 #include "engine/wav_writer.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
+#include "shell/app_state.h"
 
 namespace {
 
@@ -160,6 +161,9 @@ bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
 // Keeps the driver's thread and the capture writer away from the capture files.
 // Waits a bounded time: the faulting thread may be one of them and never leave.
 void quietenEngine() {
+    // Record and play do nothing while sound is off: the GUI thread, still running,
+    // leaves the capture files alone while they are read.
+    gAudioStopped = 1;
     gPlaying = 0;
     gEngineGate.closeWithin(kGateWaitMs);
     gCaptureLock.closeWithin(kGateWaitMs);
