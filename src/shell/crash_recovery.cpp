@@ -20,6 +20,7 @@ const size_t kPathSize = MAX_PATH + 64;
 const int kMaxNameAttempts = 99;
 const DWORD kGateWaitMs = 1000;
 const DWORD kChunkFrames = 4096;
+const DWORD kWatchStepMs = 500;
 
 // Made at start-up.
 wchar_t gRecoveryFolder[kPathSize];
@@ -33,6 +34,10 @@ wchar_t gTextAtAddress[kTextSize];
 HANDLE gFaultEvent = nullptr;
 HANDLE gRecoveryThread = nullptr;
 DWORD gRecoveryThreadId = 0;
+
+// Watched by the faulting thread while the recovery thread works.
+volatile LONG gRecoveryProgress = 0;
+volatile LONG gRecoveryMessageShown = 0;
 
 // Filled by the first fault.
 volatile LONG gFaulted = 0;
@@ -121,6 +126,7 @@ bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sample
         const float *channels[2] = {gLeftChunk, gRightChunk};
         encodeFrames(channels, 2, (int)n, kWavDepthFloat, gFrameChunk);
         if (!writeAll(out, gFrameChunk, n * 8)) return false;
+        InterlockedIncrement(&gRecoveryProgress);
         done += n;
     }
     return true;
@@ -191,7 +197,21 @@ void recoverAfterFault() {
         appendMessage(gMessage, size, saved ? gTextSaved : gTextNotSaved, gPath);
     }
     // The file is safe before anything that needs the heap runs.
+    gRecoveryMessageShown = 1;
     MessageBoxW(nullptr, gMessage, L"Korvane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+}
+
+// Waits for the recovery thread to end the process; ends it here when the recovery
+// stops making progress (stuck on a heap lock the fault left held, say).
+void waitForRecovery() {
+    RecoveryWatch watch = {gRecoveryProgress, 0};
+    for (;;) {
+        DWORD before = GetTickCount();
+        if (WaitForSingleObject(gRecoveryThread, kWatchStepMs) != WAIT_TIMEOUT) return;
+        if (recoveryStalled(watch, gRecoveryProgress, gRecoveryMessageShown != 0, GetTickCount() - before,
+                            kRecoveryStallMs))
+            return;
+    }
 }
 
 DWORD WINAPI recoveryThread(void *) {
@@ -212,7 +232,7 @@ LONG WINAPI unhandledFault(EXCEPTION_POINTERS *info) {
     gFaultCode = code;
     gFaultAddress = info && info->ExceptionRecord ? (uintptr_t)info->ExceptionRecord->ExceptionAddress : 0;
     if (gRecoveryThread && SetEvent(gFaultEvent)) {
-        WaitForSingleObject(gRecoveryThread, INFINITE);
+        waitForRecovery();
     } else {
         gRecoveryThreadId = GetCurrentThreadId();
         recoverAfterFault();
@@ -285,6 +305,16 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
     }
 }
 
+bool recoveryStalled(RecoveryWatch &watch, LONG progress, bool messageShown, DWORD elapsedMs, DWORD limitMs) {
+    if (messageShown || progress != watch.progress) {
+        watch.progress = progress;
+        watch.quietMs = 0;
+        return false;
+    }
+    watch.quietMs += elapsedMs;
+    return watch.quietMs >= limitMs;
+}
+
 bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
                        int sampleRate) {
     bool written = writeWav(out, left, right, frames, sampleRate);
@@ -304,6 +334,7 @@ bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int samp
     path[0] = L'\0';
     for (const wchar_t *f : {folder, fallbackFolder}) {
         HANDLE out = createRecoveryFile(f, time, path, pathSize);
+        InterlockedIncrement(&gRecoveryProgress);
         if (out != INVALID_HANDLE_VALUE && writeRecoveryFile(out, path, left, right, frames, sampleRate)) return true;
     }
     return false;

@@ -48,3 +48,13 @@ bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int samp
 bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
                        int sampleRate);
 
+// The faulting thread's watch over the recovery thread, which counts its steps
+// (chunks written, files tried) and flags its message while it is shown. True once
+// the count stood still for limitMs, summed over the elapsed times, with no message
+// up: the recovery is stuck and the process should end.
+const DWORD kRecoveryStallMs = 10000;
+struct RecoveryWatch {
+    LONG progress;  // the count last seen
+    DWORD quietMs;  // how long it has stood still
+};
+bool recoveryStalled(RecoveryWatch &watch, LONG progress, bool messageShown, DWORD elapsedMs, DWORD limitMs);

@@ -172,3 +172,19 @@ TEST(CrashRecoveryFile, AFileCutShortIsDeleted) {
     CloseHandle(left);
     CloseHandle(right);
 }
+
+TEST(CrashRecoveryWatch, AStuckRecoveryIsGivenUpAfterTenQuietSeconds) {
+    struct Step {
+        LONG progress;
+        bool messageShown;
+        DWORD elapsedMs;
+        bool stalled;
+    } steps[] = {{0, false, 4000, false},   {0, false, 5000, false},  {1, false, 9000, false},  // progress resets
+                 {1, false, 500, false},    {1, true, 60000, false},  // the message may stay up for ever
+                 {1, false, 9999, false},   {1, false, 1, true}};
+    RecoveryWatch watch = {0, 0};
+    int i = 0;
+    for (const Step &s : steps)
+        EXPECT_EQ(s.stalled, recoveryStalled(watch, s.progress, s.messageShown, s.elapsedMs, kRecoveryStallMs))
+            << "step " << i++;
+}
