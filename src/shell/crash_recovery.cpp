@@ -157,10 +157,9 @@ HANDLE createRecoveryFile(const wchar_t *folder, const SYSTEMTIME &time, wchar_t
 // The recording still held in the capture files and not yet saved; false when there
 // is none.
 bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
-    if (gRecordingSaved || gRecordedFrames <= 0) return false;
+    if (!framesToRecover(gRecordedFrames, gRecordingSaved != 0, frames)) return false;
     *left = gCaptureLeft;
     *right = gCaptureRight;
-    *frames = (uint64_t)gRecordedFrames;
     return true;
 }
 
@@ -303,6 +302,13 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
         one[0] = *p;
         if (!put(out, outSize, &at, one)) return;
     }
+}
+
+bool framesToRecover(LONG recordedFrames, bool saved, uint64_t *frames) {
+    if (saved || recordedFrames == 0) return false;
+    // A count past 2^31 frames has wrapped: all the capture files hold is the recording.
+    *frames = recordedFrames < 0 ? UINT64_MAX : (uint64_t)recordedFrames;
+    return true;
 }
 
 bool recoveryStalled(RecoveryWatch &watch, LONG progress, bool messageShown, DWORD elapsedMs, DWORD limitMs) {

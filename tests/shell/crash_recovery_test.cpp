@@ -92,6 +92,7 @@ TEST(CrashRecoveryFile, WritesTheShorterCaptureFileAsFloatStereoUnderAFreeName) 
         size_t framesWritten;
     } cases[] = {{frames, true, L"Recording 2026-01-02 03-04-05.wav", frames - 3},
                  {100, true, L"Recording 2026-01-02 03-04-05 (2).wav", 100},
+                 {UINT64_MAX, true, L"Recording 2026-01-02 03-04-05 (3).wav", frames - 3},  // count wrapped
                  {0, false, nullptr, 0}};
     std::vector<std::wstring> written;
     for (const Case &c : cases) {
@@ -171,6 +172,26 @@ TEST(CrashRecoveryFile, AFileCutShortIsDeleted) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(cut.c_str()));
     CloseHandle(left);
     CloseHandle(right);
+}
+
+TEST(CrashRecoveryFile, AWrappedFrameCountRecoversAllTheCaptureFilesHold) {
+    struct Frames {
+        LONG recorded;
+        bool saved, recover;
+        uint64_t frames;
+    } counts[] = {{0, false, false, 0},
+                  {100, true, false, 0},
+                  {100, false, true, 100},
+                  {-5, false, true, UINT64_MAX},  // past 2^31 frames the count wrapped
+                  {LONG(0x80000000), false, true, UINT64_MAX},
+                  {-5, true, false, 0}};
+    for (const Frames &c : counts) {
+        uint64_t frames = 0;
+        EXPECT_EQ(c.recover, framesToRecover(c.recorded, c.saved, &frames)) << c.recorded;
+        if (c.recover) {
+            EXPECT_EQ(c.frames, frames) << c.recorded;
+        }
+    }
 }
 
 TEST(CrashRecoveryWatch, AStuckRecoveryIsGivenUpAfterTenQuietSeconds) {
