@@ -15,6 +15,7 @@
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
 
 namespace {
 
@@ -227,6 +228,8 @@ void renderTake(OfflineRender &render, const uint8_t *keys, int count) {
     gPluginEventBlock.numEvents = 0;
 }
 
+bool takeComplete(const OfflineRender &render) { return render.framesKept >= render.timing.totalFrames; }
+
 void rewindTake(OfflineRender &render) {
     for (HANDLE file : render.tempFiles)
         if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_BEGIN);
@@ -255,9 +258,13 @@ void endOfflineRender(OfflineRender &render) {
     allocateEngineBuffers(gEngine.blockSize);
     gPlugin.suspend();
     gPlugin.setRateAndBlock((float)gEngine.sampleRate, gEngine.blockSize);
-    gPlugin.resume();
     gMidiQueue.clear();
-    openMidiPorts();
+    // With sound switched off the plugin stays suspended and the MIDI ports closed;
+    // the gate keeps the close of sound off after this open.
+    if (!gAudioStopped) {
+        gPlugin.resume();
+        openMidiPorts();
+    }
     openEngineGate();
     if (render.progress) ShowWindow(render.progress, SW_HIDE);
 }

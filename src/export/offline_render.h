@@ -88,12 +88,16 @@ void renderTake(OfflineRender &render, const uint8_t *keys, int count);
 void processExportBlock(OfflineRender &render);
 // Restores the engine: temporary files closed (and so deleted), plugin back at the
 // engine's rate and block size and switched on, MIDI queue emptied, MIDI ports and
-// the engine gate opened, progress bar hidden.
+// the engine gate opened, progress bar hidden. With sound switched off the plugin
+// stays suspended, the ports closed and the gate as closed as before the export.
 void endOfflineRender(OfflineRender &render);
 
 // Progress bar: range 0..n at the start of the writing, position per take.
 void setExportProgressRange(OfflineRender &render, int n);
 void setExportProgress(OfflineRender &render, int position);
+
+// True when every frame of the take just rendered reached the temporary files.
+bool takeComplete(const OfflineRender &render);
 
 // Reads the next `count` points of one channel of the current take into out; what
 // the file cannot deliver (a temporary file that could not be written) reads as

@@ -60,6 +60,8 @@ void writeOneWav(OfflineRender &render, const char *path, WavDepth depth, const 
     }
     bool ok = writeTakeHeader(render, fd, depth);
     renderTake(render, keys, count);
+    // Frames the temporary files lost are padded with silence but the file is reported.
+    ok = takeComplete(render) && ok;
     ok = appendTakeWav(render, fd, depth) && ok;
     ok = _close(fd) == 0 && ok;
     if (!ok) report.notWritten++;

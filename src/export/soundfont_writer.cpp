@@ -274,6 +274,8 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
             renderTake(render, keys, selected);
         else
             renderTake(render, &keys[i], 1);
+        // A take short of frames is padded with silence, keeping the SoundFont valid, and reported.
+        ok = takeComplete(render) && ok;
         ok = appendTake(render, fd) && ok;
     }
     takeKeys[n] = 127;

@@ -107,3 +107,6 @@
 #define IDS_FAULT_HOST 2301
 #define IDS_FAULT_SAVED 2302
 #define IDS_FAULT_NOT_SAVED 2303
+// Between the fault code and the address in the plugin, or the address elsewhere.
+#define IDS_FAULT_AT_PLUGIN 2304
+#define IDS_FAULT_AT_ADDRESS 2305

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <initializer_list>
+
 #include "audio/engine_state.h"
 #include "audio/gate.h"
 #include "engine/capture_files.h"
@@ -9,6 +11,7 @@
 #include "engine/wav_writer.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
+#include "shell/app_state.h"
 
 namespace {
 
@@ -17,16 +20,24 @@ const size_t kPathSize = MAX_PATH + 64;
 const int kMaxNameAttempts = 99;
 const DWORD kGateWaitMs = 1000;
 const DWORD kChunkFrames = 4096;
+const DWORD kWatchStepMs = 500;
 
 // Made at start-up.
 wchar_t gRecoveryFolder[kPathSize];
+wchar_t gTemporaryFolder[kPathSize];  // when the recovery folder takes no file
 wchar_t gTextPluginFault[kTextSize];
 wchar_t gTextHostFault[kTextSize];
 wchar_t gTextSaved[kTextSize];
 wchar_t gTextNotSaved[kTextSize];
+wchar_t gTextAtPlugin[kTextSize];
+wchar_t gTextAtAddress[kTextSize];
 HANDLE gFaultEvent = nullptr;
 HANDLE gRecoveryThread = nullptr;
 DWORD gRecoveryThreadId = 0;
+
+// Watched by the faulting thread while the recovery thread works.
+volatile LONG gRecoveryProgress = 0;
+volatile LONG gRecoveryMessageShown = 0;
 
 // Filled by the first fault.
 volatile LONG gFaulted = 0;
@@ -39,6 +50,7 @@ float gRightChunk[kChunkFrames];
 uint8_t gFrameChunk[kChunkFrames * 8];
 uint8_t gHeader[kMaxWavHeaderSize];
 wchar_t gPath[kPathSize];
+wchar_t gCandidate[kPathSize];
 wchar_t gMessage[kTextSize * 3];
 wchar_t gFaultText[128];
 
@@ -114,24 +126,49 @@ bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sample
         const float *channels[2] = {gLeftChunk, gRightChunk};
         encodeFrames(channels, 2, (int)n, kWavDepthFloat, gFrameChunk);
         if (!writeAll(out, gFrameChunk, n * 8)) return false;
+        InterlockedIncrement(&gRecoveryProgress);
         done += n;
     }
     return true;
 }
 
+// A new file in folder (made if missing) under the first free name, its path in
+// path; INVALID_HANDLE_VALUE when none can be made there (path then holds the
+// last name tried, or stays as it was when no name fits).
+HANDLE createRecoveryFile(const wchar_t *folder, const SYSTEMTIME &time, wchar_t *path, size_t pathSize) {
+    if (!folder || !folder[0]) return INVALID_HANDLE_VALUE;
+    CreateDirectoryW(folder, nullptr);
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        wchar_t name[64];
+        size_t at = 0;
+        if (!recoveryFileName(time, attempt, name, 64) || !put(gCandidate, kPathSize, &at, folder) ||
+            !put(gCandidate, kPathSize, &at, L"\\") || !put(gCandidate, kPathSize, &at, name))
+            return INVALID_HANDLE_VALUE;
+        if (at >= pathSize) return INVALID_HANDLE_VALUE;
+        at = 0;
+        put(path, pathSize, &at, gCandidate);
+        HANDLE out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out != INVALID_HANDLE_VALUE) return out;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 // The recording still held in the capture files and not yet saved; false when there
 // is none.
 bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
-    if (gRecordingSaved || gRecordedFrames <= 0) return false;
+    if (!framesToRecover(gRecordedFrames, gRecordingSaved != 0, frames)) return false;
     *left = gCaptureLeft;
     *right = gCaptureRight;
-    *frames = (uint64_t)gRecordedFrames;
     return true;
 }
 
 // Keeps the driver's thread and the capture writer away from the capture files.
 // Waits a bounded time: the faulting thread may be one of them and never leave.
 void quietenEngine() {
+    // Record and play do nothing while sound is off: the GUI thread, still running,
+    // leaves the capture files alone while they are read.
+    gAudioStopped = 1;
     gPlaying = 0;
     gEngineGate.closeWithin(kGateWaitMs);
     gCaptureLock.closeWithin(kGateWaitMs);
@@ -141,7 +178,8 @@ void recoverAfterFault() {
     quietenEngine();
     uintptr_t base = (uintptr_t)gPlugin.module;
     size_t pluginSize = moduleSize(gPlugin.module);
-    describeFault(gFaultCode, gFaultAddress, base, pluginSize, gFaultText, sizeof gFaultText / sizeof gFaultText[0]);
+    describeFault(gFaultCode, gFaultAddress, base, pluginSize, gTextAtPlugin, gTextAtAddress, gFaultText,
+                  sizeof gFaultText / sizeof gFaultText[0]);
     const size_t size = sizeof gMessage / sizeof gMessage[0];
     gMessage[0] = L'\0';
     bool inPlugin = base && gFaultAddress >= base && gFaultAddress - base < pluginSize;
@@ -153,12 +191,26 @@ void recoverAfterFault() {
         SYSTEMTIME now;
         GetLocalTime(&now);
         gPath[0] = L'\0';
-        bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gRecoveryFolder, now, gPath,
-                                            sizeof gPath / sizeof gPath[0]);
+        bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gRecoveryFolder,
+                                            gTemporaryFolder, now, gPath, sizeof gPath / sizeof gPath[0]);
         appendMessage(gMessage, size, saved ? gTextSaved : gTextNotSaved, gPath);
     }
     // The file is safe before anything that needs the heap runs.
+    gRecoveryMessageShown = 1;
     MessageBoxW(nullptr, gMessage, L"Korvane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+}
+
+// Waits for the recovery thread to end the process; ends it here when the recovery
+// stops making progress (stuck on a heap lock the fault left held, say).
+void waitForRecovery() {
+    RecoveryWatch watch = {gRecoveryProgress, 0};
+    for (;;) {
+        DWORD before = GetTickCount();
+        if (WaitForSingleObject(gRecoveryThread, kWatchStepMs) != WAIT_TIMEOUT) return;
+        if (recoveryStalled(watch, gRecoveryProgress, gRecoveryMessageShown != 0, GetTickCount() - before,
+                            kRecoveryStallMs))
+            return;
+    }
 }
 
 DWORD WINAPI recoveryThread(void *) {
@@ -179,7 +231,7 @@ LONG WINAPI unhandledFault(EXCEPTION_POINTERS *info) {
     gFaultCode = code;
     gFaultAddress = info && info->ExceptionRecord ? (uintptr_t)info->ExceptionRecord->ExceptionAddress : 0;
     if (gRecoveryThread && SetEvent(gFaultEvent)) {
-        WaitForSingleObject(gRecoveryThread, INFINITE);
+        waitForRecovery();
     } else {
         gRecoveryThreadId = GetCurrentThreadId();
         recoverAfterFault();
@@ -222,16 +274,16 @@ bool recoveryFileName(const SYSTEMTIME &t, int attempt, wchar_t *out, size_t out
     return ok && put(out, outSize, &at, L".wav");
 }
 
-void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize, wchar_t *out,
-                   size_t outSize) {
+void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize,
+                   const wchar_t *atPlugin, const wchar_t *atAddress, wchar_t *out, size_t outSize) {
     size_t at = 0;
     if (outSize) out[0] = L'\0';
     putNumber(out, outSize, &at, code, 8, 16);
     if (pluginBase && address >= pluginBase && address - pluginBase < pluginSize) {
-        put(out, outSize, &at, L" at Korvane.dll+0x");
+        put(out, outSize, &at, atPlugin);
         putNumber(out, outSize, &at, address - pluginBase, 1, 16);
     } else {
-        put(out, outSize, &at, L" at 0x");
+        put(out, outSize, &at, atAddress);
         putNumber(out, outSize, &at, address, sizeof(void *) * 2, 16);
     }
 }
@@ -252,30 +304,46 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
     }
 }
 
+bool framesToRecover(LONG recordedFrames, bool saved, uint64_t *frames) {
+    if (saved || recordedFrames == 0) return false;
+    // A count past 2^31 frames has wrapped: all the capture files hold is the recording.
+    *frames = recordedFrames < 0 ? UINT64_MAX : (uint64_t)recordedFrames;
+    return true;
+}
+
+bool recoveryStalled(RecoveryWatch &watch, LONG progress, bool messageShown, DWORD elapsedMs, DWORD limitMs) {
+    if (messageShown || progress != watch.progress) {
+        watch.progress = progress;
+        watch.quietMs = 0;
+        return false;
+    }
+    watch.quietMs += elapsedMs;
+    return watch.quietMs >= limitMs;
+}
+
+bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
+                       int sampleRate) {
+    bool written = writeWav(out, left, right, frames, sampleRate);
+    written = CloseHandle(out) && written;
+    // Its header promises every frame: a file cut short would pass for the whole recording.
+    if (!written) DeleteFileW(path);
+    return written;
+}
+
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
-                            const SYSTEMTIME &time, wchar_t *path, size_t pathSize) {
+                            const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
+                            size_t pathSize) {
     uint64_t leftFrames = captureFileFrames(left), rightFrames = captureFileFrames(right);
     if (leftFrames < frames) frames = leftFrames;
     if (rightFrames < frames) frames = rightFrames;
-    if (frames == 0 || pathSize == 0 || !folder[0]) return false;
-
-    CreateDirectoryW(folder, nullptr);
-    HANDLE out = INVALID_HANDLE_VALUE;
-    for (int attempt = 1; attempt <= kMaxNameAttempts && out == INVALID_HANDLE_VALUE; ++attempt) {
-        size_t at = 0;
-        path[0] = L'\0';
-        wchar_t name[64];
-        if (!recoveryFileName(time, attempt, name, 64) || !put(path, pathSize, &at, folder) ||
-            !put(path, pathSize, &at, L"\\") || !put(path, pathSize, &at, name))
-            return false;
-        out = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (out == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
+    if (frames == 0 || pathSize == 0) return false;
+    path[0] = L'\0';
+    for (const wchar_t *f : {folder, fallbackFolder}) {
+        HANDLE out = createRecoveryFile(f, time, path, pathSize);
+        InterlockedIncrement(&gRecoveryProgress);
+        if (out != INVALID_HANDLE_VALUE && writeRecoveryFile(out, path, left, right, frames, sampleRate)) return true;
     }
-    if (out == INVALID_HANDLE_VALUE) return false;
-    bool written = writeWav(out, left, right, frames, sampleRate);
-    return CloseHandle(out) && written;
+    return false;
 }
 
 void installCrashRecovery(HINSTANCE instance) {
@@ -283,6 +351,8 @@ void installCrashRecovery(HINSTANCE instance) {
     loadText(instance, IDS_FAULT_HOST, gTextHostFault);
     loadText(instance, IDS_FAULT_SAVED, gTextSaved);
     loadText(instance, IDS_FAULT_NOT_SAVED, gTextNotSaved);
+    loadText(instance, IDS_FAULT_AT_PLUGIN, gTextAtPlugin);
+    loadText(instance, IDS_FAULT_AT_ADDRESS, gTextAtAddress);
 
     // Documents\Korvane; the temporary folder when there are no documents.
     wchar_t base[MAX_PATH] = L"";
@@ -295,6 +365,9 @@ void installCrashRecovery(HINSTANCE instance) {
     gRecoveryFolder[0] = L'\0';
     if (!put(gRecoveryFolder, kPathSize, &at, base) || !put(gRecoveryFolder, kPathSize, &at, L"\\Korvane"))
         gRecoveryFolder[0] = L'\0';
+    DWORD n = GetTempPathW(kPathSize, gTemporaryFolder);
+    if (n == 0 || n >= kPathSize) gTemporaryFolder[0] = L'\0';
+    else if (gTemporaryFolder[n - 1] == L'\\') gTemporaryFolder[n - 1] = L'\0';
 
     gFaultEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (gFaultEvent) gRecoveryThread = CreateThread(nullptr, 0, recoveryThread, nullptr, 0, &gRecoveryThreadId);

@@ -22,10 +22,11 @@ void installCrashRecovery(HINSTANCE instance);
 // n-th attempt (n >= 2) when that name is taken. False when it does not fit.
 bool recoveryFileName(const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
 
-// "C0000005 at Korvane.dll+0x1A2B" when the address lies inside the plugin module
-// [pluginBase, pluginBase + pluginSize), else "C0000005 at 0x...". Always terminated.
-void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize, wchar_t *out,
-                   size_t outSize);
+// "C0000005" + atPlugin + "1A2B" (" at Korvane.dll+0x" in English) when the address
+// lies inside the plugin module [pluginBase, pluginBase + pluginSize), else
+// "C0000005" + atAddress + the address in full (" at 0x"). Always terminated.
+void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize,
+                   const wchar_t *atPlugin, const wchar_t *atAddress, wchar_t *out, size_t outSize);
 
 // Appends format to out (of outSize characters, holding a terminated text) with
 // each "%1" replaced by insert; cut short, but terminated, when out is full.
@@ -33,8 +34,32 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
 
 // Writes `frames` frames of the two capture files, read from their start, as a
 // 32-bit float stereo WAV at sampleRate into a new file in folder (created if
-// missing), named after `time`. Fewer frames are written when a capture file is
-// shorter. The file's path goes to path (even when writing failed part way).
-// True when the whole file was written. Static buffers: one caller at a time.
+// missing), named after `time`; when no file can be made or written completely
+// there, in fallbackFolder (null or empty: none). Fewer frames are written when a
+// capture file is shorter. The file's path goes to path (on failure the last one
+// tried). True when the whole file was written; a file cut short is deleted.
+// Static buffers: one caller at a time.
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
-                            const SYSTEMTIME &time, wchar_t *path, size_t pathSize);
+                            const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
+                            size_t pathSize);
+
+// Writes the WAV into out (a new file at path) and closes it; deletes the file
+// when it could not be written completely. True when it was.
+bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
+                       int sampleRate);
+
+// The frames to recover from the recorded-frames counter: none when the recording
+// was saved or is empty; a negative (wrapped) count means all the capture files
+// hold (UINT64_MAX, cut to the shorter file by the save).
+bool framesToRecover(LONG recordedFrames, bool saved, uint64_t *frames);
+
+// The faulting thread's watch over the recovery thread, which counts its steps
+// (chunks written, files tried) and flags its message while it is shown. True once
+// the count stood still for limitMs, summed over the elapsed times, with no message
+// up: the recovery is stuck and the process should end.
+const DWORD kRecoveryStallMs = 10000;
+struct RecoveryWatch {
+    LONG progress;  // the count last seen
+    DWORD quietMs;  // how long it has stood still
+};
+bool recoveryStalled(RecoveryWatch &watch, LONG progress, bool messageShown, DWORD elapsedMs, DWORD limitMs);

@@ -20,7 +20,9 @@
 #include "export/soundfont_writer.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
+#include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
+#include "shell/app_state.h"
 #include "export/reader_files.h"
 #include "support/program_runner.h"
 #include "support/wav_file.h"
@@ -237,21 +239,71 @@ TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
     addToManifest("wav restore_C3.wav 1 16 2 88200 1764 60");
 }
 
-TEST_F(Export, UnwritableTemporaryFilesStillGiveCompleteSilentFiles) {
+namespace {
+
+int gPortOpens = 0;
+MMRESULT WINAPI countedInputOpen(LPHMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD) { return ++gPortOpens, MMSYSERR_ERROR; }
+MMRESULT WINAPI countedOutputOpen(LPHMIDIOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD) {
+    return ++gPortOpens, MMSYSERR_ERROR;
+}
+
+}  // namespace
+
+// Sound off leaves the gate closed, the plugin suspended and the ports closed; an
+// export in between keeps it so, while with sound on it opens both ports again.
+TEST_F(Export, SoundSwitchedOffStaysOffAfterTheExport) {
+    MidiSystem savedSystem = gMidiSystem;
+    int32_t savedIn = gMidiInIndex, savedOut = gMidiOutIndex;
+    gMidiSystem.midiInOpen = countedInputOpen;
+    gMidiSystem.midiOutOpen = countedOutputOpen;
+    gMidiInIndex = gMidiOutIndex = 0;
+    select({60});
+    settings.holdMs = 20;
+    settings.releaseMs = 0;
+    for (bool off : {false, true}) {
+        SCOPED_TRACE(off);
+        if (off) {
+            closeEngineGate();
+            gPlugin.suspend();
+            gAudioStopped = 1;
+        }
+        LONG gateLevel = gEngineGate.level;
+        gPortOpens = 0;
+        EXPECT_EQ(0, exportTo(tempFolder("export-render") + "\\soundoff").failed());
+        EXPECT_EQ(gateLevel, gEngineGate.level);
+        EXPECT_EQ(off ? 0 : 1, gPlugin.resumed);
+        EXPECT_EQ(off ? 0 : 2, gPortOpens);
+    }
+    gAudioStopped = 0;
+    openEngineGate();
+    gMidiSystem = savedSystem;
+    gMidiInIndex = savedIn;
+    gMidiOutIndex = savedOut;
+}
+
+// The files stay readable (padded with silence) but every one is reported as not
+// written completely.
+TEST_F(Export, UnwritableTemporaryFilesGiveCompleteSilentFilesAndAreReported) {
     breakTemporaryFolder();
     select({60, 64});
     settings.holdMs = 100;
     settings.releaseMs = 100;
     settings.fileType = kExportSoundFont;
     std::string base = readerFolder() + "\\notemp";
-    EXPECT_EQ(0, exportTo(base).failed());
+    ExportReport report = exportTo(base);
+    EXPECT_EQ(1, report.planned);
+    EXPECT_EQ(1, report.notWritten);
+    EXPECT_EQ(1, report.failed());
     SoundFontLayout layout = soundFontLayout(4, 8820);
     std::string file = readFile(base + ".sf2");
     ASSERT_EQ(layout.fileSize, file.size());
     for (size_t i = 120; i < layout.pdtaOffset; ++i) ASSERT_EQ(0, file[i]) << i;
     addToManifest("sf2 notemp.sf2 44100");
     settings.fileType = kExportWav;
-    EXPECT_EQ(0, exportTo(base).failed());
+    report = exportTo(base);
+    EXPECT_EQ(2, report.planned);
+    EXPECT_EQ(2, report.notWritten);
+    EXPECT_EQ(2, report.failed());
     WavData wav = readWav(base + "_E3.wav");
     ASSERT_TRUE(wav.ok);
     EXPECT_EQ(8820u, wav.frames());
