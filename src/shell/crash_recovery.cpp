@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <climits>
 #include <initializer_list>
 
 #include "audio/engine_state.h"
@@ -157,7 +158,9 @@ HANDLE createRecoveryFile(const wchar_t *folder, const SYSTEMTIME &time, wchar_t
 // The recording still held in the capture files and not yet saved; false when there
 // is none.
 bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
-    if (!framesToRecover(gRecordedFrames, gRecordingSaved != 0, frames)) return false;
+    // The 32-bit count stops at LONG_MAX: a longer recording is whatever both files hold.
+    LONG recorded = gRecordedFrames;
+    if (!framesToRecover(recorded == LONG_MAX ? -1 : recorded, gRecordingSaved != 0, frames)) return false;
     *left = gCaptureLeft;
     *right = gCaptureRight;
     return true;
