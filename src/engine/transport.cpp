@@ -5,6 +5,7 @@
 #include "engine/transport_state.h"
 #include "resources/resource_ids.h"
 #include "shell/app_state.h"
+#include "shell/texts.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ void serveRecorderNotice(HWND window) {
 
 void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path) {
     wchar_t format[512], text[1024 + MAX_PATH];
-    if (!LoadStringW(gInstance, id, format, 512)) return;
+    if (!loadText(id, format, 512)) return;
     if (path) {
         wchar_t widePath[MAX_PATH] = L"";
         MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
@@ -72,5 +73,5 @@ void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *p
     } else {
         wsprintfW(text, format, number);
     }
-    MessageBoxW(owner, text, L"Korvane", MB_ICONERROR | MB_OK);
+    showErrorText(owner, text);
 }

@@ -106,11 +106,11 @@ void showReport(HWND dialog, const ExportReport &report) {
     wchar_t loaded[6][160];
     const wchar_t *texts[6];
     for (int i = 0; i < 6; ++i) {
-        if (!LoadStringW(gInstance, ids[i], loaded[i], 160)) loaded[i][0] = L'\0';
+        loadText(ids[i], loaded[i], 160);
         texts[i] = loaded[i];
     }
     wchar_t message[1024];
-    if (exportReportText(report, texts, message, 1024)) MessageBoxW(dialog, message, L"Korvane", MB_ICONERROR | MB_OK);
+    if (exportReportText(report, texts, message, 1024)) showErrorText(dialog, message);
 }
 
 void exportCommand(HWND dialog) {
