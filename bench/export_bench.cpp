@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio/engine_state.h"
+#include "engine/engine_hooks.h"
 #include "export/export_dialog.h"
 #include "export/sample_output.h"
 #include "midi/midi_ports.h"
@@ -65,6 +66,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     QueryPerformanceFrequency(&gFrequency);
+    installEngine();
     initMidi();
     if (!allocateEngineBuffers(gEngine.blockSize)) return 1;
     if (!gPlugin.open((programFolder() + "\\Korvane.dll").c_str(), 44100.0f, gEngine.blockSize)) {

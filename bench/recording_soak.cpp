@@ -22,11 +22,12 @@
 #include "audio/engine_state.h"
 #include "audio/stream.h"
 #include "audio/test_driver_registry.h"
+#include "core/app_state.h"
 #include "engine/capture_files.h"
+#include "engine/engine_hooks.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
 
 namespace {
 
@@ -131,8 +132,8 @@ bool run(const char *name, long blocks, bool slow) {
               (uint64_t)gRecordedFrames == fileFrames &&
               (slow ? gCaptureLostBlocks > 0 : gCaptureLostBlocks == 0);
     printf("%s\n", name);
-    printf("  ring: %d slots of %d frames (%.0f ms)\n", gEngine.captureSlotCount, kBlock,
-           1000.0 * gEngine.captureSlotCount * kBlock / kRate);
+    printf("  ring: %d slots of %d frames (%.0f ms)\n", gCaptureRing.slotCount, kBlock,
+           1000.0 * gCaptureRing.slotCount * kBlock / kRate);
     printf("  blocks processed while recording: %ld (%.1f min of audio) in %.1f s (%.1fx real time)\n",
            (long)gCaptureTappedBlocks, gCaptureTappedBlocks * (double)kBlock / kRate / 60,
            (tapped - start) / 1000.0, gCaptureTappedBlocks * (double)kBlock / kRate / ((tapped - start) / 1000.0));
@@ -151,6 +152,7 @@ bool run(const char *name, long blocks, bool slow) {
 int main(int argc, char **argv) {
     double minutes = argc > 1 ? atof(argv[1]) : 10.0;
     double slowMinutes = argc > 2 ? atof(argv[2]) : 1.0;
+    installEngine();
     AEffect effect = AEffect();
     effect.magic = kEffectMagic;
     effect.dispatcher = quiet;

@@ -8,8 +8,8 @@
 #include "audio/asio.h"
 #include "audio/driver_connection.h"
 #include "audio/engine_state.h"
-#include "audio/gate.h"
 #include "audio/sample_convert.h"
+#include "core/gate.h"
 #include "plugin/vst2.h"
 
 // The per-channel work, chosen once when the stream opens from the driver-info

@@ -4,10 +4,10 @@
 
 #include "audio/driver_connection.h"
 #include "audio/engine_state.h"
+#include "core/app_state.h"
+#include "core/texts.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 
 int routedChannelCount(int pluginCount) {
     if (pluginCount < 0) return 0;

@@ -10,18 +10,17 @@
 #include "audio/driver_connection.h"
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
-#include "audio/gate.h"
 #include "audio/routing_dialog.h"
 #include "audio/stream.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "core/texts.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 
 HWND gSettingsDialog = nullptr;
-const int kOfferedRates[kOfferedRateCount] = {11025, 22050, 32000, 44100, 48000, 64000, 88200, 96000};
 
 RateChoices sampleRateChoices(ASIOError (*canSampleRate)(ASIOSampleRate), int engineRate) {
     RateChoices choices = {};

@@ -5,14 +5,12 @@
 #include <windows.h>
 
 #include "audio/asio.h"
+#include "audio/engine_state.h"
 
 void runSettingsDialog(HWND owner);
 
 // The dialog while it is open, null otherwise.
 extern HWND gSettingsDialog;
-
-const int kOfferedRateCount = 8;
-extern const int kOfferedRates[kOfferedRateCount];
 
 struct RateChoices {
     int rates[kOfferedRateCount + 1];

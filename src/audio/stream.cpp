@@ -3,14 +3,15 @@
 #include "audio/buffer_switch.h"
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
-#include "audio/gate.h"
-#include "engine/transport_state.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "core/texts.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/texts.h"
 
 #include <cstring>
 
+int (*gStreamBlockWork)(int frames) = nullptr;
 void (*gSettingsDialogRefresh)(bool opened) = nullptr;
 volatile LONG gDriverCallDepth = 0;
 volatile LONG gDriverOpen = 0;

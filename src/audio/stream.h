@@ -31,6 +31,11 @@ const char *driverInitError(const DriverInfo &info);
 // Zeroes the given half of every driver output buffer.
 void clearOutputBuffers(long half);
 
+// The work done for each block on the driver's thread, handed in by the engine at
+// start-up (installEngine): non-zero when the block was processed. Unset, every
+// block gives silence.
+extern int (*gStreamBlockWork)(int frames);
+
 // Set by the device settings dialog while it is open, null otherwise: called after
 // each re-open with whether the driver opened, to enable or disable the dialog's
 // sample-rate list, control-panel button and channels button and refill its rates.

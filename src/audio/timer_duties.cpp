@@ -2,14 +2,13 @@
 
 #include "audio/buffer_switch.h"
 #include "audio/engine_state.h"
-#include "audio/gate.h"
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"
-#include "engine/block_processing.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "core/texts.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 
 float gShownCpuLoad = -1.0f;
 
@@ -32,8 +31,8 @@ void applyPendingSampleRate() {
     openEngineGate();
 }
 
-void updateCpuDisplay(HWND cpuMeter) {
-    const float load = gAudioStopped ? 0.0f : gCpuLoad;
+void updateCpuDisplay(HWND cpuMeter, float cpuLoad) {
+    const float load = gAudioStopped ? 0.0f : cpuLoad;
     wchar_t format[64];
     wchar_t text[64];
     loadText(IDS_CPU_METER, format, 64);

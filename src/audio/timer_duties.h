@@ -10,7 +10,9 @@
 
 void serveDriverReset(HWND mainWindow);
 void applyPendingSampleRate();
-void updateCpuDisplay(HWND cpuMeter);
+// cpuLoad: the block processing's latest figure, in percent (shown as 0 while
+// sound is switched off).
+void updateCpuDisplay(HWND cpuMeter, float cpuLoad);
 
 // Last value written to the CPU meter; -1.0 at start, so the first tick writes.
 extern float gShownCpuLoad;

@@ -17,12 +17,12 @@
 #include <cstring>
 
 #include "audio/engine_state.h"
+#include "core/app_state.h"
 #include "engine/capture_files.h"
 #include "engine/time_info.h"
 #include "engine/transport_state.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
 
 volatile float gCpuLoad = 0.0f;
 volatile LONG gHighResClock = 0;

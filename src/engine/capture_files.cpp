@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/gate.h"
+#include "core/gate.h"
 #include "engine/block_processing.h"
 #include "engine/transport_state.h"
 
@@ -29,6 +29,57 @@ volatile LONG gCaptureLostBlocks = 0;
 volatile LONG gCaptureLostFrames = 0;
 volatile LONG gCaptureTappedBlocks = 0;
 volatile LONG gCaptureWriteFailed = 0;
+CaptureRing gCaptureRing = {0, nullptr, nullptr, nullptr, nullptr};
+
+int32_t captureSlotCount(int32_t sampleRate, int32_t frames) {
+    if (frames <= 0 || sampleRate <= 0) return kCaptureSlots;
+    int64_t wanted = ((int64_t)sampleRate * kCaptureRingMs / 1000 + frames - 1) / frames;
+    if (wanted < kCaptureSlots) return kCaptureSlots;
+    return wanted > kMaxCaptureSlots ? kMaxCaptureSlots : (int32_t)wanted;
+}
+
+uint64_t captureRingBytes(int32_t slots, int32_t frames) {
+    if (slots <= 0 || frames <= 0) return 0;
+    uint64_t bytes = (uint64_t)slots * 2 * (uint64_t)frames * sizeof(float);
+    static_assert(kMaxCaptureRingBytes <= SIZE_MAX, "the ring's size fits a size_t");
+    return bytes > kMaxCaptureRingBytes ? 0 : bytes;
+}
+
+// The ring in four allocations: the slot records (cleared: all free), the two
+// pointer lists, and one block of memory for every slot's two blocks.
+bool allocateCaptureRing(int32_t frames, int32_t sampleRate) {
+    int32_t slots = captureSlotCount(sampleRate, frames);
+    uint64_t ringBytes = captureRingBytes(slots, frames);
+    if (!ringBytes) return false;  // a driver's absurd rate or block size
+    gCaptureRing.slots = static_cast<CaptureSlot *>(std::calloc((size_t)slots, sizeof(CaptureSlot)));
+    gCaptureRing.order = static_cast<uint64_t *>(std::malloc((size_t)slots * sizeof(uint64_t)));
+    gCaptureRing.left = static_cast<float **>(std::calloc((size_t)slots * 2, sizeof(float *)));
+    float *blocks = static_cast<float *>(std::malloc((size_t)ringBytes));
+    if (!gCaptureRing.slots || !gCaptureRing.order || !gCaptureRing.left || !blocks) {
+        std::free(blocks);
+        return false;
+    }
+    gCaptureRing.right = gCaptureRing.left + slots;
+    for (int32_t s = 0; s < slots; ++s) {
+        gCaptureRing.left[s] = blocks + (size_t)s * 2 * (size_t)frames;
+        gCaptureRing.right[s] = gCaptureRing.left[s] + frames;
+    }
+    gCaptureRing.slotCount = slots;
+    return true;
+}
+
+void freeCaptureRing() {
+    // Blocks a recording had not yet written are lost with the ring.
+    if (gCaptureRing.slots) countDiscardedCaptureBlocks(gCaptureRing.slots, gCaptureRing.slotCount);
+    gCaptureRing.slotCount = 0;
+    if (gCaptureRing.left) std::free(gCaptureRing.left[0]);
+    std::free(gCaptureRing.left);
+    std::free(gCaptureRing.slots);
+    std::free(gCaptureRing.order);
+    gCaptureRing.left = gCaptureRing.right = nullptr;
+    gCaptureRing.slots = nullptr;
+    gCaptureRing.order = nullptr;
+}
 
 namespace {
 
@@ -64,9 +115,9 @@ void addLost(LONG frames) {
 // now, oldest first. False when a capture file refused a write; both files are then
 // cut back to the frames recorded so far.
 bool writeFullSlots() {
-    CaptureSlot *slots = gEngine.captureSlots;
-    uint64_t *order = gEngine.captureOrder;
-    int32_t slotCount = gEngine.captureSlotCount;
+    CaptureSlot *slots = gCaptureRing.slots;
+    uint64_t *order = gCaptureRing.order;
+    int32_t slotCount = gCaptureRing.slotCount;
     if (!slots || !order) return true;
     int32_t count = 0;
     for (int32_t s = 0; s < slotCount; ++s)
@@ -83,8 +134,8 @@ bool writeFullSlots() {
         }
         LONG frames = slots[s].frames;
         DWORD bytes = (DWORD)frames * sizeof(float);
-        if (!gCaptureWrite(gCaptureLeft, gEngine.captureLeft[s], bytes) ||
-            !gCaptureWrite(gCaptureRight, gEngine.captureRight[s], bytes)) {
+        if (!gCaptureWrite(gCaptureLeft, gCaptureRing.left[s], bytes) ||
+            !gCaptureWrite(gCaptureRight, gCaptureRing.right[s], bytes)) {
             uint64_t kept = (uint64_t)gCaptureFramesWritten * sizeof(float);
             truncateTo(gCaptureLeft, kept);
             truncateTo(gCaptureRight, kept);
@@ -149,7 +200,7 @@ bool startCaptureWriter() {
     truncateTo(gCaptureLeft, 0);
     truncateTo(gCaptureRight, 0);
     // The tap is idle (recording flag clear) and the ring changes only on this thread.
-    for (int32_t s = 0; s < gEngine.captureSlotCount; ++s) gEngine.captureSlots[s].state = kSlotFree;
+    for (int32_t s = 0; s < gCaptureRing.slotCount; ++s) gCaptureRing.slots[s].state = kSlotFree;
     gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);
     if (!gWriterThread) return false;
     SetThreadPriority(gWriterThread, THREAD_PRIORITY_HIGHEST);
@@ -190,8 +241,8 @@ DWORD WINAPI captureWriterThread(void *) {
 }
 
 void captureTap(const float *left, const float *right, int frames) {
-    CaptureSlot *slots = gEngine.captureSlots;
-    int32_t slotCount = gEngine.captureSlotCount;
+    CaptureSlot *slots = gCaptureRing.slots;
+    int32_t slotCount = gCaptureRing.slotCount;
     if (!slots || frames <= 0 || frames > gEngine.bufferFrames) return;
     InterlockedIncrement(&gCaptureTappedBlocks);
     int32_t chosen = -1;
@@ -210,13 +261,13 @@ void captureTap(const float *left, const float *right, int frames) {
     }
     size_t bytes = sizeof(float) * (size_t)frames;
     if (left)
-        memcpy(gEngine.captureLeft[chosen], left, bytes);
+        memcpy(gCaptureRing.left[chosen], left, bytes);
     else
-        memset(gEngine.captureLeft[chosen], 0, bytes);
+        memset(gCaptureRing.left[chosen], 0, bytes);
     if (right)
-        memcpy(gEngine.captureRight[chosen], right, bytes);
+        memcpy(gCaptureRing.right[chosen], right, bytes);
     else
-        memset(gEngine.captureRight[chosen], 0, bytes);
+        memset(gCaptureRing.right[chosen], 0, bytes);
     slots[chosen].frames = frames;
     slots[chosen].stamp = gBlockCounter;
     InterlockedExchange(&slots[chosen].state, kSlotFull);

@@ -9,6 +9,53 @@
 
 #include "audio/engine_state.h"
 
+// The capture ring never has fewer slots than this, and enough to hold
+// kCaptureRingMs of audio at the engine's rate (see captureSlotCount).
+const int kCaptureSlots = 8;
+const int kCaptureRingMs = 500;
+const int kMaxCaptureSlots = 1 << 16;
+
+// One slot of the capture ring. state: kSlotFree, kSlotFull (holds a block not yet
+// written) or kSlotWriting (the capture writer is writing it). Only the capture
+// tap moves a slot out of kSlotFree or takes a full slot back (overwriting it);
+// only the writer moves kSlotFull to kSlotWriting and kSlotWriting to kSlotFree.
+const LONG kSlotFree = 0;
+const LONG kSlotFull = 1;
+const LONG kSlotWriting = 2;
+struct CaptureSlot {
+    volatile LONG state;
+    volatile ULONG stamp;   // block counter of the block in the slot
+    volatile LONG frames;   // frames in the slot's two blocks
+};
+
+// The capture ring: slotCount slots, each with a left and a right block of the
+// engine's buffer frames (not cleared on allocation). Sized with the engine buffers
+// (installEngine hands allocateCaptureRing and freeCaptureRing to them).
+struct CaptureRing {
+    int32_t slotCount;
+    float **left;
+    float **right;
+    CaptureSlot *slots;
+    uint64_t *order;  // the writer's scratch list, one entry per slot
+};
+extern CaptureRing gCaptureRing;
+
+// Slots the capture ring needs for blocks of this many frames at this rate: enough
+// for kCaptureRingMs of audio, never fewer than kCaptureSlots.
+int32_t captureSlotCount(int32_t sampleRate, int32_t frames);
+
+// Bytes of the one block holding every slot's two blocks of this many frames; 0
+// (refused) past kMaxCaptureRingBytes, which no sane rate and block size reach.
+const uint64_t kMaxCaptureRingBytes = 256ull << 20;
+uint64_t captureRingBytes(int32_t slots, int32_t frames);
+
+// Allocates the ring for blocks of frames at this rate (captureSlotCount slots, all
+// free); false when an allocation failed or the size is refused (freeCaptureRing
+// then frees what was made). GUI thread, engine gate closed.
+bool allocateCaptureRing(int32_t frames, int32_t sampleRate);
+// Frees the ring; blocks a recording had not yet written are counted as lost.
+void freeCaptureRing();
+
 // Raw 32-bit floats, one channel each, created in engine set-up in the TMP folder
 // and deleted by the system when closed. Both always hold gCaptureFramesWritten
 // frames: a block counts only once it reached both files.

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 namespace {
 const DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);

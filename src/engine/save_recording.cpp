@@ -9,12 +9,12 @@
 #include <initializer_list>
 
 #include "audio/engine_state.h"
+#include "core/texts.h"
 #include "engine/capture_files.h"
 #include "engine/file_dialog.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
 #include "resources/resource_ids.h"
-#include "shell/texts.h"
 
 int gBitDepthChoice = 0;
 

@@ -6,10 +6,10 @@
 
 #include "audio/engine_state.h"
 #include "audio/stream.h"
+#include "core/app_state.h"
+#include "core/texts.h"
 #include "engine/transport_state.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 
 void statusLineText(wchar_t *text, size_t size, const StatusFormats &formats, bool audioStopped, bool recording,
                     bool playing, bool driverOpen, long recordedFrames, long transportPosition, int sampleRate) {

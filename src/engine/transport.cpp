@@ -1,11 +1,11 @@
 #include "engine/transport.h"
 
 #include "audio/engine_state.h"
+#include "core/app_state.h"
+#include "core/texts.h"
 #include "engine/capture_files.h"
 #include "engine/transport_state.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 
 namespace {
 

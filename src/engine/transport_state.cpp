@@ -4,5 +4,4 @@ volatile LONG gPlaying = 0;
 volatile LONG gRecording = 0;
 volatile LONG gTransportPos = 0;
 volatile LONG gRecordedFrames = 0;
-volatile LONG gStatusDirty = 0;
 volatile LONG gRecordingSaved = 0;

@@ -5,13 +5,14 @@
 
 #include <climits>
 
+#include "core/app_state.h"  // gStatusDirty
+
 extern volatile LONG gPlaying;
 extern volatile LONG gRecording;
 // Both stop at LONG_MAX frames (12.4 hours at 48 kHz) rather than wrap; the capture
 // files keep their exact length in gCaptureFramesWritten.
 extern volatile LONG gTransportPos;   // frames
 extern volatile LONG gRecordedFrames; // frames written to the capture files
-extern volatile LONG gStatusDirty;
 // Set once the recording was saved completely, cleared by the record command (GUI
 // thread): after a fault a saved recording is not written out again.
 extern volatile LONG gRecordingSaved;

@@ -7,14 +7,14 @@
 #include <cstring>
 #include <cwchar>
 
+#include "core/app_state.h"
+#include "core/texts.h"
 #include "engine/file_dialog.h"
 #include "export/key_control.h"
 #include "export/offline_render.h"
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 
 const ExportSettings kDefaultExportSettings = {"", kExportWav, 0, 3, 1, 2000, 500, 127, 0, kExportMultisample, 0};
 ExportSettings gExportSettings = kDefaultExportSettings;

@@ -9,13 +9,12 @@
 #include <cstring>
 
 #include "audio/engine_state.h"
-#include "audio/gate.h"
-#include "audio/settings_dialog.h"
+#include "core/app_state.h"
+#include "core/gate.h"
 #include "export/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "midi/midi_queue.h"
 
-#include "audio/gate.h"
+#include "core/gate.h"
 
 MidiQueue gMidiQueue;
 PluginEventBlock gPluginEventBlock;

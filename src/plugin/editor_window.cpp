@@ -1,7 +1,7 @@
 // The main window that holds the plugin's editor: creation, sizing, centring.
 #include "plugin/plugin_instance.h"
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 const int kStatusStripHeight = 18;
 const int kMaxEditorExtent = 32767;

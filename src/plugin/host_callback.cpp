@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "audio/engine_state.h"
-#include "engine/time_info.h"
+#include "core/app_state.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
+
+HostAnswers gHostAnswers = {nullptr, nullptr, nullptr};
 
 namespace {
 
@@ -62,9 +62,10 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         if (instance != nullptr) instance->wantsMidi = 1;
         return 1;
     case audioMasterGetTime:
-        gTimeInfo.sampleRate = gEngine.sampleRate;
-        gTimeInfo.tempo = gTempo;
-        return reinterpret_cast<VstIntPtr>(&gTimeInfo);
+        if (gHostAnswers.timeInfo == nullptr) return 0;
+        if (gHostAnswers.sampleRate != nullptr) gHostAnswers.timeInfo->sampleRate = *gHostAnswers.sampleRate;
+        gHostAnswers.timeInfo->tempo = gTempo;
+        return reinterpret_cast<VstIntPtr>(gHostAnswers.timeInfo);
     case audioMasterTempoAt:
         return static_cast<VstIntPtr>(gTempo) * 10000;
     case audioMasterNeedIdle:
@@ -78,9 +79,9 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         }
         return 1;
     case audioMasterGetSampleRate:
-        return gEngine.sampleRate;
+        return gHostAnswers.sampleRate != nullptr ? *gHostAnswers.sampleRate : 0;
     case audioMasterGetBlockSize:
-        return gEngine.blockSize;
+        return gHostAnswers.blockSize != nullptr ? *gHostAnswers.blockSize : 0;
     case audioMasterGetVendorString:
         return copyString(ptr, kVendorString);
     case audioMasterGetProductString:

@@ -6,13 +6,13 @@
 #include <initializer_list>
 
 #include "audio/engine_state.h"
-#include "audio/gate.h"
+#include "core/app_state.h"
+#include "core/gate.h"
 #include "engine/capture_files.h"
 #include "engine/transport_state.h"
 #include "engine/wav_writer.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 
 namespace {
 

@@ -2,10 +2,12 @@
 
 #include <initializer_list>
 
-#include "audio/gate.h"
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"
 #include "audio/timer_duties.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "engine/block_processing.h"
 #include "engine/capture_files.h"
 #include "engine/save_recording.h"
 #include "engine/status_line.h"
@@ -16,7 +18,6 @@
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/menu_states.h"
 #include "shell/startup.h"
 
@@ -174,7 +175,7 @@ void housekeeping(HWND window) {
     gPlugin.idle();
     serveDriverReset(window);
     applyPendingSampleRate();
-    updateCpuDisplay(gCpuMeter);
+    updateCpuDisplay(gCpuMeter, gCpuLoad);
     if (gStatusDirty) updateStatusLine();
     serveRecorderNotice(window);
 }

@@ -5,22 +5,23 @@
 #include <cstring>
 
 #include "audio/engine_state.h"
-#include "audio/gate.h"
 #include "audio/settings_dialog.h"
 #include "audio/stream.h"
 #include "audio/timer_duties.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "core/texts.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
+#include "engine/engine_hooks.h"
 #include "engine/time_info.h"
 #include "export/key_control.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
 #include "shell/crash_recovery.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
-#include "shell/texts.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ void createStatusStrip(HWND window) {
     int y = client.bottom - client.top - kStatusStripHeight;
     gStatusLine = createStripWindow(window, 0, "", 0, y, width - kCpuMeterWidth);
     gCpuMeter = createStripWindow(window, WS_EX_STATICEDGE, "", width - kCpuMeterWidth, y, kCpuMeterWidth);
-    updateCpuDisplay(gCpuMeter);  // "CPU: 0.0%"
+    updateCpuDisplay(gCpuMeter, gCpuLoad);  // "CPU: 0.0%"
 }
 
 // Says why the plugin could not be started and where the program looked for it.
@@ -118,6 +119,7 @@ void engineSetup(HINSTANCE instance) {
     // The settings dialog's tempo spin is a common control.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
+    installEngine();
     initTimeInfo();
     probeClock();
     createCaptureFiles();

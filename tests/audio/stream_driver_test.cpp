@@ -12,10 +12,11 @@
 #include "audio/buffer_switch.h"
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
-#include "audio/gate.h"
 #include "audio/stream.h"
 #include "audio/test_driver_registry.h"
 #include "audio/timer_duties.h"
+#include "core/gate.h"
+#include "engine/engine_hooks.h"
 #include "plugin/plugin_instance.h"
 #include "support/wav_file.h"
 
@@ -100,6 +101,7 @@ bool waitFor(F condition) {
 class StreamWithDriver : public ::testing::Test {
 protected:
     void SetUp() override {
+        installEngine();
         effect = AEffect();
         effect.magic = kEffectMagic;
         effect.dispatcher = pluginDispatcher;

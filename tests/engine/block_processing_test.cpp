@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "audio/engine_state.h"
+#include "core/app_state.h"
 #include "engine/block_processing.h"
 #include "engine/time_info.h"
 #include "engine/transport_state.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
 
 namespace {
 

@@ -10,12 +10,13 @@
 
 #include "audio/buffer_switch.h"
 #include "audio/engine_state.h"
-#include "audio/gate.h"
+#include "core/app_state.h"
+#include "core/gate.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
+#include "engine/engine_hooks.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
-#include "shell/app_state.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
@@ -60,6 +61,7 @@ void VSTCALLBACK addTone(AEffect *, float **, float **outputs, VstInt32 frames) 
 class RealTimePath : public ::testing::Test {
 protected:
     void SetUp() override {
+        installEngine();
         memset(&effect, 0, sizeof effect);
         effect.dispatcher = quietDispatcher;
         effect.process = addTone;

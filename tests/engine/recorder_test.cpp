@@ -14,17 +14,18 @@
 #include <vector>
 
 #include "audio/engine_state.h"
-#include "audio/gate.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "core/texts.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
+#include "engine/engine_hooks.h"
 #include "engine/save_recording.h"
 #include "engine/status_line.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
-#include "shell/texts.h"
 #include "support/program_runner.h"
 #include "support/sox.h"
 #include "support/wav_file.h"
@@ -87,6 +88,7 @@ bool refusingWrite(HANDLE file, const void *data, DWORD bytes) {
 class Recorder : public ::testing::Test {
 protected:
     void SetUp() override {
+        installEngine();
         memset(&effect, 0, sizeof effect);
         effect.dispatcher = noDispatch;
         effect.process = numberedBlocks;
@@ -98,7 +100,7 @@ protected:
         gEngine.blockSize = kFrames;
         setDefaultChannelMaps();
         ASSERT_TRUE(allocateEngineBuffers(kFrames));
-        ASSERT_EQ(kCaptureSlots, gEngine.captureSlotCount);
+        ASSERT_EQ(kCaptureSlots, gCaptureRing.slotCount);
         createCaptureFiles();
         ASSERT_NE(INVALID_HANDLE_VALUE, gCaptureLeft);
         ASSERT_NE(INVALID_HANDLE_VALUE, gCaptureRight);
@@ -170,11 +172,12 @@ TEST(CaptureRing, SizeIsCountedIn64BitsAndAnAbsurdOneRefused) {
     };
     for (const Case &c : cases) EXPECT_EQ(c.bytes, captureRingBytes(c.slots, c.frames)) << c.slots << "/" << c.frames;
     // A driver at ~1 GHz with long blocks: the engine refuses to open.
+    installEngine();
     int32_t rate = gEngine.sampleRate;
     gEngine.sampleRate = 1000000000;
     EXPECT_FALSE(allocateEngineBuffers(1 << 19));
     EXPECT_EQ(0, gEngine.bufferFrames);
-    EXPECT_EQ(nullptr, gEngine.captureSlots);
+    EXPECT_EQ(nullptr, gCaptureRing.slots);
     gEngine.sampleRate = rate;
 }
 
@@ -243,7 +246,7 @@ TEST_F(Recorder, FullDiskEndsTheRecordingWithOnlyWhatBothFilesTook) {
     for (int i = 0; i < 6; ++i) {
         blocks(1);
         // One block per wake-up, so the refusal falls on block 4 exactly.
-        while (gRecording && gEngine.captureSlots[0].state != kSlotFree) Sleep(1);
+        while (gRecording && gCaptureRing.slots[0].state != kSlotFree) Sleep(1);
     }
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));  // ended by itself
     EXPECT_EQ(0, gRecording);
@@ -366,7 +369,7 @@ TEST_F(Recorder, FullDiskPastFourGigaFramesKeepsTheWholeRecording) {
     const uint64_t before = (1ull << 32) + 5;
     gCaptureFramesWritten = (LONGLONG)before;
     blocks(1);
-    while (gRecording && gEngine.captureSlots[0].state != kSlotFree) Sleep(1);
+    while (gRecording && gCaptureRing.slots[0].state != kSlotFree) Sleep(1);
     EXPECT_EQ(LONG_MAX, gRecordedFrames);
     blocks(1);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));  // ended by the full disk

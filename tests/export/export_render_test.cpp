@@ -12,18 +12,19 @@
 #include <vector>
 
 #include "audio/engine_state.h"
-#include "audio/gate.h"
+#include "core/app_state.h"
+#include "core/gate.h"
+#include "engine/engine_hooks.h"
 #include "export/export_dialog.h"
 #include "export/key_control.h"
 #include "export/offline_render.h"
+#include "export/reader_files.h"
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
-#include "export/reader_files.h"
 #include "support/program_runner.h"
 #include "support/wav_file.h"
 
@@ -40,6 +41,7 @@ size_t fileSize(const std::string &path) { return readFile(path).size(); }
 class Export : public ::testing::Test {
 protected:
     void SetUp() override {
+        installEngine();
         log = tempFolder("export-render") + "\\calls.log";
         DeleteFileA(log.c_str());
         SetEnvironmentVariableA("KORVANE_DEMO_LOG", log.c_str());

@@ -6,10 +6,11 @@
 #include <cstring>
 
 #include "audio/engine_state.h"
+#include "core/app_state.h"
+#include "engine/engine_hooks.h"
 #include "engine/time_info.h"
 #include "fake_plugin.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ namespace {
 class HostCallbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        installEngine();
         savedTempo = gTempo;
         savedRate = gEngine.sampleRate;
         savedBlock = gEngine.blockSize;

@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <string>
 
-#include "demo_plugin.h"
-#include "fake_plugin.h"
 #include "audio/engine_state.h"
-#include "shell/app_state.h"
+#include "core/app_state.h"
+#include "demo_plugin.h"
+#include "engine/engine_hooks.h"
+#include "fake_plugin.h"
 
 namespace {
 
@@ -310,6 +311,7 @@ TEST(PluginInstanceDemo, NeedIdleIsServedAtOnceThenByIdle) {
 
 TEST(PluginInstanceDemo, TheModuleReachesTheHostCallback) {
     // The demo's probe asks the host a round of questions during resume.
+    installEngine();
     int32_t savedTempo = gTempo, savedRate = gEngine.sampleRate, savedBlock = gEngine.blockSize;
     gTempo = 90;
     gEngine.sampleRate = 48000;

@@ -6,10 +6,10 @@
 
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
+#include "core/app_state.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
-#include "shell/app_state.h"
 #include "shell/settings.h"
 
 namespace {

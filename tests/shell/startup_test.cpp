@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
-#include "resources/resource_ids.h"
 
 TEST(PluginPath, ComesFromTheProgramFolder) {
     struct Case {

@@ -1,4 +1,4 @@
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 int32_t gTempo = 120;
 int32_t gOnTop = 0;
@@ -8,3 +8,4 @@ HINSTANCE gInstance = nullptr;
 HWND gStatusLine = nullptr;
 HWND gCpuMeter = nullptr;
 wchar_t gStatusText[256] = L"";
+volatile LONG gStatusDirty = 0;

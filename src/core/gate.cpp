@@ -1,4 +1,4 @@
-#include "audio/gate.h"
+#include "core/gate.h"
 
 Gate gEngineGate = {1, 1};
 Gate gCaptureLock = {1, 1};

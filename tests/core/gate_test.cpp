@@ -1,4 +1,4 @@
-#include "audio/gate.h"
+#include "core/gate.h"
 
 #include <gtest/gtest.h>
 

@@ -13,5 +13,8 @@ extern HINSTANCE gInstance;
 extern HWND gStatusLine;
 extern HWND gCpuMeter;
 extern wchar_t gStatusText[256];
+// Set by any thread whose change the status line should show; the main window's
+// timer redraws the line and clears it (GUI thread).
+extern volatile LONG gStatusDirty;
 
 const char kSettingsKey[] = "Software\\Morvex\\Korvane\\1.0";

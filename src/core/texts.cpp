@@ -1,9 +1,9 @@
-#include "shell/texts.h"
+#include "core/texts.h"
 
 #include <cstdarg>
 #include <cwchar>
 
-#include "shell/app_state.h"
+#include "core/app_state.h"
 
 int loadText(UINT id, wchar_t *text, int size) {
     if (size <= 0) return 0;
