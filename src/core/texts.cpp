@@ -45,6 +45,13 @@ void appendAnsiLine(wchar_t *text, size_t size, const char *line) {
     appendLine(text, size, wide);
 }
 
+void appendSystemReason(wchar_t *text, size_t size, DWORD error) {
+    wchar_t reason[512];
+    if (error && FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                                512, nullptr))
+        appendLine(text, size, reason);
+}
+
 void addListText(HWND list, UINT message, UINT id) {
     wchar_t text[256];
     loadText(id, text, 256);

@@ -18,6 +18,10 @@ void appendLine(wchar_t *text, size_t size, const wchar_t *line);
 // The same for a text in the system's ANSI code page (a driver's or a path).
 void appendAnsiLine(wchar_t *text, size_t size, const char *line);
 
+// The same for the system's own text for an error code (nothing for 0 or a code the
+// system has no text for).
+void appendSystemReason(wchar_t *text, size_t size, DWORD error);
+
 // Adds the text with this id to a combo or list box with the given message
 // (CB_ADDSTRING, CB_INSERTSTRING at the end, or LB_ADDSTRING).
 void addListText(HWND list, UINT message, UINT id);

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "core/gate.h"
+#include "core/raw_file.h"
 #include "engine/block_processing.h"
 #include "engine/transport_state.h"
 
@@ -83,29 +84,6 @@ void freeCaptureRing() {
 
 namespace {
 
-bool writeWholeBlock(HANDLE file, const void *data, DWORD bytes) {
-    DWORD written = 0;
-    return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
-}
-
-HANDLE createCaptureFile(const char *prefix) {
-    // The runtime's temporary name in the folder TMP names.
-    char *name = _tempnam(nullptr, prefix);
-    if (!name) return INVALID_HANDLE_VALUE;
-    HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr);
-    std::free(name);
-    return file;
-}
-
-void truncateTo(HANDLE file, uint64_t bytes) {
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)bytes;
-    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-}
-
 void addLost(LONG frames) {
     InterlockedIncrement(&gCaptureLostBlocks);
     InterlockedExchangeAdd(&gCaptureLostFrames, frames);
@@ -137,8 +115,8 @@ bool writeFullSlots() {
         if (!gCaptureWrite(gCaptureLeft, gCaptureRing.left[s], bytes) ||
             !gCaptureWrite(gCaptureRight, gCaptureRing.right[s], bytes)) {
             uint64_t kept = (uint64_t)gCaptureFramesWritten * sizeof(float);
-            truncateTo(gCaptureLeft, kept);
-            truncateTo(gCaptureRight, kept);
+            truncateFile(gCaptureLeft, kept);
+            truncateFile(gCaptureRight, kept);
             InterlockedExchange(&slots[s].state, kSlotFree);
             gCaptureWriteFailed = 1;
             return false;
@@ -155,13 +133,30 @@ bool writeFullSlots() {
 
 }  // namespace
 
-bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes) = writeWholeBlock;
+bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes) = writeAll;
 
-void createCaptureFiles() {
-    gCaptureLeft = createCaptureFile("~captureL");
-    gCaptureRight = createCaptureFile("~captureR");
-    gDataReadyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    gStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+namespace {
+
+bool createCaptureFile(HANDLE *file, const char *prefix, CaptureFilesFailure *failure) {
+    if (*file != INVALID_HANDLE_VALUE) return true;
+    char path[MAX_PATH + 32];
+    DWORD error = 0;
+    *file = createTempFile(prefix, kDeleteOnClose, path, sizeof path, &error);
+    if (*file != INVALID_HANDLE_VALUE) return true;
+    if (failure) {
+        snprintf(failure->path, sizeof failure->path, "%s", path);
+        failure->error = error;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool createCaptureFiles(CaptureFilesFailure *failure) {
+    if (!gDataReadyEvent) gDataReadyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!gStopEvent) gStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return createCaptureFile(&gCaptureLeft, "~captureL", failure) &&
+           createCaptureFile(&gCaptureRight, "~captureR", failure);
 }
 
 void closeCaptureFiles() {
@@ -176,9 +171,7 @@ void closeCaptureFiles() {
 }
 
 uint64_t captureFileFrames(HANDLE file) {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
-    return (uint64_t)size.QuadPart / sizeof(float);
+    return fileBytes(file) / sizeof(float);
 }
 
 bool startCaptureWriter() {
@@ -197,8 +190,8 @@ bool startCaptureWriter() {
     gCaptureLostFrames = 0;
     gCaptureTappedBlocks = 0;
     gCaptureWriteFailed = 0;
-    truncateTo(gCaptureLeft, 0);
-    truncateTo(gCaptureRight, 0);
+    truncateFile(gCaptureLeft, 0);
+    truncateFile(gCaptureRight, 0);
     // The tap is idle (recording flag clear) and the ring changes only on this thread.
     for (int32_t s = 0; s < gCaptureRing.slotCount; ++s) gCaptureRing.slots[s].state = kSlotFree;
     gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);

@@ -87,8 +87,17 @@ extern volatile LONG gCaptureWriteFailed;   // a capture file refused a write (d
 // a full disk.
 extern bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes);
 
-// Creates both capture files and both events (engine set-up).
-void createCaptureFiles();
+// Why the capture files could not be made: the file or folder tried and the
+// system's error code.
+struct CaptureFilesFailure {
+    char path[MAX_PATH + 32];
+    DWORD error;
+};
+
+// Creates both events and whichever capture file is missing: at engine set-up, and
+// again before a recording when a file could not be made before. False when a file
+// could not be made; failure (may be null) then says where and why.
+bool createCaptureFiles(CaptureFilesFailure *failure = nullptr);
 // Closes the events and the files (shutdown); the files delete themselves.
 void closeCaptureFiles();
 

@@ -1,14 +1,11 @@
 #include "engine/save_recording.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
 #include "audio/engine_state.h"
+#include "core/raw_file.h"
 #include "core/texts.h"
 #include "engine/capture_files.h"
 #include "engine/file_dialog.h"
@@ -21,11 +18,6 @@ int gBitDepthChoice = 0;
 namespace {
 
 const int kPassFrames = 4096;
-
-bool readWhole(HANDLE file, void *data, DWORD bytes) {
-    DWORD got = 0;
-    return ReadFile(file, data, bytes, &got, nullptr) && got == bytes;
-}
 
 // The folder part of path ("." when it has none), for a temporary file beside it.
 void folderOf(const char *path, char *folder, size_t size) {
@@ -41,60 +33,93 @@ void folderOf(const char *path, char *folder, size_t size) {
     folder[length] = '\0';
 }
 
-SaveResult writeWav(int fd, HANDLE left, HANDLE right, WavDepth depth, int sampleRate) {
-    uint64_t frames = captureFileFrames(left);
-    uint64_t rightFrames = captureFileFrames(right);
-    if (rightFrames < frames) frames = rightFrames;
-    WavFormat format = wavFormatFor(depth, 2, sampleRate);
-
-    float *buffers = static_cast<float *>(std::malloc(2 * kPassFrames * sizeof(float)));
-    uint8_t *out = static_cast<uint8_t *>(std::malloc((size_t)kPassFrames * format.blockAlign));
-    SaveResult result = kSaveDone;
-    LARGE_INTEGER zero = {};
-    if (!buffers || !out) {
-        result = kSaveNoMemory;
-    } else if (!writeWavHeader(fd, format, frames)) {
-        result = kSaveWriteFailed;
-    } else if (!SetFilePointerEx(left, zero, nullptr, FILE_BEGIN) ||
-               !SetFilePointerEx(right, zero, nullptr, FILE_BEGIN)) {
-        result = kSaveReadFailed;
-    }
-    const float *channels[2] = {buffers, buffers + kPassFrames};
-    for (uint64_t done = 0; result == kSaveDone && done < frames;) {
-        int k = frames - done < (uint64_t)kPassFrames ? (int)(frames - done) : kPassFrames;
-        DWORD bytes = (DWORD)k * sizeof(float);
-        if (!readWhole(left, buffers, bytes) || !readWhole(right, buffers + kPassFrames, bytes)) {
-            result = kSaveReadFailed;
-            break;
-        }
-        encodeFrames(channels, 2, k, depth, out);
-        unsigned length = (unsigned)k * (unsigned)format.blockAlign;
-        if (_write(fd, out, length) != (int)length) result = kSaveWriteFailed;
-        done += (uint64_t)k;
-    }
-    std::free(out);
-    std::free(buffers);
-    return result;
-}
-
 }  // namespace
 
-SaveResult saveCaptureAsWav(HANDLE left, HANDLE right, const char *path, WavDepth depth, int sampleRate) {
+SaveResult copyCaptureToWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, WavDepth depth, int sampleRate,
+                            const WavCopyBuffers &buffers, bool silenceShortReads, volatile LONG *progress,
+                            DWORD *systemError) {
+    if (systemError) *systemError = 0;
+    const WavFormat format = wavFormatFor(depth, 2, sampleRate);
+    uint8_t header[kMaxWavHeaderSize];
+    size_t headerSize = buildWavHeader(header, format, frames);
+    if (!writeAll(out, header, (DWORD)headerSize)) {
+        if (systemError) *systemError = GetLastError();
+        return kSaveWriteFailed;
+    }
+    if (!rewindFile(left) || !rewindFile(right)) return kSaveReadFailed;
+    const float *channels[2] = {buffers.left, buffers.right};
+    for (uint64_t done = 0; done < frames;) {
+        DWORD n = frames - done < buffers.frames ? (DWORD)(frames - done) : buffers.frames;
+        bool whole = readOrSilence(left, buffers.left, n) == n;
+        whole = readOrSilence(right, buffers.right, n) == n && whole;
+        if (!whole && !silenceShortReads) return kSaveReadFailed;
+        encodeFrames(channels, 2, (int)n, depth, buffers.out);
+        if (!writeAll(out, buffers.out, n * (DWORD)format.blockAlign)) {
+            if (systemError) *systemError = GetLastError();
+            return kSaveWriteFailed;
+        }
+        if (progress) InterlockedIncrement(progress);
+        done += n;
+    }
+    return kSaveDone;
+}
+
+SaveResult saveCaptureAsWav(HANDLE left, HANDLE right, const char *path, WavDepth depth, int sampleRate,
+                            DWORD *systemError) {
+    DWORD ignored = 0;
+    if (!systemError) systemError = &ignored;
+    *systemError = 0;
     char folder[MAX_PATH], temporary[MAX_PATH];
     folderOf(path, folder, sizeof folder);
-    if (!GetTempFileNameA(folder, "~kv", 0, temporary)) return kSaveCannotCreate;
-    int fd = _open(temporary, _O_WRONLY | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
+    if (!GetTempFileNameA(folder, "~kv", 0, temporary)) {
+        *systemError = GetLastError();
+        return kSaveCannotCreate;
+    }
+    HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        *systemError = GetLastError();
         DeleteFileA(temporary);
         return kSaveCannotCreate;
     }
-    SaveResult result = writeWav(fd, left, right, depth, sampleRate);
-    if (_close(fd) != 0 && result == kSaveDone) result = kSaveWriteFailed;
+    uint64_t frames = captureFileFrames(left);
+    uint64_t rightFrames = captureFileFrames(right);
+    if (rightFrames < frames) frames = rightFrames;
+    float *floats = static_cast<float *>(std::malloc(2 * kPassFrames * sizeof(float)));
+    uint8_t *bytes = static_cast<uint8_t *>(std::malloc((size_t)kPassFrames * 8));
+    SaveResult result = kSaveNoMemory;
+    if (floats && bytes) {
+        const WavCopyBuffers buffers = {floats, floats + kPassFrames, bytes, (uint32_t)kPassFrames};
+        result = copyCaptureToWav(out, left, right, frames, depth, sampleRate, buffers, false, nullptr, systemError);
+    }
+    std::free(bytes);
+    std::free(floats);
+    if (!CloseHandle(out) && result == kSaveDone) {
+        *systemError = GetLastError();
+        result = kSaveWriteFailed;
+    }
     if (result == kSaveDone &&
-        !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+        !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        *systemError = GetLastError();
         result = kSaveCannotCreate;
+    }
     if (result != kSaveDone) DeleteFileA(temporary);
     return result;
+}
+
+unsigned saveFailureText(SaveResult result) {
+    switch (result) {
+    case kSaveDone:
+        return 0;
+    case kSaveCannotCreate:
+        return IDS_SAVE_CANNOT_CREATE;
+    case kSaveNoMemory:
+        return IDS_SAVE_NO_MEMORY;
+    case kSaveReadFailed:
+        return IDS_SAVE_READ_FAILED;
+    case kSaveWriteFailed:
+        return IDS_SAVE_WRITE_FAILED;
+    }
+    return IDS_SAVE_FAILED;
 }
 
 UINT_PTR CALLBACK bitDepthHook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -125,8 +150,11 @@ void saveRecordingCommand(HWND window) {
         return;
     UpdateWindow(window);
     int depth = gBitDepthChoice >= kWavDepth16 && gBitDepthChoice <= kWavDepthFloat ? gBitDepthChoice : 0;
-    if (saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate) == kSaveDone)
+    DWORD systemError = 0;
+    SaveResult result = saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate,
+                                         &systemError);
+    if (result == kSaveDone)
         gRecordingSaved = 1;
     else
-        showRecorderMessage(window, IDS_SAVE_FAILED, 0, name);
+        showRecorderMessage(window, saveFailureText(result), 0, name, systemError);
 }

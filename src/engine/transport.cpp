@@ -2,6 +2,7 @@
 
 #include "audio/engine_state.h"
 #include "core/app_state.h"
+#include "core/raw_file.h"
 #include "core/texts.h"
 #include "engine/capture_files.h"
 #include "engine/transport_state.h"
@@ -12,19 +13,19 @@ namespace {
 // Set when a writer starts; cleared once its notice (if any) was given.
 LONG gNoticePending = 0;
 
-void rewind(HANDLE file) {
-    LARGE_INTEGER zero = {};
-    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
-}
-
 // The writer sets the recording flag itself once it runs, and clears it just before
 // it ends: until the thread has ended the capture files are still its own.
 bool writerAlive() { return gWriterThread && WaitForSingleObject(gWriterThread, 0) != WAIT_OBJECT_0; }
 
 }  // namespace
 
-void recordCommand() {
+void recordCommand(HWND owner) {
     if (gAudioStopped || gRecording || gPlaying || writerAlive()) return;
+    CaptureFilesFailure failure;
+    if (!createCaptureFiles(&failure)) {
+        showRecorderMessage(owner, IDS_CAPTURE_FILES_FAILED, 0, failure.path, failure.error);
+        return;
+    }
     gRecordingSaved = 0;
     if (startCaptureWriter()) gNoticePending = 1;
     gStatusDirty = 1;
@@ -38,8 +39,8 @@ void stopCommand() {
 
 void playCommand() {
     if (gAudioStopped || gRecording || writerAlive()) return;
-    rewind(gCaptureLeft);
-    rewind(gCaptureRight);
+    rewindFile(gCaptureLeft);
+    rewindFile(gCaptureRight);
     gTransportPos = 0;
     gPlaying = 1;
     gStatusDirty = 1;
@@ -62,7 +63,7 @@ void serveRecorderNotice(HWND window) {
     if (id) showRecorderMessage(window, id, lostMs, nullptr);
 }
 
-void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path) {
+void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path, DWORD systemError) {
     wchar_t format[512], text[1024 + MAX_PATH];
     if (!loadText(id, format, 512)) return;
     if (path) {
@@ -73,5 +74,6 @@ void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *p
     } else {
         wsprintfW(text, format, number);
     }
+    appendSystemReason(text, sizeof text / sizeof text[0], systemError);
     showErrorText(owner, text);
 }

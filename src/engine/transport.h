@@ -7,7 +7,9 @@
 
 // Record (F3): ignored while sound is off, recording or playing, or while the last
 // writer thread has not ended; truncates both capture files and starts the writer.
-void recordCommand();
+// When a capture file is missing and cannot be made now either, says so in a
+// message box owned by owner and records nothing.
+void recordCommand(HWND owner = nullptr);
 // Stop (F4): asks the writer to end and ends a playback.
 void stopCommand();
 // Play (F5): ignored while sound is off or recording, or while the last writer
@@ -24,5 +26,6 @@ unsigned recorderNotice(bool writeFailed, long lostFrames, int sampleRate, unsig
 void serveRecorderNotice(HWND window);
 
 // Shows one of the recorder's messages (a string-table entry with at most one
-// argument, a number or a path) in a message box owned by the window.
-void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path);
+// argument, a number or a path) in a message box owned by the window, with the
+// system's text for systemError (when not 0) on a line of its own.
+void showRecorderMessage(HWND owner, unsigned id, unsigned number, const char *path, DWORD systemError = 0);

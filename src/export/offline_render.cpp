@@ -11,6 +11,7 @@
 #include "audio/engine_state.h"
 #include "core/app_state.h"
 #include "core/gate.h"
+#include "core/raw_file.h"
 #include "export/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
@@ -19,32 +20,6 @@
 namespace {
 
 const char *const kTempPrefixes[2] = {"~xportL", "~xportR"};
-
-// A new file "<TMP>\<prefix><number>", read-write, deleted by the system when closed.
-HANDLE createTempFile(const char *prefix) {
-    char folder[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("TMP", folder, sizeof folder);
-    if (n == 0 || n >= sizeof folder) {
-        n = GetTempPathA(sizeof folder, folder);
-        if (n == 0 || n >= sizeof folder) return INVALID_HANDLE_VALUE;
-    }
-    const char *separator = (folder[n - 1] == '\\' || folder[n - 1] == '/') ? "" : "\\";
-    DWORD number = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    for (int attempt = 0; attempt < 100; ++attempt, ++number) {
-        char path[MAX_PATH + 32];
-        snprintf(path, sizeof path, "%s%s%s%lu", folder, separator, prefix, (unsigned long)number);
-        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return file;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
-bool writeAll(HANDLE file, const void *data, DWORD bytes) {
-    DWORD written = 0;
-    return file != INVALID_HANDLE_VALUE && WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
-}
 
 void dispatchEvents() { gPlugin.dispatch(effProcessEvents, 0, 0, &gPluginEventBlock, 0.0f); }
 
@@ -150,7 +125,7 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     render.right = (float *)calloc(kExportBlock, sizeof(float));
     for (int c = 0; c < 2; ++c) {
         render.staged[c] = (float *)calloc(kStagedFrames, sizeof(float));
-        render.tempFiles[c] = createTempFile(kTempPrefixes[c]);
+        render.tempFiles[c] = createTempFile(kTempPrefixes[c], kDeleteOnClose, nullptr, 0, nullptr);
     }
     return buffers && render.left && render.right && render.staged[0] && render.staged[1];
 }
@@ -178,8 +153,7 @@ void processExportBlock(OfflineRender &render) {
 void resetPluginForTake(OfflineRender &render) {
     for (HANDLE file : render.tempFiles) {
         if (file == INVALID_HANDLE_VALUE) continue;
-        SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
+        truncateFile(file, 0);
     }
     render.framesKept = 0;
     gPlugin.suspend();
@@ -230,16 +204,11 @@ void renderTake(OfflineRender &render, const uint8_t *keys, int count) {
 bool takeComplete(const OfflineRender &render) { return render.framesKept >= render.timing.totalFrames; }
 
 void rewindTake(OfflineRender &render) {
-    for (HANDLE file : render.tempFiles)
-        if (file != INVALID_HANDLE_VALUE) SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    for (HANDLE file : render.tempFiles) rewindFile(file);
 }
 
 void readTakePoints(OfflineRender &render, int channel, float *out, int count) {
-    HANDLE file = render.tempFiles[channel != 0];
-    DWORD got = 0;
-    if (file != INVALID_HANDLE_VALUE && count > 0 && !ReadFile(file, out, (DWORD)count * sizeof(float), &got, nullptr))
-        got = 0;
-    for (int i = (int)(got / sizeof(float)); i < count; ++i) out[i] = 0.0f;
+    if (count > 0) readOrSilence(render.tempFiles[channel != 0], out, (DWORD)count);
 }
 
 void endOfflineRender(OfflineRender &render) {

@@ -9,6 +9,7 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "engine/capture_files.h"
+#include "engine/save_recording.h"
 #include "engine/transport_state.h"
 #include "engine/wav_writer.h"
 #include "plugin/plugin_instance.h"
@@ -49,7 +50,6 @@ uintptr_t gFaultAddress = 0;
 float gLeftChunk[kChunkFrames];
 float gRightChunk[kChunkFrames];
 uint8_t gFrameChunk[kChunkFrames * 8];
-uint8_t gHeader[kMaxWavHeaderSize];
 wchar_t gPath[kPathSize];
 wchar_t gCandidate[kPathSize];
 wchar_t gMessage[kTextSize * 3];
@@ -97,42 +97,6 @@ size_t moduleSize(HMODULE module) {
     return nt->OptionalHeader.SizeOfImage;
 }
 
-bool rewind(HANDLE file) {
-    LARGE_INTEGER zero = {};
-    return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != 0;
-}
-
-bool writeAll(HANDLE file, const void *data, DWORD bytes) {
-    DWORD written = 0;
-    return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
-}
-
-// Reads up to `frames` floats; what the file cannot deliver is silence.
-void readChunk(HANDLE file, float *into, DWORD frames) {
-    DWORD got = 0;
-    if (!ReadFile(file, into, frames * 4, &got, nullptr)) got = 0;
-    for (DWORD i = got / 4; i < frames; ++i) into[i] = 0.0f;
-}
-
-// Copies the frames, interleaved, after the header.
-bool writeWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, int sampleRate) {
-    WavFormat format = wavFormatFor(kWavDepthFloat, 2, sampleRate);
-    size_t headerSize = buildWavHeader(gHeader, format, frames);
-    if (!writeAll(out, gHeader, (DWORD)headerSize)) return false;
-    if (!rewind(left) || !rewind(right)) return false;
-    for (uint64_t done = 0; done < frames;) {
-        DWORD n = frames - done < kChunkFrames ? (DWORD)(frames - done) : kChunkFrames;
-        readChunk(left, gLeftChunk, n);
-        readChunk(right, gRightChunk, n);
-        const float *channels[2] = {gLeftChunk, gRightChunk};
-        encodeFrames(channels, 2, (int)n, kWavDepthFloat, gFrameChunk);
-        if (!writeAll(out, gFrameChunk, n * 8)) return false;
-        InterlockedIncrement(&gRecoveryProgress);
-        done += n;
-    }
-    return true;
-}
-
 // A new file in folder (made if missing) under the first free name, its path in
 // path; INVALID_HANDLE_VALUE when none can be made there (path then holds the
 // last name tried, or stays as it was when no name fits).
@@ -158,9 +122,7 @@ HANDLE createRecoveryFile(const wchar_t *folder, const SYSTEMTIME &time, wchar_t
 // The recording still held in the capture files and not yet saved; false when there
 // is none.
 bool recordingToRecover(HANDLE *left, HANDLE *right, uint64_t *frames) {
-    // The 32-bit count stops at LONG_MAX: a longer recording is whatever both files hold.
-    LONG recorded = gRecordedFrames;
-    if (!framesToRecover(recorded == LONG_MAX ? -1 : recorded, gRecordingSaved != 0, frames)) return false;
+    if (!framesToRecover(recordedFramesForRecovery(), gRecordingSaved != 0, frames)) return false;
     *left = gCaptureLeft;
     *right = gCaptureRight;
     return true;
@@ -307,10 +269,9 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
     }
 }
 
-bool framesToRecover(LONG recordedFrames, bool saved, uint64_t *frames) {
+bool framesToRecover(uint64_t recordedFrames, bool saved, uint64_t *frames) {
     if (saved || recordedFrames == 0) return false;
-    // A count past 2^31 frames has wrapped: all the capture files hold is the recording.
-    *frames = recordedFrames < 0 ? UINT64_MAX : (uint64_t)recordedFrames;
+    *frames = recordedFrames;
     return true;
 }
 
@@ -326,7 +287,10 @@ bool recoveryStalled(RecoveryWatch &watch, LONG progress, bool messageShown, DWO
 
 bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
                        int sampleRate) {
-    bool written = writeWav(out, left, right, frames, sampleRate);
+    const WavCopyBuffers buffers = {gLeftChunk, gRightChunk, gFrameChunk, kChunkFrames};
+    // Whatever a damaged capture file cannot give is kept as silence: the rest still counts.
+    bool written = copyCaptureToWav(out, left, right, frames, kWavDepthFloat, sampleRate, buffers, true,
+                                    &gRecoveryProgress, nullptr) == kSaveDone;
     written = CloseHandle(out) && written;
     // Its header promises every frame: a file cut short would pass for the whole recording.
     if (!written) DeleteFileW(path);

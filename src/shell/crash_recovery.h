@@ -48,10 +48,9 @@ bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int samp
 bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
                        int sampleRate);
 
-// The frames to recover from the recorded-frames counter: none when the recording
-// was saved or is empty; a negative (wrapped) count means all the capture files
-// hold (UINT64_MAX, cut to the shorter file by the save).
-bool framesToRecover(LONG recordedFrames, bool saved, uint64_t *frames);
+// The frames to recover from the exact count of frames both capture files took:
+// none when the recording was saved or is empty.
+bool framesToRecover(uint64_t recordedFrames, bool saved, uint64_t *frames);
 
 // The faulting thread's watch over the recovery thread, which counts its steps
 // (chunks written, files tried) and flags its message while it is shown. True once

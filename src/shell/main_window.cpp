@@ -98,7 +98,7 @@ void onCommand(HWND window, int command) {
         allNotesOff();
         break;
     case CMD_RECORD:
-        recordCommand();
+        recordCommand(window);
         break;
     case CMD_STOP:
         stopCommand();

@@ -14,6 +14,7 @@
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
 #include "engine/engine_hooks.h"
+#include "engine/transport.h"
 #include "engine/time_info.h"
 #include "export/key_control.h"
 #include "midi/midi_ports.h"
@@ -30,6 +31,9 @@ const char kPluginFileName[] = "\\Korvane.dll";
 const int kCpuMeterWidth = 68;
 
 char gModulePath[kModulePathSize];
+// Whether engine set-up made the capture files, and why not; said once the window shows.
+bool gCaptureFilesMade = true;
+CaptureFilesFailure gCaptureFilesFailure;
 char gPluginPath[kModulePathSize + sizeof(kPluginFileName)];
 
 void storeInstallPath(const char *folder) {
@@ -77,12 +81,7 @@ void reportStartFailure(UINT textId, const char *pluginPath, DWORD systemError) 
     wchar_t text[2048];
     loadText(textId, text, 2048);
     appendAnsiLine(text, 2048, pluginPath);
-    wchar_t reason[512];
-    if (systemError &&
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, systemError, 0, reason,
-                       512, nullptr)) {
-        appendLine(text, 2048, reason);
-    }
+    appendSystemReason(text, 2048, systemError);
     showErrorText(nullptr, text);
 }
 
@@ -122,7 +121,7 @@ void engineSetup(HINSTANCE instance) {
     installEngine();
     initTimeInfo();
     probeClock();
-    createCaptureFiles();
+    gCaptureFilesMade = createCaptureFiles(&gCaptureFilesFailure);
     initMidi();  // keyboard map, MIDI queue and the plugin's event block
     setDefaultChannelMaps();
     registerWindowClasses(instance);
@@ -164,6 +163,9 @@ int runKorvane(HINSTANCE instance) {
 
     ShowWindow(mainWindow, SW_SHOW);
     UpdateWindow(mainWindow);
+    if (!gCaptureFilesMade)
+        showRecorderMessage(mainWindow, IDS_CAPTURE_FILES_FAILED, 0, gCaptureFilesFailure.path,
+                            gCaptureFilesFailure.error);
     if (gFirstStart) runSettingsDialog(mainWindow);
 
     SetTimer(mainWindow, 1, 40, nullptr);

@@ -288,7 +288,8 @@ TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
     ASSERT_TRUE(waitUntil(program, [&] { return (replace = ownedDialog(program, dialog)) != nullptr; }));
     PostMessageA(replace, WM_COMMAND, IDYES, 0);
 
-    HWND box = messageBox(program, window, "Could not save the recording as " + path);
+    // The reason names what failed, with the system's own text on the next line.
+    HWND box = messageBox(program, window, "Could not save the recording as " + path + ": the file could not be created.\n");
     ASSERT_NE(nullptr, box);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     CloseHandle(old);
@@ -297,6 +298,28 @@ TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
     HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h) << "the temporary file was left behind";
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
+TEST_F(RecorderE2E, CaptureFilesThatCannotBeMadeAreNamedAndRecordingIsRefused) {
+    const std::string missing = folder + "\\no such folder";
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}, {"TMP", missing}}));
+    const std::string said = "Recording is not possible: the temporary recording files could not be created in " + missing;
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND box = messageBox(program, window, said);
+    ASSERT_NE(nullptr, box) << "at start-up";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+
+    HWND status = statusLine(window);
+    pressKey(window, VK_F3, 0x3D);
+    box = messageBox(program, window, said);
+    ASSERT_NE(nullptr, box) << "at F3";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ("", windowText(status)) << "nothing is recorded";
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
 }

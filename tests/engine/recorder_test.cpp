@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -492,13 +493,27 @@ TEST_F(Recorder, FailedSaveLeavesTheExistingFileIntact) {
     CloseHandle(right);
     EXPECT_EQ("old take", readFile(path));
 
-    // A folder that does not exist: nothing can be created.
-    EXPECT_EQ(kSaveCannotCreate, saveCaptureAsWav(gCaptureLeft, gCaptureRight,
-                                                  (folder + "\\missing\\x.wav").c_str(), kWavDepth16, 44100));
+    // A folder that does not exist: nothing can be created, and the system says why.
+    DWORD error = 0;
+    EXPECT_EQ(kSaveCannotCreate, saveCaptureAsWav(gCaptureLeft, gCaptureRight, (folder + "\\missing\\x.wav").c_str(),
+                                                  kWavDepth16, 44100, &error));
+    EXPECT_NE(0u, error);
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h);
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
+TEST(SaveFailure, EachResultHasItsOwnTextNamingTheFile) {
+    std::vector<std::wstring> seen;
+    for (SaveResult result : {kSaveCannotCreate, kSaveNoMemory, kSaveReadFailed, kSaveWriteFailed}) {
+        wchar_t format[512];
+        ASSERT_GT(loadText(saveFailureText(result), format, 512), 0) << result;
+        EXPECT_NE(nullptr, wcsstr(format, L"%s")) << result;
+        EXPECT_EQ(seen.end(), std::find(seen.begin(), seen.end(), format)) << result;
+        seen.push_back(format);
+    }
+    EXPECT_EQ(0u, saveFailureText(kSaveDone));
 }
 
 TEST(StatusLine, TextsForEachTransportState) {

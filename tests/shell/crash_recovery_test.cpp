@@ -174,17 +174,17 @@ TEST(CrashRecoveryFile, AFileCutShortIsDeleted) {
     CloseHandle(right);
 }
 
-TEST(CrashRecoveryFile, AWrappedFrameCountRecoversAllTheCaptureFilesHold) {
+TEST(CrashRecoveryFile, TheExactFrameCountIsRecoveredPastTwoToThe31) {
     struct Frames {
-        LONG recorded;
+        uint64_t recorded;
         bool saved, recover;
         uint64_t frames;
     } counts[] = {{0, false, false, 0},
                   {100, true, false, 0},
                   {100, false, true, 100},
-                  {-5, false, true, UINT64_MAX},  // past 2^31 frames the count wrapped
-                  {LONG(0x80000000), false, true, UINT64_MAX},
-                  {-5, true, false, 0}};
+                  {0x80000005ull, false, true, 0x80000005ull},  // past the 32-bit counters' range
+                  {0x123456789ull, false, true, 0x123456789ull},
+                  {0x80000005ull, true, false, 0}};
     for (const Frames &c : counts) {
         uint64_t frames = 0;
         EXPECT_EQ(c.recover, framesToRecover(c.recorded, c.saved, &frames)) << c.recorded;

@@ -1,0 +1,83 @@
+#include "core/raw_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const int kNameAttempts = 100;
+
+}  // namespace
+
+bool temporaryFolder(char *folder, size_t size) {
+    if (size < 2) return false;
+    DWORD n = GetEnvironmentVariableA("TMP", folder, (DWORD)size);
+    if (n == 0 || n >= size) {
+        n = GetTempPathA((DWORD)size, folder);
+        if (n == 0 || n >= size) return false;
+    }
+    if (folder[n - 1] != '\\' && folder[n - 1] != '/') {
+        if (n + 1 >= size) return false;
+        folder[n] = '\\';
+        folder[n + 1] = '\0';
+    }
+    return true;
+}
+
+HANDLE createTempFile(const char *prefix, TempFileLife life, char *path, size_t pathSize, DWORD *error) {
+    char folder[MAX_PATH];
+    char name[MAX_PATH + 32];
+    DWORD failure = ERROR_BUFFER_OVERFLOW;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (temporaryFolder(folder, sizeof folder)) {
+        const DWORD flags = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_SEQUENTIAL_SCAN |
+                            (life == kDeleteOnClose ? FILE_FLAG_DELETE_ON_CLOSE : 0);
+        DWORD number = GetTickCount() ^ (GetCurrentProcessId() << 16);
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt, ++number) {
+            snprintf(name, sizeof name, "%s%s%lu", folder, prefix, (unsigned long)number);
+            file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+            if (file != INVALID_HANDLE_VALUE) break;
+            failure = GetLastError();
+            if (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) break;
+        }
+    } else {
+        snprintf(folder, sizeof folder, "%%TMP%%");
+    }
+    if (path && pathSize) {
+        snprintf(path, pathSize, "%s", file != INVALID_HANDLE_VALUE ? name : folder);
+    }
+    if (error) *error = file != INVALID_HANDLE_VALUE ? 0 : failure;
+    return file;
+}
+
+bool writeAll(HANDLE file, const void *data, DWORD bytes) {
+    DWORD written = 0;
+    return file != INVALID_HANDLE_VALUE && WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+
+DWORD readOrSilence(HANDLE file, float *into, DWORD count) {
+    DWORD got = 0;
+    if (file == INVALID_HANDLE_VALUE || count == 0 ||
+        !ReadFile(file, into, count * (DWORD)sizeof(float), &got, nullptr))
+        got = 0;
+    DWORD floats = got / (DWORD)sizeof(float);
+    for (DWORD i = floats; i < count; ++i) into[i] = 0.0f;
+    return floats;
+}
+
+bool rewindFile(HANDLE file) {
+    LARGE_INTEGER zero = {};
+    return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != 0;
+}
+
+bool truncateFile(HANDLE file, uint64_t bytes) {
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)bytes;
+    return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+uint64_t fileBytes(HANDLE file) {
+    LARGE_INTEGER size;
+    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
+    return (uint64_t)size.QuadPart;
+}
