@@ -1,0 +1,128 @@
+// Loop search, crossfade and tail trim on made signals, and the velocity layers.
+#include "export/take_shaping.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "export/sfz_writer.h"
+#include "export/velocity_layers.h"
+
+namespace {
+
+const int kRate = 44100;
+const double kPi = 3.14159265358979323846;
+
+// Two seconds held at key 60 with a 5 ms attack, then a 0.5 s release to silence.
+std::vector<float> madeTake(int kind) {
+    const double f = 440.0 * std::pow(2.0, (60 - 69) / 12.0);
+    std::vector<float> x(kRate * 5 / 2);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> noise(-0.25f, 0.25f);
+    double phase = 0.0;
+    for (size_t i = 0; i < x.size(); ++i) {
+        double t = (double)i / kRate;
+        double level = std::fmin(1.0, t / 0.005) * (t < 2.0 ? 1.0 : std::fmax(0.0, 1.0 - (t - 2.0) / 0.5));
+        double vibrato = kind == 1 ? 1.0 + 0.005 * std::sin(2 * kPi * 5.5 * t) : 1.0;
+        phase += 2 * kPi * f * vibrato / kRate;
+        if (kind == 3) level *= std::exp(-3.0 * t);  // a plucked, decaying sound
+        x[i] = kind == 2 ? (float)level * noise(random) : (float)(0.25 * level * std::sin(phase));
+    }
+    return x;
+}
+
+TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
+    struct Case {
+        const char *name;
+        int kind;
+        bool looped;
+    } cases[] = {{"sine", 0, true}, {"sine with vibrato", 1, true}, {"noise", 2, false}, {"decaying", 3, false}};
+    const uint32_t heldTo = 2 * kRate;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<float> x = madeTake(c.kind);
+        double period = keyPeriod(60, kRate);
+        SustainLoop loop = findSustainLoop(x.data(), (uint32_t)x.size(), kRate / 100, heldTo, period, kRate);
+        ASSERT_EQ(c.looped, loop.found) << "join error " << loop.error;
+        if (!loop.found) continue;
+        EXPECT_LE(loop.end, heldTo);
+        EXPECT_GE(loop.end - loop.start, (uint32_t)(4 * period));
+        if (c.kind == 0) {
+            // A whole number of periods, to within the points either side.
+            double periods = (loop.end - loop.start) / period;
+            EXPECT_NEAR(periods, std::round(periods), 2.0 / period);
+        }
+        // After the crossfade, the step from end - 1 back to start is no larger than
+        // the sound's own steps from one point to the next.
+        writeLoopCrossfade(x.data(), loop, crossfadeFrames(loop, kRate));
+        float largestStep = 0.0f;
+        for (uint32_t i = loop.start; i + 1 < loop.end; ++i)
+            largestStep = std::fmax(largestStep, std::fabs(x[i + 1] - x[i]));
+        EXPECT_LE(std::fabs(x[loop.start] - x[loop.end - 1]), largestStep * 1.05f);
+    }
+}
+
+TEST(TakeShaping, TheTailEndsAFewMillisecondsAfterItStaysBelowMinus80dB) {
+    std::vector<float> left(kRate, 0.0f), right(kRate, 0.0f);
+    for (int i = 0; i < 1000; ++i) left[i] = 0.5f;
+    right[20000] = 2e-4f;  // one point above -80 dBFS, late in the other channel
+    right[30000] = 5e-5f;  // below it
+    const float *channels[] = {left.data(), right.data()};
+    struct Case {
+        int channels;
+        uint32_t keep, expected;
+    } cases[] = {{1, 0, 1000 + 220}, {2, 0, 20001 + 220}, {2, 40000, 40000}, {2, kRate * 2, kRate}};
+    for (const Case &c : cases)
+        EXPECT_EQ(c.expected, trimmedFrames(channels, c.channels, kRate, c.keep, kRate)) << c.channels << " " << c.keep;
+    std::vector<float> silent(100, 0.0f);
+    const float *quiet[] = {silent.data()};
+    EXPECT_EQ(100u, trimmedFrames(quiet, 1, 100, 0, kRate)) << "a silent take keeps its few milliseconds";
+
+    fadeOutTail(left.data(), 1000, kRate);
+    EXPECT_EQ(0.0f, left[999]);
+    EXPECT_EQ(0.5f, left[1000 - 221]);
+    EXPECT_LT(left[900], 0.5f);
+}
+
+TEST(VelocityLayers, LayersSplitTheVelocitiesBelowTheirOwn) {
+    struct Case {
+        int velocity, count;
+        std::vector<int> expected;  // velocity, low, high of each layer
+    } cases[] = {
+        {100, 1, {100, 0, 127}},
+        {127, 2, {64, 0, 64, 127, 65, 127}},
+        {100, 4, {25, 0, 25, 50, 26, 50, 75, 51, 75, 100, 76, 127}},
+        {3, 8, {1, 0, 1, 2, 2, 2, 3, 3, 127}},  // repeated and zero velocities are left out
+        {0, 3, {0, 0, 127}},
+        {64, 9, {8, 0, 8, 16, 9, 16, 24, 17, 24, 32, 25, 32, 40, 33, 40, 48, 41, 48, 56, 49, 56, 64, 57, 127}},
+    };
+    for (const Case &c : cases) {
+        VelocityLayer layers[kMaxVelocityLayers];
+        int n = velocityLayers(c.velocity, c.count, layers);
+        std::vector<int> got;
+        for (int i = 0; i < n; ++i) got.insert(got.end(), {layers[i].velocity, layers[i].low, layers[i].high});
+        EXPECT_EQ(c.expected, got) << c.velocity << " x " << c.count;
+    }
+}
+
+TEST(SfzText, RegionsCarryRangesLoopsAndNamesWithSpaces) {
+    char line[512];
+    SfzRegion plain = {"my take/kv_C3_v64.wav", 58, 61, 60, 0, 64, false, 0, 0};
+    ASSERT_GT(formatSfzRegion(line, sizeof line, plain), 0u);
+    EXPECT_STREQ("<region> lokey=58 hikey=61 pitch_keycenter=60 lovel=0 hivel=64 sample=my take/kv_C3_v64.wav\n", line);
+    SfzRegion looped = {"a.wav", 0, 127, 60, 65, 127, true, 1000, 45100};
+    ASSERT_GT(formatSfzRegion(line, sizeof line, looped), 0u);
+    EXPECT_STREQ("<region> lokey=0 hikey=127 pitch_keycenter=60 lovel=65 hivel=127 loop_mode=loop_sustain "
+                 "loop_start=1000 loop_end=45099 sample=a.wav\n",
+                 line);
+    EXPECT_EQ(0u, formatSfzRegion(line, 40, looped)) << "too small a buffer";
+    SfzRegion broken = {"a\nb.wav", 0, 127, 60, 0, 127, false, 0, 0};
+    EXPECT_EQ(0u, formatSfzRegion(line, sizeof line, broken));
+    ASSERT_GT(formatSfzHead(line, sizeof line, 500), 0u);
+    EXPECT_NE(nullptr, strstr(line, "ampeg_release=0.500\n"));
+}
+
+}  // namespace
