@@ -5,17 +5,8 @@
 #include <cstring>
 
 // SSE2 forms on both x86 builds: the baseline of x86_64, picked at stream open on
-// i686 (where the baseline is scalar) when the processor has SSE2. The i686 forms
-// are compiled for SSE2 one function at a time, so the rest of the build stays i686.
-#if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#define KORVANE_SSE2_CONVERTERS 1
-#if defined(__SSE2__)
-#define KORVANE_SSE2
-#else
-#define KORVANE_SSE2 __attribute__((target("sse2")))
-#endif
-#endif
+// i686 (where the baseline is scalar) when the processor has SSE2.
+#include "core/sse2.h"
 #if !defined(__SSE2__)
 #define KORVANE_SCALAR_BASELINE 1
 #endif

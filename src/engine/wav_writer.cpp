@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+#include "audio/sample_convert.h"
+#include "core/sse2.h"
+
 namespace {
 
 void put16(uint8_t *p, uint32_t v) {
@@ -36,7 +39,7 @@ void putFormat(uint8_t *p, const WavFormat &f) {
 }  // namespace
 
 WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate) {
-    int bytes = depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4;
+    int bytes = wavBytesPerSample(depth);
     return {depth == kWavDepthFloat ? kWavFormatFloat : kWavFormatPcm, bytes * 8, channels, bytes * channels,
             sampleRate};
 }
@@ -97,26 +100,109 @@ int32_t encodePcm24(float x) {
     return (int32_t)(x * 8388608.0f);
 }
 
-void encodeFrames(const float *const *channels, int channelCount, int frames, WavDepth depth, uint8_t *out) {
-    for (int i = 0; i < frames; ++i) {
+int wavBytesPerSample(WavDepth depth) { return depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4; }
+
+namespace {
+
+#if KORVANE_SSE2_CONVERTERS
+// NaN becomes 0, then everything is held within +-2 so that the scaled value fits
+// an int32 and truncating gives what the scalar forms give: within -1 ... 1 the
+// product is exact (a power-of-two scale), and beyond it the clamp below decides.
+KORVANE_SSE2 inline __m128 tamed(const float *in) {
+    __m128 x = _mm_loadu_ps(in);
+    x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
+    return _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-2.0f)), _mm_set1_ps(2.0f));
+}
+
+KORVANE_SSE2 void pcm16Sse2(const float *in, int16_t *out, int n) {
+    const __m128 scale = _mm_set1_ps(32768.0f);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        // packs saturates: 32768 (x = 1) becomes 32767, below -32768 becomes -32768.
+        __m128i a = _mm_cvttps_epi32(_mm_mul_ps(tamed(in + i), scale));
+        __m128i b = _mm_cvttps_epi32(_mm_mul_ps(tamed(in + i + 4), scale));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_packs_epi32(a, b));
+    }
+    for (; i < n; ++i) {
+        float x[4] = {in[i], 0.0f, 0.0f, 0.0f};
+        __m128i v = _mm_cvttps_epi32(_mm_mul_ps(tamed(x), scale));
+        out[i] = (int16_t)_mm_cvtsi128_si32(_mm_packs_epi32(v, v));
+    }
+}
+
+KORVANE_SSE2 void pcm24Sse2(const float *in, int32_t *out, int n) {
+    const __m128 scale = _mm_set1_ps(8388608.0f);
+    const __m128 high = _mm_set1_ps(8388607.0f), low = _mm_set1_ps(-8388608.0f);
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128 v = _mm_min_ps(_mm_max_ps(_mm_mul_ps(tamed(in + i), scale), low), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_cvttps_epi32(v));
+    }
+    for (; i < n; ++i) {
+        float x[4] = {in[i], 0.0f, 0.0f, 0.0f};
+        __m128 v = _mm_min_ps(_mm_max_ps(_mm_mul_ps(tamed(x), scale), low), high);
+        out[i] = _mm_cvtsi128_si32(_mm_cvttps_epi32(v));
+    }
+}
+#endif
+
+bool vectorForms(bool wanted) {
+#if defined(__SSE2__)
+    return wanted;
+#elif KORVANE_SSE2_CONVERTERS
+    static const bool sse2 = supportedConverterLevel() >= kConverterSse2;
+    return wanted && sse2;
+#else
+    return false;
+#endif
+}
+
+const int kEncodeRun = 256;  // frames encoded per channel before they are interleaved
+
+}  // namespace
+
+void encodePcm16Block(const float *in, int16_t *out, int n, bool vector) {
+#if KORVANE_SSE2_CONVERTERS
+    if (vectorForms(vector)) return pcm16Sse2(in, out, n);
+#endif
+    for (int i = 0; i < n; ++i) out[i] = encodePcm16(in[i]);
+}
+
+void encodePcm24Block(const float *in, int32_t *out, int n, bool vector) {
+#if KORVANE_SSE2_CONVERTERS
+    if (vectorForms(vector)) return pcm24Sse2(in, out, n);
+#endif
+    for (int i = 0; i < n; ++i) out[i] = encodePcm24(in[i]);
+}
+
+void encodeFrames(const float *const *channels, int channelCount, int frames, WavDepth depth, uint8_t *out,
+                  bool vector) {
+    const int bytes = wavBytesPerSample(depth);
+    const size_t frameBytes = (size_t)bytes * (size_t)channelCount;
+    int16_t pcm16[kEncodeRun];
+    int32_t pcm24[kEncodeRun];
+    for (int done = 0; done < frames; done += kEncodeRun) {
+        int n = frames - done < kEncodeRun ? frames - done : kEncodeRun;
+        uint8_t *frame = out + (size_t)done * frameBytes;
         for (int c = 0; c < channelCount; ++c) {
-            float x = channels[c][i];
+            const float *in = channels[c] + done;
+            uint8_t *p = frame + (size_t)c * bytes;
             switch (depth) {
             case kWavDepth16:
-                put16(out, (uint16_t)encodePcm16(x));
-                out += 2;
+                encodePcm16Block(in, pcm16, n, vector);
+                for (int i = 0; i < n; ++i, p += frameBytes) put16(p, (uint16_t)pcm16[i]);
                 break;
-            case kWavDepth24: {
-                uint32_t v = (uint32_t)encodePcm24(x);
-                out[0] = (uint8_t)v;
-                out[1] = (uint8_t)(v >> 8);
-                out[2] = (uint8_t)(v >> 16);
-                out += 3;
+            case kWavDepth24:
+                encodePcm24Block(in, pcm24, n, vector);
+                for (int i = 0; i < n; ++i, p += frameBytes) {
+                    uint32_t v = (uint32_t)pcm24[i];
+                    p[0] = (uint8_t)v;
+                    p[1] = (uint8_t)(v >> 8);
+                    p[2] = (uint8_t)(v >> 16);
+                }
                 break;
-            }
             default:
-                memcpy(out, &x, 4);
-                out += 4;
+                for (int i = 0; i < n; ++i, p += frameBytes) memcpy(p, in + i, 4);
                 break;
             }
         }

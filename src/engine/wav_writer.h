@@ -44,7 +44,17 @@ bool writeWavHeader(int fd, const WavFormat &format, uint64_t frames);
 int16_t encodePcm16(float x);
 int32_t encodePcm24(float x);
 
+// Bytes of one sample in the depth: 2, 3 or 4.
+int wavBytesPerSample(WavDepth depth);
+
+// n samples of one channel, each the same as encodePcm16 / encodePcm24 gives. With
+// vector set to false, one sample at a time through those; otherwise the SSE2 form
+// where the processor has it (always in the x86_64 build).
+void encodePcm16Block(const float *in, int16_t *out, int n, bool vector = true);
+void encodePcm24Block(const float *in, int32_t *out, int n, bool vector = true);
+
 // Interleaves frames of channelCount float channels into out in the depth's
 // encoding (little-endian; 24-bit as three bytes). out holds frames x channels x
-// bytes-per-sample bytes. Float samples are copied bit for bit.
-void encodeFrames(const float *const *channels, int channelCount, int frames, WavDepth depth, uint8_t *out);
+// bytes-per-sample bytes. Float samples are copied bit for bit. vector as above.
+void encodeFrames(const float *const *channels, int channelCount, int frames, WavDepth depth, uint8_t *out,
+                  bool vector = true);

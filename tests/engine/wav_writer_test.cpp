@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "engine/wav_writer.h"
 
@@ -95,3 +96,59 @@ TEST(WavWriter, FramesInterleaveLeftFirst) {
 }
 
 }  // namespace
+
+TEST(WavWriter, VectorEncodingsMatchTheScalarOnesBitForBit) {
+    // Edge values as bit patterns: zeros, denormals, the clip points and their
+    // neighbours, the steps of both scales, infinities and NaNs of every kind.
+    std::vector<uint32_t> bits = {0x00000000, 0x80000000, 0x00000001, 0x807FFFFF, 0x3F800000, 0x3F7FFFFF,
+                                  0x3F800001, 0xBF800000, 0xBF7FFFFF, 0xBF800001, 0x40000000, 0xC0000000,
+                                  0x7F7FFFFF, 0xFF7FFFFF, 0x4F000000, 0xCF000000, 0x7F800000, 0xFF800000,
+                                  0x7FC00000, 0xFFC00000, 0x7F800001, 0xFFFFFFFF, 0x7FBFFFFF};
+    for (int k = -32769; k <= 32769; k += 97) {
+        float step = k / 32768.0f;
+        uint32_t b;
+        memcpy(&b, &step, 4);
+        for (uint32_t d : {b - 1, b, b + 1}) bits.push_back(d);
+    }
+    for (int k = -8388609; k <= 8388609; k += 65537) {
+        float step = k / 8388608.0f;
+        uint32_t b;
+        memcpy(&b, &step, 4);
+        for (uint32_t d : {b - 1, b, b + 1}) bits.push_back(d);
+    }
+    uint32_t seed = 12345;
+    for (int i = 0; i < 200000; ++i) bits.push_back(seed = seed * 1664525u + 1013904223u);
+    std::vector<float> in(bits.size());
+    memcpy(in.data(), bits.data(), bits.size() * 4);
+
+    std::vector<int16_t> scalar16(in.size()), vector16(in.size());
+    std::vector<int32_t> scalar24(in.size()), vector24(in.size());
+    encodePcm16Block(in.data(), scalar16.data(), (int)in.size(), false);
+    encodePcm16Block(in.data(), vector16.data(), (int)in.size(), true);
+    encodePcm24Block(in.data(), scalar24.data(), (int)in.size(), false);
+    encodePcm24Block(in.data(), vector24.data(), (int)in.size(), true);
+    int wrong16 = 0, wrong24 = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+        wrong16 += scalar16[i] != vector16[i];
+        wrong24 += scalar24[i] != vector24[i];
+        if (scalar16[i] != vector16[i] || scalar24[i] != vector24[i]) {
+            ADD_FAILURE() << std::hex << bits[i] << ": " << scalar16[i] << "/" << vector16[i] << " " << scalar24[i]
+                          << "/" << vector24[i];
+            if (wrong16 + wrong24 > 10) break;
+        }
+    }
+    EXPECT_EQ(0, wrong16);
+    EXPECT_EQ(0, wrong24);
+
+    // Whole frames, with runs that are no multiple of the vector width, one to three channels.
+    for (int channels = 1; channels <= 3; ++channels) {
+        for (WavDepth depth : {kWavDepth16, kWavDepth24, kWavDepthFloat}) {
+            const int frames = 1000;
+            const float *c[3] = {in.data(), in.data() + 1001, in.data() + 2003};
+            std::vector<uint8_t> a((size_t)frames * channels * 4), b(a.size());
+            encodeFrames(c, channels, frames, depth, a.data(), false);
+            encodeFrames(c, channels, frames, depth, b.data(), true);
+            EXPECT_EQ(a, b) << channels << " channels, depth " << depth;
+        }
+    }
+}
