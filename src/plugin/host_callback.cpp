@@ -42,6 +42,19 @@ VstIntPtr canDo(const void *ptr) {
     return 0;
 }
 
+// The rate the plugin runs at: the one last given to an attached instance (an export
+// runs it at its own rate), else the engine's, which is what a plugin not yet attached
+// (inside effOpen at start-up) is opened with.
+int32_t rateOf(const PluginInstance *instance) {
+    if (instance == nullptr) return gEngine.sampleRate;
+    float rate = instance->givenSampleRate;
+    return rate >= 1.0f && rate < 2147483648.0f ? (int32_t)rate : 0;
+}
+
+int32_t blockSizeOf(const PluginInstance *instance) {
+    return instance != nullptr ? (int32_t)instance->givenBlockSize : gEngine.blockSize;
+}
+
 }  // namespace
 
 VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr,
@@ -62,7 +75,7 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         if (instance != nullptr) instance->wantsMidi = 1;
         return 1;
     case audioMasterGetTime:
-        gTimeInfo.sampleRate = gEngine.sampleRate;
+        gTimeInfo.sampleRate = rateOf(instance);
         gTimeInfo.tempo = gTempo;
         return reinterpret_cast<VstIntPtr>(&gTimeInfo);
     case audioMasterTempoAt:
@@ -78,9 +91,9 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         }
         return 1;
     case audioMasterGetSampleRate:
-        return gEngine.sampleRate;
+        return rateOf(instance);
     case audioMasterGetBlockSize:
-        return gEngine.blockSize;
+        return blockSizeOf(instance);
     case audioMasterGetVendorString:
         return copyString(ptr, kVendorString);
     case audioMasterGetProductString:
