@@ -80,6 +80,12 @@ void playbackRead(float *left, float *right, float *scratch, int frames) {
     }
 }
 
+// A single output is heard on its right side too: copied into that driver output,
+// unless the two sides name the same one.
+void copyToRightSide(const float *left, float *right, int frames) {
+    if (right != left) memcpy(right, left, sizeof(float) * (size_t)frames);
+}
+
 }  // namespace
 
 void probeClock() {
@@ -139,6 +145,8 @@ int processBlock(int frames) {
     }
     // Playback writes entries 0 and 1 whatever the plugin's output count.
     for (int i = numOutputs; i < 2; ++i) outputs[i] = discard;
+    // A single output's right side: the driver output of OutMap entry 1.
+    if (numOutputs == 1) outputs[1] = routedBuffer(gEngine.outMap[1], engineOutputs, gEngine.outputs, discard);
 
     if (gPlugin.wantsMidi) {
         drainMidiQueue(gMidiQueue, gPluginEventBlock);
@@ -146,6 +154,7 @@ int processBlock(int frames) {
     }
 
     if (listsFit && effect->process) effect->process(effect, inputs, outputs, frames);
+    if (numOutputs == 1) copyToRightSide(outputs[0], outputs[1], frames);
 
     if (gPlaying) playbackRead(outputs[0], outputs[1], discard, frames);
 

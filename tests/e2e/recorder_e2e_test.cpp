@@ -222,13 +222,14 @@ TEST_F(RecorderE2E, RecordPlayBackAndSaveAtEachDepth) {
 }
 
 // Instruments made with plugin frameworks: one whose process replaces its outputs
-// (the playback must not be overwritten). One note recorded, played back with F5 and
-// saved: the driver hears it twice on both channels, the file has it on both.
+// (the playback must not be overwritten) and one with a single output (heard, recorded
+// and played back on both sides at its full level). One note recorded, played back
+// with F5 and saved: the driver hears it twice on both channels, the file has it on both.
 TEST_F(RecorderE2E, OtherInstrumentsAreHeardRecordedAndPlayedBackOnBothSides) {
     struct Case {
         const char *variant, *channels;
         float right;  // level of the right side against the left
-    } cases[] = {{"replacing", "2,2", 0.5f}};
+    } cases[] = {{"replacing", "2,2", 0.5f}, {"", "0,1", 1.0f}};
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.variant[0] ? c.variant : "default") + ", channels " + c.channels);
         DeleteFileA(recording.c_str());

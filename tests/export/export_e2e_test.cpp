@@ -382,3 +382,29 @@ TEST_F(ExportOtherInstruments, InstrumentAskingTheHostForItsRateExportsAt96kHzAt
     ASSERT_FALSE(answers.empty());
     EXPECT_EQ(expected, answers);
 }
+
+// A single output is exported as it is: the same signal on both sides of a stereo file
+// and at its full level in a mono one.
+TEST_F(ExportOtherInstruments, OneOutputInstrumentExportsBothSidesAndMonoAtTheSameLevel) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}, {"KORVANE_DEMO_CHANNELS", "0,1"}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    const int frames = kRate * 7 / 10;
+    std::string stereo = readerFolder() + "\\single-stereo", mono = readerFolder() + "\\single-mono";
+    ASSERT_TRUE(exportAs(stereo, stereo + "_C3.wav", 44 + (size_t)frames * 4));
+    chooseInCombo(dialog, IDC_EXPORT_CHANNELS, 0);
+    ASSERT_TRUE(exportAs(mono, mono + "_C3.wav", 44 + (size_t)frames * 2));
+
+    WavData both = readWav(stereo + "_C3.wav"), one = readWav(mono + "_C3.wav");
+    ASSERT_TRUE(both.ok);
+    ASSERT_TRUE(one.ok);
+    ASSERT_EQ(2, both.channels);
+    ASSERT_EQ(1, one.channels);
+    EXPECT_TRUE(both.samples[0] == both.samples[1]) << "the right side differs from the left";
+    float level = peak(both.samples[0], 0, both.frames());
+    EXPECT_NEAR(0.25f, level, 0.25f * 0.02f);  // the demo's full level at velocity 127
+    EXPECT_NEAR(level, peak(one.samples[0], 0, one.frames()), 2.0f / 32768);
+    EXPECT_NEAR(noteFrequency(60), zeroCrossingFrequency(one.samples[0], kRate, 0, kRate / 2 - 512),
+                noteFrequency(60) * 0.01);
+    addToManifest("wav single-stereo_C3.wav 1 16 2 44100 " + std::to_string(frames) + " 60");
+    addToManifest("wav single-mono_C3.wav 1 16 1 44100 " + std::to_string(frames) + " 60");
+}
