@@ -105,7 +105,7 @@ void runBufferSwitch(const BufferSwitchContext &context, const AEffect *plugin, 
     // Entered only when the decrement brings the counter to 0 (gate open, nobody inside).
     if (InterlockedDecrement(&context.gate->counter) == 0 && frames > 0 && frames <= engine.bufferFrames) {
         const int pluginInputs = plugin ? pluginCount(plugin->numInputs) : 0;
-        const int pluginOutputs = plugin ? pluginCount(plugin->numOutputs) : 0;
+        const int pluginOutputs = plugin ? outMapEntries(pluginCount(plugin->numOutputs)) : 0;
         convertInputs(info, c, engine, pluginInputs, h, frames);
         if (context.processBlock(frames)) {
             convertOutputs(info, c, engine, pluginOutputs, h, frames);

@@ -53,3 +53,12 @@ void freeEngineBuffers();
 // below -1 (only a damaged stored map holds those), becomes -1.
 void clipChannelMap(volatile int32_t *map, int32_t count);
 
+// OutMap entries in use for a plugin with this many outputs: one per output, at most
+// kMaxChannels; a single output has two, its left side (entry 0) and its right side
+// (entry 1), so by default it is heard on the first two driver outputs.
+inline int outMapEntries(int pluginOutputs) {
+    if (pluginOutputs < 0) return 0;
+    if (pluginOutputs == 1) return 2;
+    return pluginOutputs > kMaxChannels ? kMaxChannels : pluginOutputs;
+}
+

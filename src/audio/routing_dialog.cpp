@@ -42,8 +42,28 @@ void fillPluginPins(HWND list, int count, VstInt32 opcode) {
     }
 }
 
+// A single output is listed as its two sides, OutMap entries 0 and 1, each routed on
+// its own: "<label> (left)" and "<label> (right)".
+void fillSingleOutputSides(HWND list) {
+    VstPinProperties properties;
+    memset(&properties, 0, sizeof properties);
+    gPlugin.dispatch(effGetOutputProperties, 0, 0, &properties, 0.0f);
+    properties.label[sizeof properties.label - 1] = '\0';
+    const UINT sides[] = {IDS_LEFT_SIDE, IDS_RIGHT_SIDE};
+    for (UINT side : sides) {
+        wchar_t item[sizeof properties.label + 40];
+        int n = MultiByteToWideChar(CP_ACP, 0, properties.label, -1, item, (int)sizeof properties.label);
+        n = n > 0 ? n - 1 : 0;
+        if (n > 0) item[n++] = L' ';
+        loadText(side, item + n, (int)(sizeof item / sizeof item[0]) - n);
+        SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)item);
+    }
+}
+
 int pluginOutputs() { return gPlugin.effect ? routedChannelCount(gPlugin.effect->numOutputs) : 0; }
 int pluginInputs() { return gPlugin.effect ? routedChannelCount(gPlugin.effect->numInputs) : 0; }
+// The OutMap entries the plugin outputs list stands for.
+int outputEntries() { return outMapEntries(pluginOutputs()); }
 
 int selected(HWND dialog, int id) { return (int)SendDlgItemMessageA(dialog, id, LB_GETCURSEL, 0, 0); }
 void select(HWND dialog, int id, int item) { SendDlgItemMessageA(dialog, id, LB_SETCURSEL, item, 0); }
@@ -51,7 +71,10 @@ void select(HWND dialog, int id, int item) { SendDlgItemMessageA(dialog, id, LB_
 void initDialog(HWND dialog) {
     fillDriverChannels(GetDlgItem(dialog, IDC_DRIVER_OUTPUTS), gEngine.outputCount, false);
     fillDriverChannels(GetDlgItem(dialog, IDC_DRIVER_INPUTS), gEngine.inputCount, true);
-    fillPluginPins(GetDlgItem(dialog, IDC_PLUGIN_OUTPUTS), pluginOutputs(), effGetOutputProperties);
+    if (pluginOutputs() == 1)
+        fillSingleOutputSides(GetDlgItem(dialog, IDC_PLUGIN_OUTPUTS));
+    else
+        fillPluginPins(GetDlgItem(dialog, IDC_PLUGIN_OUTPUTS), pluginOutputs(), effGetOutputProperties);
     fillPluginPins(GetDlgItem(dialog, IDC_PLUGIN_INPUTS), pluginInputs(), effGetInputProperties);
     select(dialog, IDC_PLUGIN_OUTPUTS, 0);
     select(dialog, IDC_PLUGIN_INPUTS, 0);
@@ -68,12 +91,12 @@ void onSelectionChange(HWND dialog, int id) {
     switch (id) {
     case IDC_PLUGIN_OUTPUTS: {
         int k = selected(dialog, IDC_PLUGIN_OUTPUTS);
-        if (k >= 0 && k < pluginOutputs()) select(dialog, IDC_DRIVER_OUTPUTS, gEngine.outMap[k] + 1);
+        if (k >= 0 && k < outputEntries()) select(dialog, IDC_DRIVER_OUTPUTS, gEngine.outMap[k] + 1);
         break;
     }
     case IDC_DRIVER_OUTPUTS: {
         int k = selected(dialog, IDC_PLUGIN_OUTPUTS);
-        if (k >= 0 && k < pluginOutputs())
+        if (k >= 0 && k < outputEntries())
             gEngine.outMap[k] = mapValueFromItem(selected(dialog, IDC_DRIVER_OUTPUTS));
         break;
     }

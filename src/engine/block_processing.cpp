@@ -55,20 +55,35 @@ float *routedBuffer(int32_t channel, int channelCount, float *const *buffers, fl
     return buffer ? buffer : fallback;
 }
 
-// Reads the next block of the recording into output-list entries 0 and 1 (already
-// cleared, so a short read leaves silence). Playback ends when the right file runs
-// out or the position reaches the recorded frames.
-void playbackRead(float *left, float *right, int frames) {
-    DWORD bytes = (DWORD)frames * sizeof(float), got = 0;
-    ReadFile(gCaptureLeft, left, bytes, &got, nullptr);
-    got = 0;
-    if (!ReadFile(gCaptureRight, right, bytes, &got, nullptr)) got = 0;
+// Adds the next frames of a capture file into the buffer, read through the scratch
+// buffer; returns the bytes read. (Both are the discard buffer for an unrouted side,
+// whose sum nobody hears.)
+DWORD addFromFile(HANDLE file, float *buffer, float *scratch, int frames) {
+    DWORD got = 0;
+    if (!ReadFile(file, scratch, (DWORD)frames * sizeof(float), &got, nullptr)) got = 0;
+    for (DWORD i = 0; i < got / sizeof(float); ++i) buffer[i] += scratch[i];
+    return got;
+}
+
+// Adds the next block of the recording into output-list entries 0 and 1, after the
+// plugin's process (a plugin whose process replaces its outputs would overwrite it).
+// The discard buffer, which nobody reads, is the scratch. Playback ends when the
+// right file runs out or the position reaches the recorded frames.
+void playbackRead(float *left, float *right, float *scratch, int frames) {
+    addFromFile(gCaptureLeft, left, scratch, frames);
+    DWORD got = addFromFile(gCaptureRight, right, scratch, frames);
     // A recording past LONG_MAX frames plays until its files end.
     LONG recorded = gRecordedFrames;
     if (got == 0 || (gTransportPos >= recorded && recorded < LONG_MAX)) {
         gPlaying = 0;
         gStatusDirty = 1;
     }
+}
+
+// A single output is heard on its right side too: copied into that driver output,
+// unless the two sides name the same one.
+void copyToRightSide(const float *left, float *right, int frames) {
+    if (right != left) memcpy(right, left, sizeof(float) * (size_t)frames);
 }
 
 }  // namespace
@@ -130,15 +145,18 @@ int processBlock(int frames) {
     }
     // Playback writes entries 0 and 1 whatever the plugin's output count.
     for (int i = numOutputs; i < 2; ++i) outputs[i] = discard;
+    // A single output's right side: the driver output of OutMap entry 1.
+    if (numOutputs == 1) outputs[1] = routedBuffer(gEngine.outMap[1], engineOutputs, gEngine.outputs, discard);
 
     if (gPlugin.wantsMidi) {
         drainMidiQueue(gMidiQueue, gPluginEventBlock);
         if (effect->dispatcher) effect->dispatcher(effect, effProcessEvents, 0, 0, &gPluginEventBlock, 0.0f);
     }
 
-    if (gPlaying) playbackRead(outputs[0], outputs[1], frames);
-
     if (listsFit && effect->process) effect->process(effect, inputs, outputs, frames);
+    if (numOutputs == 1) copyToRightSide(outputs[0], outputs[1], frames);
+
+    if (gPlaying) playbackRead(outputs[0], outputs[1], discard, frames);
 
     int sampleRate = gEngine.sampleRate;
     int tempo = gTempo;

@@ -29,6 +29,12 @@ int countKeys(const uint8_t *keys) {
     return n;
 }
 
+// A single output is the take as it is: the same signal on both sides, so a stereo
+// file carries it twice and a mono file (the mix of both) at its full level.
+void copySingleOutput(OfflineRender &render) {
+    memcpy(render.right, render.left, sizeof(float) * kExportBlock);
+}
+
 }  // namespace
 
 int32_t exportRate(int rateIndex) {
@@ -148,6 +154,7 @@ void processExportBlock(OfflineRender &render) {
     memset(silence, 0, sizeof(float) * kExportBlock);
     memset(discard, 0, sizeof(float) * kExportBlock);
     effect->process(effect, inputs, outputs, kExportBlock);
+    if (effect->numOutputs == 1) copySingleOutput(render);
 }
 
 void resetPluginForTake(OfflineRender &render) {

@@ -84,7 +84,7 @@ void resetPluginForTake(OfflineRender &render);
 // temporary files; afterwards render.framesKept tells how many frames reached them.
 void renderTake(OfflineRender &render, const uint8_t *keys, int count);
 // 512 frames of the plugin into the block buffers (inputs silent, outputs 2 and
-// above discarded).
+// above discarded; a single output goes into both).
 void processExportBlock(OfflineRender &render);
 // Restores the engine: temporary files closed (and so deleted), plugin back at the
 // engine's rate and block size and switched on, MIDI queue emptied, MIDI ports and

@@ -42,6 +42,20 @@ VstIntPtr canDo(const void *ptr) {
     return 0;
 }
 
+// The rate the plugin runs at: the one last given to an attached instance (an export
+// runs it at its own rate), else the engine's, which is what a plugin not yet attached
+// (inside effOpen at start-up) is opened with.
+int32_t rateOf(const PluginInstance *instance) {
+    if (instance == nullptr) return gHostAnswers.sampleRate != nullptr ? *gHostAnswers.sampleRate : 0;
+    float rate = instance->givenSampleRate;
+    return rate >= 1.0f && rate < 2147483648.0f ? (int32_t)rate : 0;
+}
+
+int32_t blockSizeOf(const PluginInstance *instance) {
+    if (instance == nullptr) return gHostAnswers.blockSize != nullptr ? *gHostAnswers.blockSize : 0;
+    return (int32_t)instance->givenBlockSize;
+}
+
 }  // namespace
 
 VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr,
@@ -63,7 +77,7 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         return 1;
     case audioMasterGetTime:
         if (gHostAnswers.timeInfo == nullptr) return 0;
-        if (gHostAnswers.sampleRate != nullptr) gHostAnswers.timeInfo->sampleRate = *gHostAnswers.sampleRate;
+        gHostAnswers.timeInfo->sampleRate = rateOf(instance);
         gHostAnswers.timeInfo->tempo = gTempo;
         return reinterpret_cast<VstIntPtr>(gHostAnswers.timeInfo);
     case audioMasterTempoAt:
@@ -79,9 +93,9 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         }
         return 1;
     case audioMasterGetSampleRate:
-        return gHostAnswers.sampleRate != nullptr ? *gHostAnswers.sampleRate : 0;
+        return rateOf(instance);
     case audioMasterGetBlockSize:
-        return gHostAnswers.blockSize != nullptr ? *gHostAnswers.blockSize : 0;
+        return blockSizeOf(instance);
     case audioMasterGetVendorString:
         return copyString(ptr, kVendorString);
     case audioMasterGetProductString:

@@ -6,8 +6,10 @@
 #include "plugin/vst2.h"
 
 // What the callback answers with, handed in by the engine at start-up
-// (installEngine): the engine's rate and block size and the musical time record.
-// Unset, those requests are answered 0.
+// (installEngine): the musical time record, and the engine's rate and block size for
+// a plugin not yet attached to its instance (inside effOpen); an attached plugin is
+// answered with the rate and block size its instance last gave it. Unset, those
+// requests are answered 0.
 struct HostAnswers {
     const int32_t *sampleRate;
     const int32_t *blockSize;

@@ -100,7 +100,10 @@ void PluginInstance::suspend() {
 
 void PluginInstance::setRateAndBlock(float sampleRate, int blockSize) {
     if (effect == nullptr) return;
+    // Kept before each call, so a plugin asking from within it hears the new value.
+    givenSampleRate = sampleRate;
     dispatch(effSetSampleRate, 0, 0, nullptr, sampleRate);
+    givenBlockSize = blockSize;
     dispatch(effSetBlockSize, 0, blockSize);
 }
 

@@ -39,6 +39,12 @@ public:
     HWND editorWindow = nullptr;
     volatile LONG needsIdle = 0;
 
+    // The rate and block size last given to the plugin (setRateAndBlock): what the
+    // host answers when the plugin asks for them. 44100 and 882, the values every
+    // plugin is opened with at start-up, until then.
+    volatile float givenSampleRate = 44100.0f;
+    volatile LONG givenBlockSize = 882;
+
     enum OpenFailure { kOpened, kNoModule, kNoEntry, kNoPlugin };
     OpenFailure openFailure = kOpened;
     DWORD loadError = 0;

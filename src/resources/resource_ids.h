@@ -106,6 +106,9 @@
 #define IDS_STEREO 2045
 #define IDS_FILTER_WAV 2046
 #define IDS_FILTER_EXPORT 2047
+// After the label of an instrument's single output, for its two sides in the routing dialog.
+#define IDS_LEFT_SIDE 2048
+#define IDS_RIGHT_SIDE 2049
 
 // The message after a fault nobody handled (%1: the fault, or the recording's file).
 #define IDS_FAULT_PLUGIN 2300

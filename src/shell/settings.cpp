@@ -62,6 +62,12 @@ void writeMap(HKEY key, const char *name, const volatile int32_t *map, int count
     RegSetValueExA(key, name, 0, REG_BINARY, data, 4 * count);
 }
 
+// Size of a stored value; 0 when there is none.
+size_t storedBytes(HKEY key, const char *name) {
+    DWORD size = 0;
+    return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS ? size : 0;
+}
+
 }  // namespace
 
 int32_t checkDeviceIndex(int32_t index, long deviceCount) {
@@ -79,6 +85,10 @@ void mergeStoredMap(volatile int32_t *map, int count, const unsigned char *data,
                               (uint32_t)data[4 * i + 2] << 16 | (uint32_t)data[4 * i + 3] << 24);
         map[i] = v < -1 ? -1 : v;
     }
+}
+
+void settleRightSide(volatile int32_t *map, size_t storedBytes) {
+    if (storedBytes / 4 == 1 && map[0] != 0) map[1] = -1;
 }
 
 void loadSettings() {
@@ -103,7 +113,8 @@ void loadSettings() {
     readDword(key, "OnTop", gOnTop);
 
     if (AEffect *effect = gPlugin.effect) {
-        readMap(key, "OutMap", gEngine.outMap, clampedCount(effect->numOutputs));
+        readMap(key, "OutMap", gEngine.outMap, outMapEntries(clampedCount(effect->numOutputs)));
+        if (effect->numOutputs == 1) settleRightSide(gEngine.outMap, storedBytes(key, "OutMap"));
         readMap(key, "InMap", gEngine.inMap, clampedCount(effect->numInputs));
     }
     RegCloseKey(key);
@@ -121,7 +132,7 @@ void saveSettings() {
     writeDword(key, "Tempo", gTempo);
     writeDword(key, "OnTop", gOnTop);
     if (AEffect *effect = gPlugin.effect) {
-        writeMap(key, "OutMap", gEngine.outMap, clampedCount(effect->numOutputs));
+        writeMap(key, "OutMap", gEngine.outMap, outMapEntries(clampedCount(effect->numOutputs)));
         writeMap(key, "InMap", gEngine.inMap, clampedCount(effect->numInputs));
     }
     RegCloseKey(key);

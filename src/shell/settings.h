@@ -15,3 +15,8 @@ int32_t checkTempo(int32_t tempo);
 // entries of `map`: only whole entries that were stored, never more than `count`;
 // entries below -1 (a damaged value) become -1.
 void mergeStoredMap(volatile int32_t *map, int count, const unsigned char *data, size_t size);
+// An instrument with one output stores "OutMap" with two entries, its left and right
+// side. Versions before that stored its left side alone (storedBytes 4): a left side
+// routed away from driver output 0 was the user's choice, so its right side, which
+// could not be chosen then, becomes -1; otherwise it keeps its default.
+void settleRightSide(volatile int32_t *map, size_t storedBytes);

@@ -221,6 +221,60 @@ TEST_F(RecorderE2E, RecordPlayBackAndSaveAtEachDepth) {
     EXPECT_EQ(0, program.waitForExit());
 }
 
+// Instruments made with plugin frameworks: one whose process replaces its outputs
+// (the playback must not be overwritten) and one with a single output (heard, recorded
+// and played back on both sides at its full level). One note recorded, played back
+// with F5 and saved: the driver hears it twice on both channels, the file has it on both.
+TEST_F(RecorderE2E, OtherInstrumentsAreHeardRecordedAndPlayedBackOnBothSides) {
+    struct Case {
+        const char *variant, *channels;
+        float right;  // level of the right side against the left
+    } cases[] = {{"replacing", "2,2", 0.5f}, {"", "0,1", 1.0f}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.variant[0] ? c.variant : "default") + ", channels " + c.channels);
+        DeleteFileA(recording.c_str());
+        RunningProgram program;
+        HWND window = start(program, {{"KORVANE_DEMO_VARIANT", c.variant}, {"KORVANE_DEMO_CHANNELS", c.channels}});
+        ASSERT_NE(nullptr, window);
+        HWND status = statusLine(window);
+        pressKey(window, VK_F3, 0x3D);
+        ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+        ASSERT_TRUE(driverTime(0.2));
+        PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false));
+        ASSERT_TRUE(driverTime(0.3));
+        PostMessageA(window, WM_KEYUP, 'Z', keyParam(44, true));
+        ASSERT_TRUE(driverTime(0.2));
+        pressKey(window, VK_F4, 0x3E);
+        ASSERT_TRUE(statusBecomes(program, status, ""));
+        pressKey(window, VK_F5, 0x3F);
+        ASSERT_TRUE(statusBecomes(program, status, "Playing: "));
+        ASSERT_TRUE(statusBecomes(program, status, ""));
+        ASSERT_TRUE(driverTime(0.1));
+
+        WavData heard = readWav(recording);
+        ASSERT_TRUE(heard.ok);
+        ASSERT_EQ(2, heard.channels);
+        EXPECT_EQ(std::vector<int>({48, 48}), notesIn(heard.samples[0], kNoteLevel, kRate));
+        EXPECT_EQ(std::vector<int>({48, 48}), notesIn(heard.samples[1], kNoteLevel * c.right, kRate));
+        float left = peak(heard.samples[0], 0, heard.frames());
+        EXPECT_NEAR(kNoteLevel, left, kNoteLevel * 0.02f);
+        EXPECT_NEAR(left * c.right, peak(heard.samples[1], 0, heard.frames()), kNoteLevel * 0.02f);
+
+        std::string path = folder + "\\take-" + (c.variant[0] ? c.variant : "single") + ".wav";
+        saveAs(program, window, path, 2);
+        std::string info = runSox("--i '" + unixPath(path) + "'");
+        EXPECT_EQ("2", soxInfoField(info, "Channels")) << info;
+        WavData saved = readWav(path);
+        ASSERT_TRUE(saved.ok);
+        EXPECT_EQ(std::vector<int>({48}), notesIn(saved.samples[0], kNoteLevel, kRate));
+        EXPECT_EQ(std::vector<int>({48}), notesIn(saved.samples[1], kNoteLevel * c.right, kRate));
+        EXPECT_NEAR(left * c.right, peak(saved.samples[1], 0, saved.frames()), kNoteLevel * 0.02f);
+
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(0, program.waitForExit());
+    }
+}
+
 TEST_F(RecorderE2E, FullDiskStopsTheRecordingWithAMessageAndKeepsWhatWasWritten) {
     // The capture files on a volume of 256 KiB (a tmpfs mounted for this test).
     std::string volume = "/tmp/korvane-small-volume-" + std::to_string(GetCurrentProcessId());

@@ -103,9 +103,10 @@ protected:
         storeSetting("SampleRate", kRate);
     }
 
-    HWND start(RunningProgram &program) {
+    HWND start(RunningProgram &program, std::vector<std::pair<std::string, std::string>> env = {}) {
         DeleteFileA(log.c_str());
-        if (!program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}})) return nullptr;
+        env.insert(env.begin(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}});
+        if (!program.start(exeFolder(), env)) return nullptr;
         return program.waitForMainWindow();
     }
 
@@ -224,6 +225,52 @@ TEST_F(SettingsE2E, RoutingDialogChangesTheOutputMapWhileSoundRuns) {
     EXPECT_EQ(0.0f, peak(wav.samples[0], 0, wav.frames()));
     EXPECT_NEAR(1.5f * kNoteLevel, peak(wav.samples[1], 0, wav.frames()), 0.05f * kNoteLevel);
     EXPECT_EQ((std::vector<int32_t>{1, -1}), readMap("OutMap"));
+}
+
+// An instrument with one output: the dialog lists its left and right side, each
+// routed on its own. The map an earlier version stored (the left side alone, moved to
+// driver output 1) leaves the right side off until it is chosen.
+TEST_F(SettingsE2E, RoutingDialogRoutesTheSidesOfASingleOutput) {
+    useDriver(addDriver());
+    storeMap("OutMap", {1});
+    RunningProgram program;
+    HWND window = start(program, {{"KORVANE_DEMO_CHANNELS", "0,1"}});
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+    HWND settings = openSettings(program, window);
+    ASSERT_NE(nullptr, settings);
+    notify(settings, IDC_CHANNELS, BN_CLICKED, false);
+    HWND routing = waitForDialog(program, settings);
+    ASSERT_NE(nullptr, routing);
+
+    ASSERT_EQ(2, SendDlgItemMessageA(routing, IDC_PLUGIN_OUTPUTS, LB_GETCOUNT, 0, 0));
+    bool chinese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE;
+    const wchar_t *sides[] = {chinese ? L"Demo Out 1 (\u5de6)" : L"Demo Out 1 (left)",
+                              chinese ? L"Demo Out 1 (\u53f3)" : L"Demo Out 1 (right)"};
+    for (int side = 0; side < 2; ++side) {
+        wchar_t item[128] = L"";
+        SendDlgItemMessageW(routing, IDC_PLUGIN_OUTPUTS, LB_GETTEXT, side, (LPARAM)item);
+        EXPECT_EQ(std::wstring(sides[side]), item);
+    }
+    EXPECT_EQ(2, SendDlgItemMessageA(routing, IDC_DRIVER_OUTPUTS, LB_GETCURSEL, 0, 0));
+    chooseListItem(routing, IDC_PLUGIN_OUTPUTS, 1);
+    EXPECT_EQ(0, SendDlgItemMessageA(routing, IDC_DRIVER_OUTPUTS, LB_GETCURSEL, 0, 0));
+    chooseListItem(routing, IDC_DRIVER_OUTPUTS, 1);  // the right side to driver output 0
+
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(kKeyZ, false));
+    ASSERT_TRUE(recordFor(0.4));
+    PostMessageA(window, WM_KEYUP, 'Z', keyParam(kKeyZ, true));
+    ASSERT_TRUE(recordFor(0.2));
+    ASSERT_TRUE(closeDialog(program, routing));
+    ASSERT_TRUE(closeDialog(program, settings));
+    EXPECT_EQ(0, quit(program, window));
+
+    WavData wav = readWav(recording);
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ(2, wav.channels);
+    EXPECT_NEAR(kNoteLevel, peak(wav.samples[0], 0, wav.frames()), 0.02f * kNoteLevel);
+    EXPECT_NEAR(kNoteLevel, peak(wav.samples[1], 0, wav.frames()), 0.02f * kNoteLevel);
+    EXPECT_EQ((std::vector<int32_t>{1, 0}), readMap("OutMap"));
 }
 
 TEST_F(SettingsE2E, SoundOffSettingsWhileOffAndSoundOnAgain) {

@@ -275,3 +275,136 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     EXPECT_EQ(3, engineBlocksAfter);
     clearKorvaneSettings();
 }
+
+namespace {
+
+void chooseInCombo(HWND dialog, int id, int item) {
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessageA(combo, CB_SETCURSEL, item, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)combo);
+}
+
+// The program with the demo instrument configured by the environment given, live on
+// the test driver, with its export dialog open.
+class ExportOtherInstruments : public ::testing::Test {
+protected:
+    void SetUp() override {
+        work = tempFolder("export-other");
+        log = work + "\\calls.log";
+        clearKorvaneSettings();
+        testdriver::Config config;
+        config.set("SampleType", ASIOSTFloat32LSB).set("Rates", std::string("44100")).set("CurrentRate", kRate);
+        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
+        storeSetting("ASIO", driverIndexOf(kDriverName));
+        storeSetting("SampleRate", kRate);
+    }
+    void TearDown() override {
+        if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        for (int i = 0; i < 300 && dialog && IsWindow(dialog); ++i) Sleep(10);
+        if (window) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            EXPECT_EQ(0, program.waitForExit());
+        }
+        clearKorvaneSettings();
+    }
+
+    // Starts the program and opens the export dialog with one key selected, hold 500 ms
+    // and release 200 ms.
+    void openExport(std::vector<std::pair<std::string, std::string>> env, int key) {
+        env.push_back({"KORVANE_DEMO_LOG", log});
+        ASSERT_TRUE(program.start(exeFolder(), env));
+        window = program.waitForMainWindow();
+        ASSERT_NE(nullptr, window);
+        PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
+        for (int i = 0; i < 300 && !dialog; ++i) {
+            WaitForInputIdle(program.process(), 1000);
+            dialog = findDialog(program, "Export");
+            if (!dialog) Sleep(10);
+        }
+        ASSERT_NE(nullptr, dialog);
+        clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), key);
+        SendMessageA(GetDlgItem(dialog, IDC_EXPORT_HOLD), WM_SETTEXT, 0, (LPARAM) "500");
+        SendMessageA(GetDlgItem(dialog, IDC_EXPORT_RELEASE), WM_SETTEXT, 0, (LPARAM) "200");
+    }
+
+    // Exports with the dialog's choices under that name; true once the file has its size.
+    bool exportAs(const std::string &base, const std::string &file, size_t size) {
+        SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)base.c_str());
+        ExportWait wait;
+        wait.files.push_back(file);
+        wait.sizes.push_back(size);
+        PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+        if (!waitForChangeIn(readerFolder(), allWritten, &wait, 60000)) return false;
+        DWORD_PTR ignored;  // the dialog answers again once the export is over
+        return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored) != 0;
+    }
+
+    testdriver::ScopedDrivers drivers;
+    RunningProgram program;
+    HWND window = nullptr, dialog = nullptr;
+    std::string work, log;
+};
+
+}  // namespace
+
+// Switched on for the export, a plugin made with a framework asks the host for its rate
+// and block size and tunes by the answer: it must hear the export's 96000 Hz and 512.
+TEST_F(ExportOtherInstruments, InstrumentAskingTheHostForItsRateExportsAt96kHzAtItsPitch) {
+    openExport({{"KORVANE_DEMO_VARIANT", "rate-from-host"}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    chooseInCombo(dialog, IDC_EXPORT_RATE, 7);
+    EXPECT_EQ("96000 Hz", controlText(GetDlgItem(dialog, IDC_EXPORT_RATE)));
+    const int rate = 96000, frames = rate * 7 / 10;
+    std::string base = readerFolder() + "\\asks96k";
+    ASSERT_TRUE(exportAs(base, base + "_C2.wav", 44 + (size_t)frames * 4));
+    WavData wav = readWav(base + "_C2.wav");
+    ASSERT_TRUE(wav.ok);
+    EXPECT_EQ(rate, wav.sampleRate);
+    ASSERT_EQ((size_t)frames, wav.frames());
+    EXPECT_NEAR(noteFrequency(48), zeroCrossingFrequency(wav.samples[0], rate, 0, rate / 2 - 512),
+                noteFrequency(48) * 0.01);
+    addToManifest("wav asks96k_C2.wav 1 16 2 96000 " + std::to_string(frames) + " 48");
+
+    // The same as a SoundFont, whose pitch FluidSynth checks.
+    chooseInCombo(dialog, IDC_EXPORT_TYPE, 1);
+    ASSERT_TRUE(exportAs(base, base + ".sf2", soundFontLayout(2, frames).fileSize));
+    addToManifest("sf2 asks96k.sf2 96000 48");
+
+    // Each export's answers, asked from within its resume at 96000 Hz and 512 frames.
+    std::vector<std::string> answers;
+    bool exporting = false;
+    for (const std::string &l : readLines(log)) {
+        if (l.rfind("dispatch 11 0 ", 0) == 0) exporting = l == "dispatch 11 0 512 0";
+        if (exporting && (l.rfind("host 16 ", 0) == 0 || l.rfind("host 17 ", 0) == 0)) answers.push_back(l);
+    }
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < answers.size() / 2; ++i) expected.insert(expected.end(), {"host 16 96000", "host 17 512"});
+    ASSERT_FALSE(answers.empty());
+    EXPECT_EQ(expected, answers);
+}
+
+// A single output is exported as it is: the same signal on both sides of a stereo file
+// and at its full level in a mono one.
+TEST_F(ExportOtherInstruments, OneOutputInstrumentExportsBothSidesAndMonoAtTheSameLevel) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}, {"KORVANE_DEMO_CHANNELS", "0,1"}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    const int frames = kRate * 7 / 10;
+    std::string stereo = readerFolder() + "\\single-stereo", mono = readerFolder() + "\\single-mono";
+    ASSERT_TRUE(exportAs(stereo, stereo + "_C3.wav", 44 + (size_t)frames * 4));
+    chooseInCombo(dialog, IDC_EXPORT_CHANNELS, 0);
+    ASSERT_TRUE(exportAs(mono, mono + "_C3.wav", 44 + (size_t)frames * 2));
+
+    WavData both = readWav(stereo + "_C3.wav"), one = readWav(mono + "_C3.wav");
+    ASSERT_TRUE(both.ok);
+    ASSERT_TRUE(one.ok);
+    ASSERT_EQ(2, both.channels);
+    ASSERT_EQ(1, one.channels);
+    EXPECT_TRUE(both.samples[0] == both.samples[1]) << "the right side differs from the left";
+    float level = peak(both.samples[0], 0, both.frames());
+    EXPECT_NEAR(0.25f, level, 0.25f * 0.02f);  // the demo's full level at velocity 127
+    EXPECT_NEAR(level, peak(one.samples[0], 0, one.frames()), 2.0f / 32768);
+    EXPECT_NEAR(noteFrequency(60), zeroCrossingFrequency(one.samples[0], kRate, 0, kRate / 2 - 512),
+                noteFrequency(60) * 0.01);
+    addToManifest("wav single-stereo_C3.wav 1 16 2 44100 " + std::to_string(frames) + " 60");
+    addToManifest("wav single-mono_C3.wav 1 16 1 44100 " + std::to_string(frames) + " 60");
+}

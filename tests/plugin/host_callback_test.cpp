@@ -103,6 +103,27 @@ TEST_F(HostCallbackTest, RateBlockAndTempoAreReadWhenAsked) {
     }
 }
 
+// An attached plugin hears the rate and block size it was last given, also in the
+// time record, whatever the engine runs at (an export gives the plugin its own);
+// before anything was given, the 44100 and 882 every plugin is opened with.
+TEST_F(HostCallbackTest, AttachedPluginHearsTheRateAndBlockItWasGiven) {
+    gEngine.sampleRate = 48000;
+    gEngine.blockSize = 256;
+    struct Row {
+        float rate;
+        int block;
+    } rows[] = {{0.0f, 0}, {96000.0f, 512}, {11025.0f, 512}, {44100.0f, 64}};
+    Attached a;
+    for (const Row &r : rows) {
+        if (r.rate > 0.0f) a.instance.setRateAndBlock(r.rate, r.block);
+        int32_t rate = r.rate > 0.0f ? (int32_t)r.rate : 44100, block = r.rate > 0.0f ? r.block : 882;
+        EXPECT_EQ(hostCallback(&a.fake.effect, audioMasterGetSampleRate, 0, 0, nullptr, 0.0f), rate);
+        EXPECT_EQ(hostCallback(&a.fake.effect, audioMasterGetBlockSize, 0, 0, nullptr, 0.0f), block);
+        VstIntPtr time = hostCallback(&a.fake.effect, audioMasterGetTime, 0, 0, nullptr, 0.0f);
+        EXPECT_EQ(reinterpret_cast<const VstTimeInfo *>(time)->sampleRate, (double)rate);
+    }
+}
+
 TEST_F(HostCallbackTest, CanDoIsCaseSensitiveAndNullSafe) {
     struct Row {
         const char *text;

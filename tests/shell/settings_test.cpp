@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
@@ -186,6 +187,33 @@ TEST_F(SettingsStore, StoredMapsOfAnotherLengthStayWithinTheCurrentCount) {
     EXPECT_EQ(0, gEngine.outMap[1]);
     EXPECT_EQ(0, gEngine.outMap[2]);
     EXPECT_EQ(1, gEngine.outMap[3]);
+}
+
+// One output has two stored sides; a map stored with its left side alone (by earlier
+// versions) keeps the right side on driver output 1 only while the left is still on 0.
+TEST_F(SettingsStore, SingleOutputKeepsBothSidesAndReadsTheLeftSideAloneAsBefore) {
+    effect.numOutputs = 1;
+    gPlugin.effect = &effect;
+    struct Case {
+        std::vector<int32_t> stored;  // empty: nothing stored
+        int32_t left, right;
+    } cases[] = {{{}, 0, 1}, {{0}, 0, 1}, {{1}, 1, -1}, {{-1}, -1, -1}, {{3}, 3, -1},
+                 {{1, 0}, 1, 0}, {{0, -1}, 0, -1}, {{-1, 1, 1}, -1, 1}};
+    for (const Case &c : cases) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+        if (!c.stored.empty()) storeBinary("OutMap", c.stored.data(), (DWORD)(c.stored.size() * 4));
+        setDefaultChannelMaps();
+        loadSettings();
+        EXPECT_EQ(c.left, gEngine.outMap[0]) << c.stored.size();
+        EXPECT_EQ(c.right, gEngine.outMap[1]) << c.stored.size();
+        EXPECT_EQ(0, gEngine.outMap[2]);
+
+        saveSettings();  // both sides, whatever was stored before
+        setDefaultChannelMaps();
+        loadSettings();
+        EXPECT_EQ(c.left, gEngine.outMap[0]);
+        EXPECT_EQ(c.right, gEngine.outMap[1]);
+    }
 }
 
 TEST(SettingsChecks, DamagedMapEntriesBecomeNone) {
