@@ -7,9 +7,10 @@
 
 #include <cstdint>
 
+#include "midi/midi_keys.h"
+
 struct MidiQueue;
 
-const int kKeyCount = 128;
 const int kVisibleWhiteKeys = 21;  // three octaves
 const int kKeyScrollStart = 4;     // the control opens on notes 48..83
 const int kKeyScrollMax = 7;       // the lowest visible octave, 0..7

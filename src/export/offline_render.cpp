@@ -12,6 +12,7 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "export/export_dialog.h"
+#include "midi/midi_keys.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
@@ -50,7 +51,7 @@ void dispatchEvents() { gPlugin.dispatch(effProcessEvents, 0, 0, &gPluginEventBl
 
 int countKeys(const uint8_t *keys) {
     int n = 0;
-    for (int k = 0; k < 128; ++k) n += keys[k] != 0;
+    for (int k = 0; k < kKeyCount; ++k) n += keys[k] != 0;
     return n;
 }
 

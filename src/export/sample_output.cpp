@@ -9,6 +9,7 @@
 
 #include "export/export_dialog.h"
 #include "export/offline_render.h"
+#include "midi/midi_keys.h"
 
 namespace {
 
@@ -165,14 +166,14 @@ int createOutputFile(const char *path) {
 
 int selectedKeyList(const uint8_t *keySelection, uint8_t *keys) {
     int n = 0;
-    for (int k = 0; k < 128; ++k)
+    for (int k = 0; k < kKeyCount; ++k)
         if (keySelection[k]) keys[n++] = (uint8_t)k;
     return n;
 }
 
 void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report) {
-    uint8_t keys[128];
+    uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
     report.planned += n;
     setExportProgressRange(render, n);
@@ -194,7 +195,7 @@ void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t
 
 void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
                    ExportReport &report) {
-    uint8_t keys[128];
+    uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
     report.planned += 1;
     setExportProgressRange(render, 1);

@@ -9,6 +9,7 @@
 #include "export/export_dialog.h"
 #include "export/offline_render.h"
 #include "export/sample_output.h"
+#include "midi/midi_keys.h"
 
 namespace {
 
@@ -194,7 +195,7 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
     w.chunk("imod", kModulatorSize);
     w.u16(0), w.u16(0), w.u16(0), w.u16(0), w.u16((unsigned)z);
 
-    uint8_t low[128], high[128];
+    uint8_t low[kKeyCount], high[kKeyCount];
     soundFontKeyRanges(t.takeKeys, t.takes, low, high);
     w.chunk("igen", (uint32_t)(kGeneratorSize * (4 * z + 1)));
     for (int i = 0; i < t.takes; ++i) {
@@ -230,7 +231,7 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
 void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
                     ExportReport &report) {
     bool chord = settings.mode == kExportChord;
-    uint8_t keys[128];
+    uint8_t keys[kKeyCount];
     int selected = selectedKeyList(keySelection, keys);
     int n = chord ? 1 : selected;
     report.planned += 1;
@@ -265,7 +266,7 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
     buildSoundFontHead(head, (uint32_t)layout.smplSize);
     bool ok = writeFileBytes(fd, head, sizeof head);
 
-    uint8_t takeKeys[129];
+    uint8_t takeKeys[kKeyCount + 1];
     for (int i = 0; i < n; ++i) {
         takeKeys[i] = chord ? 0 : keys[i];
         setExportProgress(render, i + 1);
