@@ -35,8 +35,10 @@ void putFormat(uint8_t *p, const WavFormat &f) {
 
 }  // namespace
 
+int wavBytesPerSample(WavDepth depth) { return depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4; }
+
 WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate) {
-    int bytes = depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4;
+    int bytes = wavBytesPerSample(depth);
     return {depth == kWavDepthFloat ? kWavFormatFloat : kWavFormatPcm, bytes * 8, channels, bytes * channels,
             sampleRate};
 }

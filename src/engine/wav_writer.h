@@ -24,6 +24,9 @@ struct WavFormat {
     int sampleRate;
 };
 
+// Bytes of one sample of one channel: 2, 3 or 4.
+int wavBytesPerSample(WavDepth depth);
+
 WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate);
 
 // True when frames of this format fit the 32-bit sizes of a plain RIFF file.

@@ -143,7 +143,7 @@ void encodeTakeChunk(const float *left, const float *right, int frames, int chan
         int n = frames - done < kTakeChunk ? frames - done : kTakeChunk;
         for (int i = 0; i < n; ++i) mix[i] = (float)((left[done + i] + right[done + i]) / 2.0f);
         const float *one[1] = {mix};
-        encodeFrames(one, 1, n, depth, out + (size_t)done * (depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4));
+        encodeFrames(one, 1, n, depth, out + (size_t)done * (size_t)wavBytesPerSample(depth));
         done += n;
     }
 }
