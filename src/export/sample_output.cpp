@@ -72,14 +72,6 @@ WavDepth depthOf(int sampleFormat) {
     return sampleFormat == 1 ? kWavDepth24 : sampleFormat == 2 ? kWavDepthFloat : kWavDepth16;
 }
 
-// Gives the stored name the extension; false when the result would not fit.
-bool renameStored(ExportSettings &settings, const PathParts &parts, const char *extension) {
-    char rebuilt[kExportNameSize];
-    if (!buildPath(rebuilt, sizeof rebuilt, parts, extension)) return false;
-    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
-    return true;
-}
-
 }  // namespace
 
 void splitPath(const char *path, PathParts &parts) {
@@ -162,6 +154,13 @@ bool writeFileBytes(int fd, const void *data, size_t bytes) {
 
 int createOutputFile(const char *path) {
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+bool renameStored(ExportSettings &settings, const PathParts &parts, const char *extension) {
+    char rebuilt[kExportNameSize];
+    if (!buildPath(rebuilt, sizeof rebuilt, parts, extension)) return false;
+    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
+    return true;
 }
 
 int selectedKeyList(const uint8_t *keySelection, uint8_t *keys) {

@@ -28,6 +28,10 @@ void splitPath(const char *path, PathParts &parts);
 // added when it lacks one). False, with out emptied, when it needs more than size.
 bool buildPath(char *out, size_t size, const PathParts &parts, const char *extension);
 
+// Gives the stored file name the extension (the parts are that name's); false, the
+// name unchanged, when the result would not fit.
+bool renameStored(ExportSettings &settings, const PathParts &parts, const char *extension);
+
 // "C", "C#", ... by key mod 12 with octave key div 12 - 2: key 60 is "C3".
 void noteName(int key, char *out, size_t size);
 // <drive><folder><base>_<note name>.wav; false when the name would not fit the path

@@ -241,12 +241,10 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
     splitPath(settings.fileName, parts);
     char preset[kPresetNameLength + 1];
     snprintf(preset, sizeof preset, "%s", parts.base);
-    char rebuilt[kExportNameSize];
-    if (!buildPath(rebuilt, sizeof rebuilt, parts, ".sf2")) {
+    if (!renameStored(settings, parts, ".sf2")) {
         report.nameTooLong++;
         return;
     }
-    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
 
     int z = n * render.channels;
     SoundFontLayout layout = soundFontLayout(z, (uint32_t)render.timing.totalFrames);
