@@ -5,18 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 
 #include "core/app_state.h"
 #include "core/texts.h"
 #include "engine/file_dialog.h"
 #include "export/key_control.h"
-#include "export/offline_render.h"
 #include "export/sample_output.h"
-#include "export/soundfont_writer.h"
 #include "resources/resource_ids.h"
 
-const ExportSettings kDefaultExportSettings = {"", kExportWav, 0, 3, 1, 2000, 500, 127, 0, kExportMultisample, 0};
 ExportSettings gExportSettings = kDefaultExportSettings;
 
 namespace {
@@ -114,8 +110,9 @@ void showReport(HWND dialog, const ExportReport &report) {
 }
 
 void exportCommand(HWND dialog) {
-    ExportReport report = {};
-    runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS), report);
+    ExportReport report = runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+    // The name keeps the extension the export gave it; the box shows it as typed.
+    memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
     showReport(dialog, report);
 }
 
@@ -173,17 +170,6 @@ void onCommand(HWND dialog, int id, int code) {
     }
 }
 
-// Adds one formatted line, cut to what fits; out stays terminated.
-void appendLine(wchar_t *out, size_t size, const wchar_t *format, int a, int b) {
-    wchar_t line[512];
-    int n = swprintf(line, 512, format, a, b);
-    if (n < 0) return;
-    size_t used = wcslen(out);
-    if (used && used + 1 < size) out[used++] = L'\n';
-    for (int i = 0; i < n && used + 1 < size; ++i) out[used++] = line[i];
-    out[used] = L'\0';
-}
-
 }  // namespace
 
 int clampedNumber(const char *text, int low, int high) {
@@ -206,40 +192,6 @@ int fileTypeForName(const char *name, int current) {
     if (_stricmp(parts.extension, ".wav") == 0) return kExportWav;
     if (_stricmp(parts.extension, ".sf2") == 0) return kExportSoundFont;
     return current;
-}
-
-void runExport(ExportSettings &settings, const unsigned char *keySelection, HWND progress, ExportReport &report) {
-    OfflineRender render;
-    if (beginOfflineRender(render, settings, keySelection, progress)) {
-        if (settings.fileType == kExportSoundFont)
-            writeSoundFont(render, settings, keySelection, report);
-        else if (settings.mode == kExportChord)
-            writeChordWav(render, settings, keySelection, report);
-        else
-            writeKeyWavs(render, settings, keySelection, report);
-    } else {
-        // Without its buffers nothing can be rendered: every planned file is missing.
-        report.planned += 1;
-        report.notWritten += 1;
-    }
-    endOfflineRender(render);
-}
-
-bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size) {
-    if (size == 0) return false;
-    out[0] = L'\0';
-    int failed = report.failed();
-    if (failed == 0) return false;
-    // One file that could not be created says just that.
-    if (report.planned == 1 && report.notCreated == 1 && failed == 1) {
-        appendLine(out, size, texts[0], 0, 0);
-        return true;
-    }
-    appendLine(out, size, texts[1], failed, report.planned);
-    const int counts[4] = {report.notCreated, report.nameTooLong, report.notWritten, report.tooLarge};
-    for (int i = 0; i < 4; ++i)
-        if (counts[i]) appendLine(out, size, texts[2 + i], counts[i], 0);
-    return true;
 }
 
 void runExportDialog(HWND owner) {

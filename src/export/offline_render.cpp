@@ -11,7 +11,7 @@
 #include "audio/engine_state.h"
 #include "core/app_state.h"
 #include "core/gate.h"
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "midi/midi_keys.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"

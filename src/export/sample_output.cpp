@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "export/offline_render.h"
 #include "midi/midi_keys.h"
 
@@ -156,10 +156,10 @@ int createOutputFile(const char *path) {
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
-bool renameStored(ExportSettings &settings, const PathParts &parts, const char *extension) {
+bool renameStored(ExportReport &report, const PathParts &parts, const char *extension) {
     char rebuilt[kExportNameSize];
     if (!buildPath(rebuilt, sizeof rebuilt, parts, extension)) return false;
-    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
+    memcpy(report.fileName, rebuilt, sizeof rebuilt);
     return true;
 }
 
@@ -170,7 +170,7 @@ int selectedKeyList(const uint8_t *keySelection, uint8_t *keys) {
     return n;
 }
 
-void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report) {
     uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
@@ -178,7 +178,7 @@ void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t
     setExportProgressRange(render, n);
     PathParts parts;
     splitPath(settings.fileName, parts);
-    renameStored(settings, parts, ".wav");
+    renameStored(report, parts, ".wav");
     WavDepth depth = depthOf(settings.sampleFormat);
     for (int i = 0; i < n; ++i) {
         setExportProgress(render, i + 1);
@@ -192,7 +192,7 @@ void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t
     }
 }
 
-void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                    ExportReport &report) {
     uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
@@ -202,9 +202,9 @@ void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_
     resetPluginForTake(render);
     PathParts parts;
     splitPath(settings.fileName, parts);
-    if (!renameStored(settings, parts, ".wav")) {
+    if (!renameStored(report, parts, ".wav")) {
         report.nameTooLong++;
         return;
     }
-    writeOneWav(render, settings.fileName, depthOf(settings.sampleFormat), keys, n, report);
+    writeOneWav(render, report.fileName, depthOf(settings.sampleFormat), keys, n, report);
 }

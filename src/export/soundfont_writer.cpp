@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "export/offline_render.h"
 #include "export/sample_output.h"
 #include "midi/midi_keys.h"
@@ -228,7 +228,7 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
     memcpy(w.p, "EOS", 3);
 }
 
-void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                     ExportReport &report) {
     bool chord = settings.mode == kExportChord;
     uint8_t keys[kKeyCount];
@@ -241,7 +241,7 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
     splitPath(settings.fileName, parts);
     char preset[kPresetNameLength + 1];
     snprintf(preset, sizeof preset, "%s", parts.base);
-    if (!renameStored(settings, parts, ".sf2")) {
+    if (!renameStored(report, parts, ".sf2")) {
         report.nameTooLong++;
         return;
     }
@@ -254,7 +254,7 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
         report.tooLarge++;
         return;
     }
-    int fd = createOutputFile(settings.fileName);
+    int fd = createOutputFile(report.fileName);
     if (fd < 0) {
         free(pdta);
         report.notCreated++;
