@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "core/app_state.h"
 #include "core/texts.h"
@@ -22,6 +23,7 @@ const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
                                   "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
 const UINT kChannelModes[] = {IDS_MONO, IDS_STEREO};
+const int kMidiChannels = 16;
 
 template <size_t N>
 void fillList(HWND dialog, int id, const char *const (&items)[N], int selected) {
@@ -61,7 +63,7 @@ void initDialog(HWND dialog) {
     fillList(dialog, IDC_EXPORT_RATE, kRateNames, s.rateIndex);
     fillList(dialog, IDC_EXPORT_CHANNELS, kChannelModes, s.channelMode);
     HWND channels = GetDlgItem(dialog, IDC_EXPORT_MIDI_CHANNEL);
-    for (int c = 1; c <= 16; ++c) {
+    for (int c = 1; c <= kMidiChannels; ++c) {
         char text[4];
         snprintf(text, sizeof text, "%d", c);
         SendMessageA(channels, CB_ADDSTRING, 0, (LPARAM)text);
@@ -89,7 +91,7 @@ void browse(HWND dialog) {
         return;
     name[kExportNameSize - 1] = '\0';
     SetDlgItemTextA(dialog, IDC_EXPORT_FILE, name);  // its change notification stores it
-    int type = fileTypeForName(name, gExportSettings.fileType);
+    ExportFileType type = fileTypeForName(name, gExportSettings.fileType);
     if (type != gExportSettings.fileType) {
         gExportSettings.fileType = type;
         SendDlgItemMessageA(dialog, IDC_EXPORT_TYPE, CB_SETCURSEL, type, 0);
@@ -119,13 +121,18 @@ void exportCommand(HWND dialog) {
 // The lists and number boxes that store straight into a field.
 struct ListField {
     int id;
-    int ExportSettings::*field;
+    int count;  // entries in the list; the selected index is the field's value
+    void (*store)(ExportSettings &s, int index);
 };
-const ListField kListFields[] = {{IDC_EXPORT_TYPE, &ExportSettings::fileType},
-                                 {IDC_EXPORT_FORMAT, &ExportSettings::sampleFormat},
-                                 {IDC_EXPORT_RATE, &ExportSettings::rateIndex},
-                                 {IDC_EXPORT_CHANNELS, &ExportSettings::channelMode},
-                                 {IDC_EXPORT_MIDI_CHANNEL, &ExportSettings::midiChannel}};
+const ListField kListFields[] = {
+    {IDC_EXPORT_TYPE, (int)std::size(kFileTypes),
+     [](ExportSettings &s, int i) { s.fileType = (ExportFileType)i; }},
+    {IDC_EXPORT_FORMAT, (int)std::size(kSampleFormats),
+     [](ExportSettings &s, int i) { s.sampleFormat = (WavDepth)i; }},
+    {IDC_EXPORT_RATE, (int)std::size(kRateNames), [](ExportSettings &s, int i) { s.rateIndex = i; }},
+    {IDC_EXPORT_CHANNELS, (int)std::size(kChannelModes),
+     [](ExportSettings &s, int i) { s.channelMode = (ExportChannels)i; }},
+    {IDC_EXPORT_MIDI_CHANNEL, kMidiChannels, [](ExportSettings &s, int i) { s.midiChannel = i; }}};
 struct NumberField {
     int id;
     int ExportSettings::*field;
@@ -137,8 +144,11 @@ const NumberField kNumberFields[] = {{IDC_EXPORT_VELOCITY, &ExportSettings::velo
 
 void onCommand(HWND dialog, int id, int code) {
     ExportSettings &s = gExportSettings;
-    for (const ListField &f : kListFields)
-        if (f.id == id && code == CBN_SELCHANGE) s.*f.field = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    for (const ListField &f : kListFields) {
+        if (f.id != id || code != CBN_SELCHANGE) continue;
+        int index = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+        if (index >= 0 && index < f.count) f.store(s, index);  // CB_ERR: nothing selected
+    }
     for (const NumberField &f : kNumberFields)
         if (f.id == id && code == EN_CHANGE) s.*f.field = readNumber(dialog, id, f.low, f.high);
     switch (id) {
@@ -186,7 +196,7 @@ bool exportEnabled(const char *fileName, const unsigned char *keys) {
     return false;
 }
 
-int fileTypeForName(const char *name, int current) {
+ExportFileType fileTypeForName(const char *name, ExportFileType current) {
     PathParts parts;
     splitPath(name, parts);
     if (_stricmp(parts.extension, ".wav") == 0) return kExportWav;

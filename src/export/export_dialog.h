@@ -18,7 +18,7 @@ bool exportEnabled(const char *fileName, const unsigned char *keys);
 
 // The file type a browsed name implies by its extension (.wav, .sf2, any case), or
 // `current` for any other extension.
-int fileTypeForName(const char *name, int current);
+ExportFileType fileTypeForName(const char *name, ExportFileType current);
 
 // The dialog, modal, owned by the main window.
 void runExportDialog(HWND owner);

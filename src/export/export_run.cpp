@@ -7,7 +7,8 @@
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
 
-const ExportSettings kDefaultExportSettings = {"", kExportWav, 0, 3, 1, 2000, 500, 127, 0, kExportMultisample, 0};
+const ExportSettings kDefaultExportSettings = {
+    "", kExportWav, kWavDepth16, 3, kExportStereo, 2000, 500, 127, 0, kExportMultisample, 0};
 
 namespace {
 

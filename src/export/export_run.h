@@ -8,24 +8,28 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/wav_writer.h"
+
 const int kExportNameSize = 260;
 
+// The values of the choices are the list indexes of the dialog's combos.
 enum ExportFileType { kExportWav = 0, kExportSoundFont = 1 };
+enum ExportChannels { kExportMono = 0, kExportStereo = 1 };
 enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
 
 // The export's choices.
 struct ExportSettings {
     char fileName[kExportNameSize];  // as typed or chosen; the writers replace its extension
-    int fileType;     // ExportFileType (index in 1005)
-    int sampleFormat; // WavDepth (index in 1016); WAV only
-    int rateIndex;    // index in 1017 into the eight offered rates
-    int channelMode;  // 0 mono, 1 stereo (index in 1018)
-    int holdMs;       // 1 ... 99999
-    int releaseMs;    // 0 ... 99999
-    int velocity;     // 0 ... 127
-    int midiChannel;  // 0 ... 15
-    int mode;         // ExportMode
-    int filterIndex;  // the file dialog's last filter
+    ExportFileType fileType;         // list 1005
+    WavDepth sampleFormat;           // list 1016; WAV only
+    int rateIndex;                   // list 1017: index into the eight offered rates
+    ExportChannels channelMode;      // list 1018
+    int holdMs;                      // 1 ... 99999
+    int releaseMs;                   // 0 ... 99999
+    int velocity;                    // 0 ... 127
+    int midiChannel;                 // list 1008: 0 ... 15
+    ExportMode mode;                 // buttons 1011 and 1012
+    int filterIndex;                 // the file dialog's last filter
 };
 
 // The choices at every program start.

@@ -132,7 +132,7 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     render.progress = progress;
     if (progress) ShowWindow(progress, SW_SHOW);
     render.timing = exportTiming(settings.rateIndex, settings.holdMs, settings.releaseMs);
-    render.channels = settings.channelMode == 0 ? 1 : 2;
+    render.channels = settings.channelMode == kExportMono ? 1 : 2;
     render.midiChannel = settings.midiChannel;
     render.velocity = settings.velocity;
     render.framesKept = 0;

@@ -68,10 +68,6 @@ void writeOneWav(OfflineRender &render, const char *path, WavDepth depth, const 
     if (!ok) report.notWritten++;
 }
 
-WavDepth depthOf(int sampleFormat) {
-    return sampleFormat == 1 ? kWavDepth24 : sampleFormat == 2 ? kWavDepthFloat : kWavDepth16;
-}
-
 }  // namespace
 
 void splitPath(const char *path, PathParts &parts) {
@@ -179,7 +175,7 @@ void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const u
     PathParts parts;
     splitPath(settings.fileName, parts);
     renameStored(report, parts, ".wav");
-    WavDepth depth = depthOf(settings.sampleFormat);
+    WavDepth depth = settings.sampleFormat;
     for (int i = 0; i < n; ++i) {
         setExportProgress(render, i + 1);
         resetPluginForTake(render);
@@ -206,5 +202,5 @@ void writeChordWav(OfflineRender &render, const ExportSettings &settings, const 
         report.nameTooLong++;
         return;
     }
-    writeOneWav(render, report.fileName, depthOf(settings.sampleFormat), keys, n, report);
+    writeOneWav(render, report.fileName, settings.sampleFormat, keys, n, report);
 }

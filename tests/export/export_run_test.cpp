@@ -100,8 +100,13 @@ protected:
 
 TEST_F(Export, MultisampleWavsCarryEachKeyInTheChosenFormat) {
     struct Case {
-        int rateIndex, channelMode, sampleFormat, formatTag, bits;
-    } cases[] = {{1, 1, 0, 1, 16}, {3, 0, 1, 1, 24}, {4, 1, 2, 3, 32}};
+        int rateIndex;
+        ExportChannels channelMode;
+        WavDepth sampleFormat;
+        int formatTag, bits;
+    } cases[] = {{1, kExportStereo, kWavDepth16, 1, 16},
+                 {3, kExportMono, kWavDepth24, 1, 24},
+                 {4, kExportStereo, kWavDepthFloat, 3, 32}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.sampleFormat);
         settings.rateIndex = c.rateIndex;
@@ -173,13 +178,13 @@ TEST_F(Export, ChordWavPlaysAllKeysTogetherFromOneEventBlock) {
 
 TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
     struct Case {
-        int channelMode;
+        ExportChannels channelMode;
         std::vector<int> notes;
-        int mode;
+        ExportMode mode;
         const char *name;
-    } cases[] = {{0, {60}, kExportMultisample, "mono"},
-                 {1, {48, 55, 60}, kExportMultisample, "stereo"},
-                 {1, {48, 52, 55}, kExportChord, "chordfont"}};
+    } cases[] = {{kExportMono, {60}, kExportMultisample, "mono"},
+                 {kExportStereo, {48, 55, 60}, kExportMultisample, "stereo"},
+                 {kExportStereo, {48, 52, 55}, kExportChord, "chordfont"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         settings.channelMode = c.channelMode;
