@@ -10,13 +10,16 @@
 #include "core/app_state.h"
 #include "core/texts.h"
 #include "engine/file_dialog.h"
-#include "export/key_control.h"
 #include "export/sample_output.h"
 #include "resources/resource_ids.h"
 
 ExportSettings gExportSettings = kDefaultExportSettings;
+KeySelection gKeySelection;
 
 namespace {
+
+// What the key control edits and where it reads its preview notes' channel and velocity.
+KeyControlData gKeyControlData = {&gKeySelection, &gExportSettings.midiChannel, &gExportSettings.velocity};
 
 const char *const kFileTypes[] = {"WAV", "SF2"};
 const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
@@ -58,6 +61,7 @@ void updateExportButton(HWND dialog) {
 
 void initDialog(HWND dialog) {
     ExportSettings &s = gExportSettings;
+    setKeyControlData(GetDlgItem(dialog, IDC_EXPORT_KEYS), &gKeyControlData);
     fillList(dialog, IDC_EXPORT_TYPE, kFileTypes, s.fileType);
     fillList(dialog, IDC_EXPORT_FORMAT, kSampleFormats, s.sampleFormat);
     fillList(dialog, IDC_EXPORT_RATE, kRateNames, s.rateIndex);

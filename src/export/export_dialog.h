@@ -4,10 +4,13 @@
 #include <windows.h>
 
 #include "export/export_run.h"
+#include "export/key_control.h"
 
-// The export's choices; not stored in the registry, they start from
-// kDefaultExportSettings at every program start.
+// The export's choices and the keys to render; not stored in the registry, they
+// start from kDefaultExportSettings and no key selected at every program start, and
+// are kept for the run.
 extern ExportSettings gExportSettings;
+extern KeySelection gKeySelection;
 
 // The usual decimal text-to-integer rule (leading blanks, optional sign, digits up
 // to the first other character, none gives 0), clamped to low..high.
