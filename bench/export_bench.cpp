@@ -13,7 +13,7 @@
 
 #include "audio/engine_state.h"
 #include "engine/engine_hooks.h"
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "export/sample_output.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
@@ -95,9 +95,8 @@ int main(int argc, char **argv) {
     snprintf(settings.fileName, sizeof settings.fileName, "%s\\bench.wav", argv[1]);
     unsigned char keys[128];
     memset(keys, 1, sizeof keys);
-    ExportReport report = {};
     int64_t t0 = now();
-    runExport(settings, keys, nullptr, report);
+    ExportReport report = runExport(settings, keys, nullptr);
     int64_t total = now() - t0;
 
     const double frames = 128.0 * 110250.0;

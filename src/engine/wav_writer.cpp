@@ -38,6 +38,8 @@ void putFormat(uint8_t *p, const WavFormat &f) {
 
 }  // namespace
 
+int wavBytesPerSample(WavDepth depth) { return depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4; }
+
 WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate) {
     int bytes = wavBytesPerSample(depth);
     return {depth == kWavDepthFloat ? kWavFormatFloat : kWavFormatPcm, bytes * 8, channels, bytes * channels,
@@ -100,7 +102,6 @@ int32_t encodePcm24(float x) {
     return (int32_t)(x * 8388608.0f);
 }
 
-int wavBytesPerSample(WavDepth depth) { return depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4; }
 
 namespace {
 

@@ -24,6 +24,9 @@ struct WavFormat {
     int sampleRate;
 };
 
+// Bytes of one sample of one channel: 2, 3 or 4.
+int wavBytesPerSample(WavDepth depth);
+
 WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate);
 
 // True when frames of this format fit the 32-bit sizes of a plain RIFF file.
@@ -43,9 +46,6 @@ bool writeWavHeader(int fd, const WavFormat &format, uint64_t frames);
 // gives 0.
 int16_t encodePcm16(float x);
 int32_t encodePcm24(float x);
-
-// Bytes of one sample in the depth: 2, 3 or 4.
-int wavBytesPerSample(WavDepth depth);
 
 // n samples of one channel, each the same as encodePcm16 / encodePcm24 gives. With
 // vector set to false, one sample at a time through those; otherwise the SSE2 form

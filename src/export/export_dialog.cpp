@@ -5,27 +5,28 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
+#include <iterator>
 
 #include "core/app_state.h"
 #include "core/texts.h"
 #include "engine/file_dialog.h"
-#include "export/key_control.h"
-#include "export/offline_render.h"
 #include "export/sample_output.h"
-#include "export/soundfont_writer.h"
 #include "resources/resource_ids.h"
 
-const ExportSettings kDefaultExportSettings = {"", kExportWav, 0, 3, 1, 2000, 500, 127, 0, kExportMultisample, 0};
 ExportSettings gExportSettings = kDefaultExportSettings;
+KeySelection gKeySelection;
 
 namespace {
+
+// What the key control edits and where it reads its preview notes' channel and velocity.
+KeyControlData gKeyControlData = {&gKeySelection, &gExportSettings.midiChannel, &gExportSettings.velocity};
 
 const char *const kFileTypes[] = {"WAV", "SF2"};
 const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
                                   "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
 const UINT kChannelModes[] = {IDS_MONO, IDS_STEREO};
+const int kMidiChannels = 16;
 
 template <size_t N>
 void fillList(HWND dialog, int id, const char *const (&items)[N], int selected) {
@@ -60,12 +61,13 @@ void updateExportButton(HWND dialog) {
 
 void initDialog(HWND dialog) {
     ExportSettings &s = gExportSettings;
+    setKeyControlData(GetDlgItem(dialog, IDC_EXPORT_KEYS), &gKeyControlData);
     fillList(dialog, IDC_EXPORT_TYPE, kFileTypes, s.fileType);
     fillList(dialog, IDC_EXPORT_FORMAT, kSampleFormats, s.sampleFormat);
     fillList(dialog, IDC_EXPORT_RATE, kRateNames, s.rateIndex);
     fillList(dialog, IDC_EXPORT_CHANNELS, kChannelModes, s.channelMode);
     HWND channels = GetDlgItem(dialog, IDC_EXPORT_MIDI_CHANNEL);
-    for (int c = 1; c <= 16; ++c) {
+    for (int c = 1; c <= kMidiChannels; ++c) {
         char text[4];
         snprintf(text, sizeof text, "%d", c);
         SendMessageA(channels, CB_ADDSTRING, 0, (LPARAM)text);
@@ -93,7 +95,7 @@ void browse(HWND dialog) {
         return;
     name[kExportNameSize - 1] = '\0';
     SetDlgItemTextA(dialog, IDC_EXPORT_FILE, name);  // its change notification stores it
-    int type = fileTypeForName(name, gExportSettings.fileType);
+    ExportFileType type = fileTypeForName(name, gExportSettings.fileType);
     if (type != gExportSettings.fileType) {
         gExportSettings.fileType = type;
         SendDlgItemMessageA(dialog, IDC_EXPORT_TYPE, CB_SETCURSEL, type, 0);
@@ -114,21 +116,27 @@ void showReport(HWND dialog, const ExportReport &report) {
 }
 
 void exportCommand(HWND dialog) {
-    ExportReport report = {};
-    runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS), report);
+    ExportReport report = runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+    // The name keeps the extension the export gave it; the box shows it as typed.
+    memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
     showReport(dialog, report);
 }
 
 // The lists and number boxes that store straight into a field.
 struct ListField {
     int id;
-    int ExportSettings::*field;
+    int count;  // entries in the list; the selected index is the field's value
+    void (*store)(ExportSettings &s, int index);
 };
-const ListField kListFields[] = {{IDC_EXPORT_TYPE, &ExportSettings::fileType},
-                                 {IDC_EXPORT_FORMAT, &ExportSettings::sampleFormat},
-                                 {IDC_EXPORT_RATE, &ExportSettings::rateIndex},
-                                 {IDC_EXPORT_CHANNELS, &ExportSettings::channelMode},
-                                 {IDC_EXPORT_MIDI_CHANNEL, &ExportSettings::midiChannel}};
+const ListField kListFields[] = {
+    {IDC_EXPORT_TYPE, (int)std::size(kFileTypes),
+     [](ExportSettings &s, int i) { s.fileType = (ExportFileType)i; }},
+    {IDC_EXPORT_FORMAT, (int)std::size(kSampleFormats),
+     [](ExportSettings &s, int i) { s.sampleFormat = (WavDepth)i; }},
+    {IDC_EXPORT_RATE, (int)std::size(kRateNames), [](ExportSettings &s, int i) { s.rateIndex = i; }},
+    {IDC_EXPORT_CHANNELS, (int)std::size(kChannelModes),
+     [](ExportSettings &s, int i) { s.channelMode = (ExportChannels)i; }},
+    {IDC_EXPORT_MIDI_CHANNEL, kMidiChannels, [](ExportSettings &s, int i) { s.midiChannel = i; }}};
 struct NumberField {
     int id;
     int ExportSettings::*field;
@@ -140,8 +148,11 @@ const NumberField kNumberFields[] = {{IDC_EXPORT_VELOCITY, &ExportSettings::velo
 
 void onCommand(HWND dialog, int id, int code) {
     ExportSettings &s = gExportSettings;
-    for (const ListField &f : kListFields)
-        if (f.id == id && code == CBN_SELCHANGE) s.*f.field = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    for (const ListField &f : kListFields) {
+        if (f.id != id || code != CBN_SELCHANGE) continue;
+        int index = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+        if (index >= 0 && index < f.count) f.store(s, index);  // CB_ERR: nothing selected
+    }
     for (const NumberField &f : kNumberFields)
         if (f.id == id && code == EN_CHANGE) s.*f.field = readNumber(dialog, id, f.low, f.high);
     switch (id) {
@@ -173,17 +184,6 @@ void onCommand(HWND dialog, int id, int code) {
     }
 }
 
-// Adds one formatted line, cut to what fits; out stays terminated.
-void appendLine(wchar_t *out, size_t size, const wchar_t *format, int a, int b) {
-    wchar_t line[512];
-    int n = swprintf(line, 512, format, a, b);
-    if (n < 0) return;
-    size_t used = wcslen(out);
-    if (used && used + 1 < size) out[used++] = L'\n';
-    for (int i = 0; i < n && used + 1 < size; ++i) out[used++] = line[i];
-    out[used] = L'\0';
-}
-
 }  // namespace
 
 int clampedNumber(const char *text, int low, int high) {
@@ -200,46 +200,12 @@ bool exportEnabled(const char *fileName, const unsigned char *keys) {
     return false;
 }
 
-int fileTypeForName(const char *name, int current) {
+ExportFileType fileTypeForName(const char *name, ExportFileType current) {
     PathParts parts;
     splitPath(name, parts);
     if (_stricmp(parts.extension, ".wav") == 0) return kExportWav;
     if (_stricmp(parts.extension, ".sf2") == 0) return kExportSoundFont;
     return current;
-}
-
-void runExport(ExportSettings &settings, const unsigned char *keySelection, HWND progress, ExportReport &report) {
-    OfflineRender render;
-    if (beginOfflineRender(render, settings, keySelection, progress)) {
-        if (settings.fileType == kExportSoundFont)
-            writeSoundFont(render, settings, keySelection, report);
-        else if (settings.mode == kExportChord)
-            writeChordWav(render, settings, keySelection, report);
-        else
-            writeKeyWavs(render, settings, keySelection, report);
-    } else {
-        // Without its buffers nothing can be rendered: every planned file is missing.
-        report.planned += 1;
-        report.notWritten += 1;
-    }
-    endOfflineRender(render);
-}
-
-bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size) {
-    if (size == 0) return false;
-    out[0] = L'\0';
-    int failed = report.failed();
-    if (failed == 0) return false;
-    // One file that could not be created says just that.
-    if (report.planned == 1 && report.notCreated == 1 && failed == 1) {
-        appendLine(out, size, texts[0], 0, 0);
-        return true;
-    }
-    appendLine(out, size, texts[1], failed, report.planned);
-    const int counts[4] = {report.notCreated, report.nameTooLong, report.notWritten, report.tooLarge};
-    for (int i = 0; i < 4; ++i)
-        if (counts[i]) appendLine(out, size, texts[2 + i], counts[i], 0);
-    return true;
 }
 
 void runExportDialog(HWND owner) {

@@ -4,13 +4,13 @@
 
 #include <cstdio>
 
-#include "export/export_dialog.h"
 #include "midi/midi_queue.h"
 
-KeySelection gKeySelection;
 const char kKeysClass[] = "KeysClass";
 
 namespace {
+
+const char kDataProperty[] = "KeyControlData";
 
 // Note offsets within an octave by white-key position; -1: no black key there.
 const int kWhiteOffsets[7] = {0, 2, 4, 5, 7, 9, 11};
@@ -29,6 +29,11 @@ void notifyParent(HWND window) {
 }
 
 int scrollPosition(HWND window) { return GetScrollPos(window, SB_HORZ); }
+
+KeyControlData *controlData(HWND window) {
+    KeyControlData *data = (KeyControlData *)GetPropA(window, kDataProperty);
+    return data && data->selection && data->midiChannel && data->velocity ? data : nullptr;
+}
 
 KeyGeometry clientGeometry(HWND window) {
     RECT r;
@@ -56,13 +61,13 @@ HBITMAP makeKeyImage(HDC screen, HDC dc, int w, int h, HBRUSH body, const Brushe
     return image;
 }
 
-void paintKeys(HWND window) {
+// keys: the selection flags, or null for none selected.
+void paintKeys(HWND window, const uint8_t *keys) {
     PAINTSTRUCT ps;
     HDC screen = BeginPaint(window, &ps);
     if (!screen) return;
     KeyGeometry g = clientGeometry(window);
     int s = scrollPosition(window);
-    const uint8_t *keys = gKeySelection.keys;
     Brushes b = {CreateSolidBrush(kWhiteColour), CreateSolidBrush(kBlackColour), CreateSolidBrush(kSelectedColour),
                  CreateSolidBrush(kDarkEdgeColour), CreateSolidBrush(kLightEdgeColour)};
     HDC back = CreateCompatibleDC(screen);
@@ -77,7 +82,7 @@ void paintKeys(HWND window) {
     for (int i = 0; i < kVisibleWhiteKeys; ++i) {
         int x = whiteKeyLeft(g, i);
         int note = whiteKeyNote(s, i);
-        bool selected = validNote(note) && keys[note];
+        bool selected = keys && validNote(note) && keys[note];
         BitBlt(back, x, 0, g.keyWidth, g.height, whiteDc, 0, 0, SRCCOPY);
         if (selected) fillRect(back, x + 1, 0, x + g.keyWidth - 1, g.height - 1, b.selected);
         if (i % 7 == 0) {
@@ -96,7 +101,8 @@ void paintKeys(HWND window) {
         int x = blackKeyLeft(g, i);
         int note = blackKeyNote(s, i);
         BitBlt(back, x, 0, g.blackWidth, g.blackHeight, blackDc, 0, 0, SRCCOPY);
-        if (validNote(note) && keys[note]) fillRect(back, x + 1, 0, x + g.blackWidth - 1, g.blackHeight - 1, b.selected);
+        if (keys && validNote(note) && keys[note])
+            fillRect(back, x + 1, 0, x + g.blackWidth - 1, g.blackHeight - 1, b.selected);
     }
 
     BitBlt(screen, 0, 0, g.width, g.height, back, 0, 0, SRCCOPY);
@@ -225,6 +231,8 @@ int countSelectedKeys(const KeySelection &sel) {
     return n;
 }
 
+void setKeyControlData(HWND control, KeyControlData *data) { SetPropA(control, kDataProperty, (HANDLE)data); }
+
 void registerKeysClass(HINSTANCE instance) {
     WNDCLASSA wc = {};
     wc.style = 0;
@@ -236,13 +244,16 @@ void registerKeysClass(HINSTANCE instance) {
 }
 
 LRESULT CALLBACK keysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const ExportSettings &settings = gExportSettings;
+    KeyControlData *data = controlData(window);
     switch (message) {
     case WM_CREATE:
         setUpScrollBar(window);
         break;
+    case WM_NCDESTROY:
+        RemovePropA(window, kDataProperty);
+        break;
     case WM_PAINT:
-        paintKeys(window);
+        paintKeys(window, data ? data->selection->keys : nullptr);
         break;
     case WM_HSCROLL: {
         int target;
@@ -253,26 +264,29 @@ LRESULT CALLBACK keysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     }
     case WM_MOUSEMOVE: {
+        if (!data) break;
         int note = keyAt(clientGeometry(window), scrollPosition(window), (short)LOWORD(lParam), (short)HIWORD(lParam));
-        if (keyMouseMove(gKeySelection, gMidiQueue, note, wParam, settings.midiChannel, settings.velocity)) {
+        if (keyMouseMove(*data->selection, gMidiQueue, note, wParam, *data->midiChannel, *data->velocity)) {
             InvalidateRect(window, nullptr, FALSE);
             notifyParent(window);
         }
         break;
     }
     case WM_LBUTTONDOWN:
-        if (keyLeftClick(gKeySelection)) {
+        if (data && keyLeftClick(*data->selection)) {
             notifyParent(window);
             InvalidateRect(window, nullptr, FALSE);
         }
         return 0;
     case WM_RBUTTONDOWN:
+        if (!data) break;
         SetCapture(window);
-        keyRightDown(gKeySelection, gMidiQueue, settings.midiChannel, settings.velocity);
+        keyRightDown(*data->selection, gMidiQueue, *data->midiChannel, *data->velocity);
         break;
     case WM_RBUTTONUP:
+        if (!data) break;
         ReleaseCapture();
-        keyRightUp(gKeySelection, gMidiQueue, settings.midiChannel);
+        keyRightUp(*data->selection, gMidiQueue, *data->midiChannel);
         break;
     default:
         break;

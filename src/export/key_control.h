@@ -7,15 +7,16 @@
 
 #include <cstdint>
 
+#include "midi/midi_keys.h"
+
 struct MidiQueue;
 
-const int kKeyCount = 128;
 const int kVisibleWhiteKeys = 21;  // three octaves
 const int kKeyScrollStart = 4;     // the control opens on notes 48..83
 const int kKeyScrollMax = 7;       // the lowest visible octave, 0..7
 const int kKeysChangedCode = 0x300;  // EN_CHANGE, sent to the parent with the control's id
 
-// The key selection, one process-wide record (all 0 at start, kept for the run).
+// The key selection the control shows and edits (its owner keeps it).
 struct KeySelection {
     uint8_t keys[kKeyCount];  // non-zero = selected
     int32_t soundingNote;     // the note last started with the right button
@@ -23,7 +24,18 @@ struct KeySelection {
     uint8_t paintMode;        // 1: a left drag selects, 0: it deselects
 };
 
-extern KeySelection gKeySelection;
+// What the owner hands the control when it initialises: the selection, and where the
+// control reads the MIDI channel (0-based) and velocity of its preview notes at each
+// note. The record and what it points to outlive the control window.
+struct KeyControlData {
+    KeySelection *selection;
+    const int *midiChannel;
+    const int *velocity;
+};
+
+// Hands the control its data (kept as a window property). Until then the control
+// shows no key selected and ignores the mouse.
+void setKeyControlData(HWND control, KeyControlData *data);
 
 extern const char kKeysClass[];  // "KeysClass"
 

@@ -12,7 +12,8 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "core/raw_file.h"
-#include "export/export_dialog.h"
+#include "export/export_run.h"
+#include "midi/midi_keys.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
@@ -25,7 +26,7 @@ void dispatchEvents() { gPlugin.dispatch(effProcessEvents, 0, 0, &gPluginEventBl
 
 int countKeys(const uint8_t *keys) {
     int n = 0;
-    for (int k = 0; k < 128; ++k) n += keys[k] != 0;
+    for (int k = 0; k < kKeyCount; ++k) n += keys[k] != 0;
     return n;
 }
 
@@ -112,7 +113,7 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     render.progress = progress;
     if (progress) ShowWindow(progress, SW_SHOW);
     render.timing = exportTiming(settings.rateIndex, settings.holdMs, settings.releaseMs);
-    render.channels = settings.channelMode == 0 ? 1 : 2;
+    render.channels = settings.channelMode == kExportMono ? 1 : 2;
     render.midiChannel = settings.midiChannel;
     render.velocity = settings.velocity;
     render.framesKept = 0;

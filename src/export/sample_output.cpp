@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "export/offline_render.h"
+#include "midi/midi_keys.h"
 
 namespace {
 
@@ -65,18 +66,6 @@ void writeOneWav(OfflineRender &render, const char *path, WavDepth depth, const 
     ok = appendTakeWav(render, fd, depth) && ok;
     ok = _close(fd) == 0 && ok;
     if (!ok) report.notWritten++;
-}
-
-WavDepth depthOf(int sampleFormat) {
-    return sampleFormat == 1 ? kWavDepth24 : sampleFormat == 2 ? kWavDepthFloat : kWavDepth16;
-}
-
-// Gives the stored name the extension; false when the result would not fit.
-bool renameStored(ExportSettings &settings, const PathParts &parts, const char *extension) {
-    char rebuilt[kExportNameSize];
-    if (!buildPath(rebuilt, sizeof rebuilt, parts, extension)) return false;
-    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
-    return true;
 }
 
 }  // namespace
@@ -142,7 +131,7 @@ void encodeTakeChunk(const float *left, const float *right, int frames, int chan
         int n = frames - done < kTakeChunk ? frames - done : kTakeChunk;
         for (int i = 0; i < n; ++i) mix[i] = (float)((left[done + i] + right[done + i]) / 2.0f);
         const float *one[1] = {mix};
-        encodeFrames(one, 1, n, depth, out + (size_t)done * (depth == kWavDepth16 ? 2 : depth == kWavDepth24 ? 3 : 4));
+        encodeFrames(one, 1, n, depth, out + (size_t)done * (size_t)wavBytesPerSample(depth));
         done += n;
     }
 }
@@ -163,23 +152,30 @@ int createOutputFile(const char *path) {
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
+bool renameStored(ExportReport &report, const PathParts &parts, const char *extension) {
+    char rebuilt[kExportNameSize];
+    if (!buildPath(rebuilt, sizeof rebuilt, parts, extension)) return false;
+    memcpy(report.fileName, rebuilt, sizeof rebuilt);
+    return true;
+}
+
 int selectedKeyList(const uint8_t *keySelection, uint8_t *keys) {
     int n = 0;
-    for (int k = 0; k < 128; ++k)
+    for (int k = 0; k < kKeyCount; ++k)
         if (keySelection[k]) keys[n++] = (uint8_t)k;
     return n;
 }
 
-void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report) {
-    uint8_t keys[128];
+    uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
     report.planned += n;
     setExportProgressRange(render, n);
     PathParts parts;
     splitPath(settings.fileName, parts);
-    renameStored(settings, parts, ".wav");
-    WavDepth depth = depthOf(settings.sampleFormat);
+    renameStored(report, parts, ".wav");
+    WavDepth depth = settings.sampleFormat;
     for (int i = 0; i < n; ++i) {
         setExportProgress(render, i + 1);
         resetPluginForTake(render);
@@ -192,9 +188,9 @@ void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t
     }
 }
 
-void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                    ExportReport &report) {
-    uint8_t keys[128];
+    uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
     report.planned += 1;
     setExportProgressRange(render, 1);
@@ -202,9 +198,9 @@ void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_
     resetPluginForTake(render);
     PathParts parts;
     splitPath(settings.fileName, parts);
-    if (!renameStored(settings, parts, ".wav")) {
+    if (!renameStored(report, parts, ".wav")) {
         report.nameTooLong++;
         return;
     }
-    writeOneWav(render, settings.fileName, depthOf(settings.sampleFormat), keys, n, report);
+    writeOneWav(render, report.fileName, settings.sampleFormat, keys, n, report);
 }

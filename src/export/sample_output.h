@@ -7,6 +7,7 @@
 
 #include "engine/wav_writer.h"
 
+struct ExportReport;
 struct ExportSettings;
 struct OfflineRender;
 
@@ -28,21 +29,15 @@ void splitPath(const char *path, PathParts &parts);
 // added when it lacks one). False, with out emptied, when it needs more than size.
 bool buildPath(char *out, size_t size, const PathParts &parts, const char *extension);
 
+// Gives the name the dialog keeps (report.fileName, whose parts these are) the
+// extension; false, the name unchanged, when the result would not fit.
+bool renameStored(ExportReport &report, const PathParts &parts, const char *extension);
+
 // "C", "C#", ... by key mod 12 with octave key div 12 - 2: key 60 is "C3".
 void noteName(int key, char *out, size_t size);
 // <drive><folder><base>_<note name>.wav; false when the name would not fit the path
 // limit (the key is then skipped).
 bool keyFileName(char *out, size_t size, const PathParts &parts, int key);
-
-// Why files of an export were not written; reported once at the end.
-struct ExportReport {
-    int planned;      // files the export meant to write
-    int notCreated;   // the file could not be created
-    int nameTooLong;  // the composed name exceeds the path limit
-    int notWritten;   // created, but writing failed (disk full, ...)
-    int tooLarge;     // the sizes would not fit the file format
-    int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
-};
 
 // Encodes one chunk of a take: stereo interleaved (left first) or the mono mix
 // (L + R) / 2, in the depth's encoding. out holds frames x channels x bytes.
@@ -55,10 +50,10 @@ bool writeFileBytes(int fd, const void *data, size_t bytes);
 int createOutputFile(const char *path);
 
 // The WAV output of an export, between beginOfflineRender and endOfflineRender. The
-// stored file name gets the extension ".wav".
-void writeKeyWavs(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+// name in the report gets the extension ".wav".
+void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report);
-void writeChordWav(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                    ExportReport &report);
 
 // The ascending list of selected keys; returns their number.

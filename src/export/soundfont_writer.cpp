@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "export/offline_render.h"
 #include "export/sample_output.h"
+#include "midi/midi_keys.h"
 
 namespace {
 
@@ -194,7 +195,7 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
     w.chunk("imod", kModulatorSize);
     w.u16(0), w.u16(0), w.u16(0), w.u16(0), w.u16((unsigned)z);
 
-    uint8_t low[128], high[128];
+    uint8_t low[kKeyCount], high[kKeyCount];
     soundFontKeyRanges(t.takeKeys, t.takes, low, high);
     w.chunk("igen", (uint32_t)(kGeneratorSize * (4 * z + 1)));
     for (int i = 0; i < t.takes; ++i) {
@@ -227,10 +228,10 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
     memcpy(w.p, "EOS", 3);
 }
 
-void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                     ExportReport &report) {
     bool chord = settings.mode == kExportChord;
-    uint8_t keys[128];
+    uint8_t keys[kKeyCount];
     int selected = selectedKeyList(keySelection, keys);
     int n = chord ? 1 : selected;
     report.planned += 1;
@@ -240,12 +241,10 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
     splitPath(settings.fileName, parts);
     char preset[kPresetNameLength + 1];
     snprintf(preset, sizeof preset, "%s", parts.base);
-    char rebuilt[kExportNameSize];
-    if (!buildPath(rebuilt, sizeof rebuilt, parts, ".sf2")) {
+    if (!renameStored(report, parts, ".sf2")) {
         report.nameTooLong++;
         return;
     }
-    memcpy(settings.fileName, rebuilt, sizeof rebuilt);
 
     int z = n * render.channels;
     SoundFontLayout layout = soundFontLayout(z, (uint32_t)render.timing.totalFrames);
@@ -255,7 +254,7 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
         report.tooLarge++;
         return;
     }
-    int fd = createOutputFile(settings.fileName);
+    int fd = createOutputFile(report.fileName);
     if (fd < 0) {
         free(pdta);
         report.notCreated++;
@@ -265,7 +264,7 @@ void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8
     buildSoundFontHead(head, (uint32_t)layout.smplSize);
     bool ok = writeFileBytes(fd, head, sizeof head);
 
-    uint8_t takeKeys[129];
+    uint8_t takeKeys[kKeyCount + 1];
     for (int i = 0; i < n; ++i) {
         takeKeys[i] = chord ? 0 : keys[i];
         setExportProgress(render, i + 1);

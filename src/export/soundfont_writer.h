@@ -51,7 +51,7 @@ size_t pdtaListBytes(int samples);
 // Fills out (pdtaListBytes bytes) with the pdta list.
 void buildPdtaList(uint8_t *out, const SoundFontTakes &takes);
 
-// Renders every take and writes the SoundFont; the stored file name gets the
+// Renders every take and writes the SoundFont; the name in the report gets the
 // extension ".sf2".
-void writeSoundFont(OfflineRender &render, ExportSettings &settings, const uint8_t *keySelection,
+void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                     ExportReport &report);

@@ -1,12 +1,14 @@
-// Whole exports in this process through the demo instrument: the files written,
-// their sound, the plugin calls and the engine state restored afterwards. Every file
-// lands in bin/export-files with a line in manifest.txt, from which the suite's
-// reader check (check_export_files.sh) runs sox and FluidSynth on them.
+// Whole exports (runExport) in this process through the demo instrument: the files
+// written, their sound, the plugin calls, the engine state restored afterwards, and
+// the report's message. Every file lands in bin/export-files with a line in
+// manifest.txt, from which the suite's reader check (check_export_files.py) runs sox
+// and FluidSynth on them.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "engine/engine_hooks.h"
-#include "export/export_dialog.h"
+#include "export/export_run.h"
 #include "export/key_control.h"
 #include "export/offline_render.h"
 #include "export/reader_files.h"
@@ -63,9 +65,7 @@ protected:
 
     ExportReport exportTo(const std::string &name) {
         snprintf(settings.fileName, sizeof settings.fileName, "%s", name.c_str());
-        ExportReport report = {};
-        runExport(settings, keys, nullptr, report);
-        return report;
+        return runExport(settings, keys, nullptr);
     }
     void select(std::initializer_list<int> notes) {
         for (int n : notes) keys[n] = 1;
@@ -100,8 +100,13 @@ protected:
 
 TEST_F(Export, MultisampleWavsCarryEachKeyInTheChosenFormat) {
     struct Case {
-        int rateIndex, channelMode, sampleFormat, formatTag, bits;
-    } cases[] = {{1, 1, 0, 1, 16}, {3, 0, 1, 1, 24}, {4, 1, 2, 3, 32}};
+        int rateIndex;
+        ExportChannels channelMode;
+        WavDepth sampleFormat;
+        int formatTag, bits;
+    } cases[] = {{1, kExportStereo, kWavDepth16, 1, 16},
+                 {3, kExportMono, kWavDepth24, 1, 24},
+                 {4, kExportStereo, kWavDepthFloat, 3, 32}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.sampleFormat);
         settings.rateIndex = c.rateIndex;
@@ -114,7 +119,7 @@ TEST_F(Export, MultisampleWavsCarryEachKeyInTheChosenFormat) {
         std::string base = readerFolder() + "\\multi" + std::to_string(c.sampleFormat);
         ExportReport report = exportTo(base + ".aif");
         EXPECT_EQ(0, report.failed());
-        EXPECT_EQ(base + ".wav", settings.fileName);  // the stored name gets .wav
+        EXPECT_EQ(base + ".wav", report.fileName);  // the stored name gets .wav
         int rate = exportRate(c.rateIndex);
         int hold = rate / 4, total = hold + rate * 15 / 100;
         for (int note : {48, 61, 72}) {
@@ -173,13 +178,13 @@ TEST_F(Export, ChordWavPlaysAllKeysTogetherFromOneEventBlock) {
 
 TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
     struct Case {
-        int channelMode;
+        ExportChannels channelMode;
         std::vector<int> notes;
-        int mode;
+        ExportMode mode;
         const char *name;
-    } cases[] = {{0, {60}, kExportMultisample, "mono"},
-                 {1, {48, 55, 60}, kExportMultisample, "stereo"},
-                 {1, {48, 52, 55}, kExportChord, "chordfont"}};
+    } cases[] = {{kExportMono, {60}, kExportMultisample, "mono"},
+                 {kExportStereo, {48, 55, 60}, kExportMultisample, "stereo"},
+                 {kExportStereo, {48, 52, 55}, kExportChord, "chordfont"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         settings.channelMode = c.channelMode;
@@ -190,8 +195,9 @@ TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
         memset(keys, 0, sizeof keys);
         for (int n : c.notes) keys[n] = 1;
         std::string base = readerFolder() + "\\" + c.name;
-        EXPECT_EQ(0, exportTo(base + ".wav").failed());
-        EXPECT_EQ(base + ".sf2", settings.fileName);
+        ExportReport report = exportTo(base + ".wav");
+        EXPECT_EQ(0, report.failed());
+        EXPECT_EQ(base + ".sf2", report.fileName);
         uint32_t frames = 44100 * 4 / 10;
         int takes = c.mode == kExportChord ? 1 : (int)c.notes.size();
         SoundFontLayout layout = soundFontLayout(takes * (c.channelMode + 1), frames);
@@ -337,6 +343,23 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     settings.fileType = kExportSoundFont;
     report = exportTo(folder + "missing\\font.wav");
     EXPECT_EQ(1, report.notCreated);
-    EXPECT_EQ(folder + "missing\\font.sf2", settings.fileName);
+    EXPECT_EQ(folder + "missing\\font.sf2", report.fileName);
     EXPECT_EQ(1, gPlugin.resumed);  // restored after every failed export
+}
+
+TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
+    const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
+                               L"%d name", L"%d write", L"%d size"};
+    wchar_t out[256];
+    ExportReport none = {3, 0, 0, 0, 0, ""};
+    EXPECT_FALSE(exportReportText(none, texts, out, 256));
+    ExportReport one = {1, 1, 0, 0, 0, ""};
+    ASSERT_TRUE(exportReportText(one, texts, out, 256));
+    EXPECT_STREQ(L"Could not create file.", out);
+    ExportReport mixed = {5, 2, 1, 0, 0, ""};
+    ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
+    EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
+    wchar_t tiny[8];
+    ASSERT_TRUE(exportReportText(mixed, texts, tiny, 8));  // cut, never overflowed
+    EXPECT_EQ(7u, wcslen(tiny));
 }

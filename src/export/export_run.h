@@ -1,0 +1,59 @@
+// One export from the settings to the files: the engine stopped and the plugin set
+// up for offline rendering, every take rendered and written by the writer for the
+// file type and mode, the engine restored; then one report of what was not written.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/wav_writer.h"
+
+const int kExportNameSize = 260;
+
+// The values of the choices are the list indexes of the dialog's combos.
+enum ExportFileType { kExportWav = 0, kExportSoundFont = 1 };
+enum ExportChannels { kExportMono = 0, kExportStereo = 1 };
+enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
+
+// The export's choices.
+struct ExportSettings {
+    char fileName[kExportNameSize];  // as typed or chosen; the writers replace its extension
+    ExportFileType fileType;         // list 1005
+    WavDepth sampleFormat;           // list 1016; WAV only
+    int rateIndex;                   // list 1017: index into the eight offered rates
+    ExportChannels channelMode;      // list 1018
+    int holdMs;                      // 1 ... 99999
+    int releaseMs;                   // 0 ... 99999
+    int velocity;                    // 0 ... 127
+    int midiChannel;                 // list 1008: 0 ... 15
+    ExportMode mode;                 // buttons 1011 and 1012
+    int filterIndex;                 // the file dialog's last filter
+};
+
+// The choices at every program start.
+extern const ExportSettings kDefaultExportSettings;
+
+// Why files of an export were not written; reported once at the end.
+struct ExportReport {
+    int planned;      // files the export meant to write
+    int notCreated;   // the file could not be created
+    int nameTooLong;  // the composed name exceeds the path limit
+    int notWritten;   // created, but writing failed (disk full, ...)
+    int tooLarge;     // the sizes would not fit the file format
+    // The settings' file name with the extension the writer gave it (".wav" or
+    // ".sf2"), or as it was when that would not fit; the dialog keeps it.
+    char fileName[kExportNameSize];
+    int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
+};
+
+// The whole export (render set-up, the writer for the file type and mode, restore)
+// with the settings and the kKeyCount key flags. progress is the progress bar the
+// export shows and moves, or null.
+ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection, HWND progress);
+
+// The one message of an export with failures, or false when every file was written.
+// texts: "Could not create file.", the "%d of %d files were not written:" line and
+// the four reasons (create, name too long, write, too large), each with "%d".
+bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size);
