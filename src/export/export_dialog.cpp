@@ -90,7 +90,7 @@ void browse(HWND dialog) {
     memcpy(name, gExportSettings.fileName, sizeof name);
     char filter[256];
     loadFilter(IDS_FILTER_EXPORT, filter, sizeof filter);
-    if (!runFileDialog(dialog, FALSE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
+    if (!runFileDialog(dialog, TRUE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
                        nullptr, 0))
         return;
     name[kExportNameSize - 1] = '\0';

@@ -61,8 +61,30 @@ HBITMAP makeKeyImage(HDC screen, HDC dc, int w, int h, HBRUSH body, const Brushe
     return image;
 }
 
-// keys: the selection flags, or null for none selected.
-void paintKeys(HWND window, const uint8_t *keys) {
+// The cell of a note on the drawn keys at this scroll position; false when not shown.
+bool noteRect(const KeyGeometry &g, int scroll, int note, RECT *r) {
+    int white = (note / 12 - scroll) * 7;
+    int offset = note % 12;
+    for (int i = 0; i < 7; ++i) {
+        if (kWhiteOffsets[i] == offset) {
+            if (white + i < 0 || white + i >= kVisibleWhiteKeys) return false;
+            int x = whiteKeyLeft(g, white + i);
+            *r = RECT{x + 1, 1, x + g.keyWidth - 1, g.height - 1};
+            return true;
+        }
+        if (kBlackOffsets[i] == offset) {
+            if (white + i < 0 || white + i >= kVisibleWhiteKeys) return false;
+            int x = blackKeyLeft(g, white + i);
+            *r = RECT{x + 1, 1, x + g.blackWidth - 1, g.blackHeight - 1};
+            return true;
+        }
+    }
+    return false;
+}
+
+// keys: the selection flags, or null for none selected; cursor: the note to frame,
+// or -1 (the control has no focus).
+void paintKeys(HWND window, const uint8_t *keys, int cursor) {
     PAINTSTRUCT ps;
     HDC screen = BeginPaint(window, &ps);
     if (!screen) return;
@@ -82,6 +104,7 @@ void paintKeys(HWND window, const uint8_t *keys) {
     for (int i = 0; i < kVisibleWhiteKeys; ++i) {
         int x = whiteKeyLeft(g, i);
         int note = whiteKeyNote(s, i);
+        if (!validNote(note)) continue;  // past the last MIDI key, 127
         bool selected = keys && validNote(note) && keys[note];
         BitBlt(back, x, 0, g.keyWidth, g.height, whiteDc, 0, 0, SRCCOPY);
         if (selected) fillRect(back, x + 1, 0, x + g.keyWidth - 1, g.height - 1, b.selected);
@@ -100,11 +123,20 @@ void paintKeys(HWND window, const uint8_t *keys) {
         if (!hasBlackKeyAfter(i)) continue;
         int x = blackKeyLeft(g, i);
         int note = blackKeyNote(s, i);
+        if (!validNote(note)) continue;
         BitBlt(back, x, 0, g.blackWidth, g.blackHeight, blackDc, 0, 0, SRCCOPY);
         if (keys && validNote(note) && keys[note])
             fillRect(back, x + 1, 0, x + g.blackWidth - 1, g.blackHeight - 1, b.selected);
     }
 
+    RECT frame;
+    if (validNote(cursor) && noteRect(g, s, cursor, &frame)) {
+        SetTextColor(back, kBlackColour);
+        SetBkColor(back, kWhiteColour);
+        DrawFocusRect(back, &frame);
+        InflateRect(&frame, -1, -1);
+        DrawFocusRect(back, &frame);
+    }
     BitBlt(screen, 0, 0, g.width, g.height, back, 0, 0, SRCCOPY);
     DeleteDC(whiteDc);
     DeleteDC(blackDc);
@@ -121,7 +153,7 @@ void setUpScrollBar(HWND window) {
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
     info.nMin = 0;
-    info.nMax = kKeyScrollMax + 2;  // range 0..9 with a page of 3: positions 0..7
+    info.nMax = kKeyScrollMax + 2;  // range 0..10 with a page of 3: positions 0..8
     info.nPage = 3;
     info.nPos = kKeyScrollStart;
     SetScrollInfo(window, SB_HORZ, &info, TRUE);
@@ -225,6 +257,63 @@ void keyRightUp(KeySelection &sel, MidiQueue &queue, int channel) {
     queue.push(noteMessage(channel, sel.soundingNote, 0));
 }
 
+int scrollToShow(int scroll, int note) {
+    if (!validNote(note)) return scroll;
+    int octave = note / 12;
+    if (octave < scroll) scroll = octave;
+    if (octave > scroll + 2) scroll = octave - 2;
+    return scroll < 0 ? 0 : scroll > kKeyScrollMax ? kKeyScrollMax : scroll;
+}
+
+int keyKeyDown(KeySelection &sel, MidiQueue &queue, int virtualKey, bool shift, bool control, bool repeat, int scroll,
+               int channel, int velocity) {
+    if (!sel.cursorPlaced || !validNote(sel.cursor)) {
+        sel.cursor = scroll * 12 < kKeyCount ? scroll * 12 : kKeyCount - 1;
+        sel.cursorPlaced = 1;
+    }
+    int target = sel.cursor;
+    switch (virtualKey) {
+    case VK_LEFT: target -= 1; break;
+    case VK_RIGHT: target += 1; break;
+    case VK_DOWN: target -= 12; break;
+    case VK_UP: target += 12; break;
+    case VK_HOME: target = 0; break;
+    case VK_END: target = kKeyCount - 1; break;
+    case VK_SPACE:
+        if (repeat) return kKeyHandled;
+        sel.keys[sel.cursor] = sel.keys[sel.cursor] ? 0 : 1;
+        return kKeyHandled | kKeySelectionChanged;
+    case 'A': {
+        if (!control) return kKeyIgnored;
+        bool changed = false;
+        for (int k = 0; k < kKeyCount; ++k) changed = changed || !sel.keys[k], sel.keys[k] = 1;
+        return kKeyHandled | (changed ? kKeySelectionChanged : 0);
+    }
+    case VK_RETURN:
+        if (!repeat) {
+            sel.soundingNote = sel.cursor;
+            queue.push(noteMessage(channel, sel.cursor, velocity));
+        }
+        return kKeyHandled;
+    default:
+        return kKeyIgnored;
+    }
+    if (target < 0) target = 0;
+    if (target >= kKeyCount) target = kKeyCount - 1;
+    bool changed = false;
+    if (shift) {
+        // Every key the cursor passes onto, its own included, becomes selected.
+        int low = target < sel.cursor ? target : sel.cursor, high = target < sel.cursor ? sel.cursor : target;
+        for (int k = low; k <= high; ++k) changed = changed || !sel.keys[k], sel.keys[k] = 1;
+    }
+    sel.cursor = target;
+    return kKeyHandled | (changed ? kKeySelectionChanged : 0);
+}
+
+void keyKeyUp(KeySelection &sel, MidiQueue &queue, int virtualKey, int channel) {
+    if (virtualKey == VK_RETURN && validNote(sel.soundingNote)) queue.push(noteMessage(channel, sel.soundingNote, 0));
+}
+
 int countSelectedKeys(const KeySelection &sel) {
     int n = 0;
     for (uint8_t k : sel.keys) n += k != 0;
@@ -253,7 +342,8 @@ LRESULT CALLBACK keysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RemovePropA(window, kDataProperty);
         break;
     case WM_PAINT:
-        paintKeys(window, data ? data->selection->keys : nullptr);
+        paintKeys(window, data ? data->selection->keys : nullptr,
+                  data && GetFocus() == window && data->selection->cursorPlaced ? data->selection->cursor : -1);
         break;
     case WM_HSCROLL: {
         int target;
@@ -272,7 +362,42 @@ LRESULT CALLBACK keysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     }
+    case WM_GETDLGCODE: {
+        // Arrows and characters stay with the control; Enter too while it auditions.
+        LRESULT code = DLGC_WANTARROWS | DLGC_WANTCHARS;
+        const MSG *msg = (const MSG *)lParam;
+        if (msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP) && msg->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        InvalidateRect(window, nullptr, FALSE);
+        break;
+    case WM_KEYDOWN: {
+        if (!data) break;
+        int scroll = scrollPosition(window);
+        int result = keyKeyDown(*data->selection, gMidiQueue, (int)wParam, GetKeyState(VK_SHIFT) < 0,
+                                GetKeyState(VK_CONTROL) < 0, (lParam & (1 << 30)) != 0, scroll, *data->midiChannel,
+                                *data->velocity);
+        if (!result) break;
+        int shown = scrollToShow(scroll, data->selection->cursor);
+        if (shown != scroll) SetScrollPos(window, SB_HORZ, shown, TRUE);
+        InvalidateRect(window, nullptr, FALSE);
+        if (result & kKeySelectionChanged) notifyParent(window);
+        return 0;
+    }
+    case WM_KEYUP:
+        if (data) keyKeyUp(*data->selection, gMidiQueue, (int)wParam, *data->midiChannel);
+        break;
+    case WM_CHAR:
+        return 0;  // handled as key presses
     case WM_LBUTTONDOWN:
+        SetFocus(window);
+        if (data && validNote(data->selection->hoveredKey)) {
+            data->selection->cursor = data->selection->hoveredKey;
+            data->selection->cursorPlaced = 1;
+        }
         if (data && keyLeftClick(*data->selection)) {
             notifyParent(window);
             InvalidateRect(window, nullptr, FALSE);

@@ -1,6 +1,8 @@
 // The piano-keyboard control ("KeysClass") of the export dialog: three octaves at a
 // time, scrolled by octaves; the left button selects keys (click or drag), the right
-// button auditions them (press, drag for a glissando).
+// button auditions them (press, drag for a glissando). With the focus (Tab), a key
+// cursor drawn as a focus frame: the arrow keys move it (Shift selects on the way),
+// Space toggles its key, Ctrl+A selects every key, Enter auditions its key while held.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +15,7 @@ struct MidiQueue;
 
 const int kVisibleWhiteKeys = 21;  // three octaves
 const int kKeyScrollStart = 4;     // the control opens on notes 48..83
-const int kKeyScrollMax = 7;       // the lowest visible octave, 0..7
+const int kKeyScrollMax = 8;       // the lowest visible octave, 0..8 (8 shows 96..127)
 const int kKeysChangedCode = 0x300;  // EN_CHANGE, sent to the parent with the control's id
 
 // The key selection the control shows and edits (its owner keeps it).
@@ -22,6 +24,8 @@ struct KeySelection {
     int32_t soundingNote;     // the note last started with the right button
     int32_t hoveredKey;       // the note under the pointer at the last move over the keys
     uint8_t paintMode;        // 1: a left drag selects, 0: it deselects
+    uint8_t cursorPlaced;     // 0 until the keyboard or a click first places the cursor
+    int32_t cursor;           // the note under the keyboard cursor, once placed
 };
 
 // What the owner hands the control when it initialises: the selection, and where the
@@ -81,6 +85,19 @@ bool keyLeftClick(KeySelection &sel);
 // Right button down and up: start the hovered note, stop the sounding note.
 void keyRightDown(KeySelection &sel, MidiQueue &queue, int channel, int velocity);
 void keyRightUp(KeySelection &sel, MidiQueue &queue, int channel);
+
+// What a key press did: nothing for keys the control does not use.
+enum KeyPressResult { kKeyIgnored = 0, kKeyHandled = 1, kKeySelectionChanged = 2 };
+
+// A key pressed with the focus on the control (see the top of this file); the cursor
+// starts at the first C shown (scroll position `scroll`) when not yet placed. Enter
+// starts the cursor's note (once, not again on auto-repeat) until keyKeyUp.
+int keyKeyDown(KeySelection &sel, MidiQueue &queue, int virtualKey, bool shift, bool control, bool repeat, int scroll,
+               int channel, int velocity);
+void keyKeyUp(KeySelection &sel, MidiQueue &queue, int virtualKey, int channel);
+
+// The scroll position nearest to `scroll` at which the note is shown.
+int scrollToShow(int scroll, int note);
 
 int countSelectedKeys(const KeySelection &sel);
 

@@ -21,6 +21,7 @@
 #include "resources/resource_ids.h"
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
+#include "support/program_ui.h"
 #include "support/wav_file.h"
 
 using namespace testing_support;
@@ -90,12 +91,6 @@ HWND waitForMessageBox(const RunningProgram &program) {
         Sleep(10);
     }
     return nullptr;
-}
-
-LPARAM keyParam(int scanCode, bool up) {
-    LPARAM p = 1 | (LPARAM)scanCode << 16;
-    if (up) p |= (LPARAM)1 << 30 | (LPARAM)1 << 31;
-    return p;
 }
 
 }  // namespace
@@ -322,7 +317,7 @@ protected:
             if (!dialog) Sleep(10);
         }
         ASSERT_NE(nullptr, dialog);
-        clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), key);
+        if (key >= 0) clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), key);
         SendMessageA(GetDlgItem(dialog, IDC_EXPORT_HOLD), WM_SETTEXT, 0, (LPARAM) "500");
         SendMessageA(GetDlgItem(dialog, IDC_EXPORT_RELEASE), WM_SETTEXT, 0, (LPARAM) "200");
     }
@@ -339,6 +334,19 @@ protected:
         return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored) != 0;
     }
 
+    // The window with the keyboard focus in the program's GUI thread.
+    HWND focus() {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) ? info.hwndFocus : nullptr;
+    }
+    // A key typed into the window with the focus, as the dialog's loop sees it.
+    void type(WORD key) {
+        HWND to = focus();
+        PostMessageA(to, WM_KEYDOWN, key, 1);
+        PostMessageA(to, WM_KEYUP, key, 1 | 3u << 30);
+    }
+
     testdriver::ScopedDrivers drivers;
     RunningProgram program;
     HWND window = nullptr, dialog = nullptr;
@@ -346,6 +354,34 @@ protected:
 };
 
 }  // namespace
+
+// Without a mouse: Tab reaches the piano, End goes to the last MIDI key (127, past the
+// octaves shown at first), Space selects it, and the export writes it.
+TEST_F(ExportOtherInstruments, AKeyChosenOnThePianoByKeyboardIsExported) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, -1);
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS), start = GetDlgItem(dialog, IDC_EXPORT_START);
+    std::string base = readerFolder() + "\\by-keyboard";
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)base.c_str());
+    for (int i = 0; i < 30 && focus() != keys; ++i) {
+        HWND before = focus();
+        type(VK_TAB);
+        ASSERT_TRUE(waitUntil(program, [&] { return focus() != before; }, 10000));
+    }
+    ASSERT_EQ(keys, focus()) << "Tab never reached the piano";
+    type(VK_END);
+    type(VK_SPACE);
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) != FALSE; }, 10000)) << "no key was selected";
+    const int frames = kRate * 7 / 10;
+    ASSERT_TRUE(exportAs(base, base + "_G8.wav", 44 + (size_t)frames * 4));
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((base + "_*.wav").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    EXPECT_STREQ("by-keyboard_G8.wav", found.cFileName);
+    EXPECT_FALSE(FindNextFileA(h, &found)) << "only the key chosen";
+    FindClose(h);
+    addToManifest("wav by-keyboard_G8.wav 1 16 2 44100 " + std::to_string(frames) + " 127");
+}
 
 // Switched on for the export, a plugin made with a framework asks the host for its rate
 // and block size and tunes by the answer: it must hear the export's 96000 Hz and 512.

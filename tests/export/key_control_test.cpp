@@ -40,7 +40,7 @@ TEST(KeyGeometry, ClientWidthsGiveKeyWidthMarginAndBlackKeys) {
 TEST(KeyGeometry, NotesLabelsAndBlackKeyGapsByScrollPosition) {
     EXPECT_EQ(48, whiteKeyNote(4, 0));  // opens on notes 48..83
     EXPECT_EQ(83, whiteKeyNote(4, 20));
-    EXPECT_EQ(119, whiteKeyNote(7, 20));  // the highest reachable note
+    EXPECT_EQ(127, whiteKeyNote(kKeyScrollMax, 18));  // the last MIDI key can be scrolled to
     EXPECT_EQ(0, whiteKeyNote(0, 0));
     EXPECT_EQ(-2, octaveLabel(0, 0));
     EXPECT_EQ(7, octaveLabel(7, 14));
@@ -139,4 +139,49 @@ TEST(KeyControl, RightButtonGlissandoStopsEachNoteBeforeTheNext) {
                                       on | 62 << 8,     on | 64 << 8 | v, on | 64 << 8};
     EXPECT_EQ(expected, drain(queue));
     EXPECT_EQ(0, countSelectedKeys(sel));  // auditioning selects nothing
+}
+
+TEST(KeyControl, KeyboardMovesTheCursorSelectsAndAuditions) {
+    MidiQueue queue = {};
+    KeySelection sel = emptySelection();
+    struct Step {
+        int key;
+        bool shift, control;
+        int result, cursor;
+        std::vector<int> selected;  // the selected keys afterwards, within 46..74
+    } steps[] = {
+        {VK_RIGHT, false, false, kKeyHandled, 49, {}},  // placed at the first C shown (48), then moved
+        {VK_SPACE, false, false, kKeyHandled | kKeySelectionChanged, 49, {49}},
+        {VK_UP, true, false, kKeyHandled | kKeySelectionChanged, 61, {49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61}},
+        {VK_SPACE, false, false, kKeyHandled | kKeySelectionChanged, 61, {49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60}},
+        {VK_DOWN, false, false, kKeyHandled, 49, {49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60}},
+        {VK_LEFT, true, false, kKeyHandled | kKeySelectionChanged, 48, {48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60}},
+        {'A', false, false, kKeyIgnored, 48, {48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60}},
+        {VK_F1, false, false, kKeyIgnored, 48, {48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60}},
+    };
+    for (const Step &s : steps) {
+        EXPECT_EQ(s.result, keyKeyDown(sel, queue, s.key, s.shift, s.control, false, 4, 0, 100)) << s.key;
+        EXPECT_EQ(s.cursor, sel.cursor) << s.key;
+        std::vector<int> selected;
+        for (int k = 46; k <= 74; ++k)
+            if (sel.keys[k]) selected.push_back(k);
+        EXPECT_EQ(s.selected, selected) << s.key;
+    }
+    // The ends of the keyboard hold the cursor; End reaches 127, which scrolls into view.
+    EXPECT_EQ(kKeyHandled, keyKeyDown(sel, queue, VK_END, false, false, false, 4, 0, 100));
+    EXPECT_EQ(kKeyHandled, keyKeyDown(sel, queue, VK_UP, false, false, false, 4, 0, 100));
+    EXPECT_EQ(127, sel.cursor);
+    EXPECT_EQ(kKeyScrollMax, scrollToShow(4, 127));
+    EXPECT_EQ(0, scrollToShow(4, 0));
+    EXPECT_EQ(4, scrollToShow(4, 83));
+    EXPECT_EQ(kKeyHandled | kKeySelectionChanged, keyKeyDown(sel, queue, 'A', false, true, false, 4, 0, 100));
+    EXPECT_EQ(kKeyCount, countSelectedKeys(sel));
+    EXPECT_EQ(kKeyHandled, keyKeyDown(sel, queue, 'A', false, true, false, 4, 0, 100)) << "nothing more to select";
+
+    // Enter auditions the cursor's note until it is let go; auto-repeat adds nothing.
+    drain(queue);
+    keyKeyDown(sel, queue, VK_RETURN, false, false, false, 4, 2, 90);
+    keyKeyDown(sel, queue, VK_RETURN, false, false, true, 4, 2, 90);
+    keyKeyUp(sel, queue, VK_RETURN, 2);
+    EXPECT_EQ((std::vector<uint32_t>{noteMessage(2, 127, 90), noteMessage(2, 127, 0)}), drain(queue));
 }
