@@ -91,6 +91,18 @@ void splitPath(const char *path, PathParts &parts) {
     copyPart(parts.extension, sizeof parts.extension, dot, end);
 }
 
+bool placeExportName(const char *name, const char *defaultFolder, char *out, size_t size) {
+    bool ownFolder = (name[0] && name[1] == ':') || isSeparator(name[0]);
+    size_t folderLength = ownFolder ? 0 : strlen(defaultFolder);
+    const char *slash = folderLength && !isSeparator(defaultFolder[folderLength - 1]) ? "\\" : "";
+    int n = snprintf(out, size, "%s%s%s", ownFolder ? "" : defaultFolder, ownFolder ? "" : slash, name);
+    if (n < 0 || (size_t)n >= size) {
+        if (size) out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
 bool buildPath(char *out, size_t size, const PathParts &parts, const char *extension) {
     size_t folderLength = strlen(parts.folder);
     const char *slash = folderLength && !isSeparator(parts.folder[folderLength - 1]) ? "\\" : "";

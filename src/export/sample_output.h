@@ -33,6 +33,11 @@ bool buildPath(char *out, size_t size, const PathParts &parts, const char *exten
 // extension; false, the name unchanged, when the result would not fit.
 bool renameStored(ExportReport &report, const PathParts &parts, const char *extension);
 
+// The name an export writes under: a name that names no folder of its own (neither
+// a drive nor a leading '\' or '/') is placed in defaultFolder; any other is kept.
+// False, with out emptied, when the result needs more than size.
+bool placeExportName(const char *name, const char *defaultFolder, char *out, size_t size);
+
 // "C", "C#", ... by key mod 12 with octave key div 12 - 2: key 60 is "C3".
 void noteName(int key, char *out, size_t size);
 // <drive><folder><base>_<note name>.wav; false when the name would not fit the path

@@ -171,6 +171,31 @@ TEST(SampleNaming, NamesBeyondThePathLimitAreRefusedNotOverflowed) {
     EXPECT_FALSE(buildPath(small, sizeof small, parts, ".sf2"));
 }
 
+TEST(SampleNaming, ANameWithoutAFolderIsPlacedInTheDefaultFolder) {
+    const char *docs = "C:\\Users\\me\\Documents\\Korvane";
+    struct Case {
+        const char *name, *expected;
+    } cases[] = {
+        {"piano", "C:\\Users\\me\\Documents\\Korvane\\piano"},
+        {"takes\\piano.sf2", "C:\\Users\\me\\Documents\\Korvane\\takes\\piano.sf2"},
+        {"D:\\samples\\piano", "D:\\samples\\piano"},
+        {"\\\\server\\share\\piano", "\\\\server\\share\\piano"},
+        {"/tmp/piano", "/tmp/piano"},
+        {"E:piano", "E:piano"},
+    };
+    for (const Case &c : cases) {
+        char out[kPathLimit];
+        ASSERT_TRUE(placeExportName(c.name, docs, out, sizeof out)) << c.name;
+        EXPECT_STREQ(c.expected, out);
+    }
+    char out[kPathLimit];
+    EXPECT_TRUE(placeExportName("x", "C:\\k\\", out, sizeof out));
+    EXPECT_STREQ("C:\\k\\x", out) << "no second separator";
+    std::string longName(250, 'n');
+    EXPECT_FALSE(placeExportName(longName.c_str(), docs, out, sizeof out));
+    EXPECT_STREQ("", out);
+}
+
 TEST(SampleEncoding, MonoMixStereoInterleaveAndNotANumber) {
     const float nan = std::nanf("");
     const float left[4] = {1.0f, 0.5f, nan, -1.5f};
