@@ -217,7 +217,9 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
             sampleName(root, side == 1, name, sizeof name);
             w.name(name, kNameSize);
             uint32_t start = (uint32_t)j * stride;
-            w.u32(start), w.u32(start + t.frames), w.u32(0), w.u32(0);
+            // Without a loop the sample's own bounds: loop points must lie inside
+            // their sample even when its mode plays no loop.
+            w.u32(start), w.u32(start + t.frames), w.u32(start), w.u32(start + t.frames);
             w.u32((uint32_t)t.rate);
             w.u8((unsigned)root), w.u8(0);
             w.u16(c == 1 ? 0 : side == 0 ? (unsigned)j + 1 : (unsigned)j - 1);

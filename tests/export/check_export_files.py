@@ -55,13 +55,14 @@ def midi_file(path, key):
 
 
 def render(sf2, midi, out, rate):
-    """FluidSynth's own output; any line mentioning an error fails the check."""
+    """FluidSynth's own output; any line mentioning an error, or loop points it had to
+    mend, fails the check."""
     result = subprocess.run(
         ["fluidsynth", "-o", "synth.default-soundfont=", "-ni", "-R", "0", "-C", "0", "-r", str(rate),
          "-F", out, sf2, midi],
         capture_output=True, text=True, check=False)
     lines = (result.stdout + result.stderr).splitlines()
-    errors = [l for l in lines if "error" in l.lower()]
+    errors = [l for l in lines if "error" in l.lower() or "invalid sample loops" in l.lower()]
     return result.returncode == 0 and not errors, errors
 
 

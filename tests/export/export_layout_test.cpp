@@ -297,6 +297,8 @@ TEST(SoundFontLayout, StereoZonesLinkPanAndNameTheirSamples) {
         EXPECT_STREQ(names[j], (const char *)h);
         EXPECT_EQ(j * 1046u, u32(h + 20));
         EXPECT_EQ(j * 1046u + 1000, u32(h + 24));
+        EXPECT_EQ(j * 1046u, u32(h + 28)) << "loop points inside the sample";
+        EXPECT_EQ(j * 1046u + 1000, u32(h + 32));
         EXPECT_EQ(48000u, u32(h + 36));
         EXPECT_EQ(keys[j / 2], h[40]);
         EXPECT_EQ(j % 2 ? j - 1u : j + 1u, u16(h + 42));
