@@ -1,6 +1,7 @@
 #include "export/export_dialog.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "core/app_state.h"
 #include "core/texts.h"
 #include "engine/file_dialog.h"
+#include "export/export_run.h"
 #include "export/sample_output.h"
 #include "resources/resource_ids.h"
 
@@ -102,7 +104,27 @@ void browse(HWND dialog) {
     }
 }
 
-void showReport(HWND dialog, const ExportReport &report) {
+// The folder the files of a name went to, "." when it names none.
+void folderOfName(const char *name, char *folder, size_t size) {
+    PathParts parts;
+    splitPath(name, parts);
+    snprintf(folder, size, "%s%s", parts.drive, parts.folder[0] ? parts.folder : ".");
+}
+
+// "3 of 3 files written to C:\...", under the progress bar's place.
+void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
+    wchar_t format[256], wideFolder[MAX_PATH];
+    loadText(IDS_EXPORT_RESULT, format, 256);
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
+    wideFolder[MAX_PATH - 1] = L'\0';
+    _snwprintf(line, size, format, report.planned - report.failed(), report.planned, wideFolder);
+    line[size - 1] = L'\0';
+    SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, line);
+}
+
+// The message of an export with failures: what failed, the first few files with the
+// system's reason, and where the rest went.
+void showReport(HWND dialog, const ExportReport &report, const wchar_t *result) {
     static const int ids[6] = {IDS_EXPORT_CANNOT_CREATE, IDS_EXPORT_NOT_WRITTEN, IDS_EXPORT_REASON_CREATE,
                                IDS_EXPORT_REASON_NAME,   IDS_EXPORT_REASON_WRITE, IDS_EXPORT_REASON_SIZE};
     wchar_t loaded[6][160];
@@ -111,15 +133,40 @@ void showReport(HWND dialog, const ExportReport &report) {
         loadText(ids[i], loaded[i], 160);
         texts[i] = loaded[i];
     }
-    wchar_t message[1024];
-    if (exportReportText(report, texts, message, 1024)) showErrorText(dialog, message);
+    wchar_t message[4096];
+    if (!exportReportText(report, texts, message, 4096)) return;
+    for (int i = 0; i < report.listed; ++i) {
+        appendAnsiLine(message, 4096, report.failures[i].path);
+        appendSystemReason(message, 4096, report.failures[i].systemError);
+    }
+    if (report.failed() > report.listed) {
+        wchar_t more[160];
+        formatText(more, 160, IDS_EXPORT_MORE_FAILURES, report.failed() - report.listed);
+        appendLine(message, 4096, more);
+    }
+    if (report.failed() < report.planned) appendLine(message, 4096, result);
+    showErrorText(dialog, message);
 }
 
 void exportCommand(HWND dialog) {
-    ExportReport report = runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+    // A name without a folder of its own goes to Documents\Korvane, never to
+    // whatever folder happens to be current.
+    ExportSettings settings = gExportSettings;
+    char documents[MAX_PATH] = "", folder[MAX_PATH + 16];
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, documents);
+    snprintf(folder, sizeof folder, "%s\\Korvane", documents);
+    bool placed = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
+                  strcmp(settings.fileName, gExportSettings.fileName) != 0;
+    if (placed) CreateDirectoryA(folder, nullptr);
+    SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
+    ExportReport report = runExport(settings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
     // The name keeps the extension the export gave it; the box shows it as typed.
-    memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
-    showReport(dialog, report);
+    if (!placed) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
+    char wentTo[MAX_PATH + 16];
+    folderOfName(settings.fileName, wentTo, sizeof wentTo);
+    wchar_t result[512];
+    showResult(dialog, report, wentTo, result, 512);
+    showReport(dialog, report, result);
 }
 
 // The lists and number boxes that store straight into a field.

@@ -1,5 +1,6 @@
 #include "export/export_run.h"
 
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
@@ -25,6 +26,13 @@ void appendFormattedLine(wchar_t *out, size_t size, const wchar_t *format, int a
 }
 
 }  // namespace
+
+void noteExportFailure(ExportReport &report, const char *path, unsigned long systemError) {
+    if (report.listed >= kListedExportFailures) return;
+    ExportFailure &f = report.failures[report.listed++];
+    snprintf(f.path, sizeof f.path, "%s", path ? path : "");
+    f.systemError = systemError;
+}
 
 ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection, HWND progress) {
     ExportReport report = {};

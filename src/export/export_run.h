@@ -35,6 +35,14 @@ struct ExportSettings {
 // The choices at every program start.
 extern const ExportSettings kDefaultExportSettings;
 
+// A file of an export that was not written: its path and the system's error code
+// (0 when the system had no part in it: a name too long, sizes too large).
+struct ExportFailure {
+    char path[kExportNameSize];
+    unsigned long systemError;
+};
+const int kListedExportFailures = 3;  // the report names the first few, then counts the rest
+
 // Why files of an export were not written; reported once at the end.
 struct ExportReport {
     int planned;      // files the export meant to write
@@ -45,8 +53,14 @@ struct ExportReport {
     // The settings' file name with the extension the writer gave it (".wav" or
     // ".sf2"), or as it was when that would not fit; the dialog keeps it.
     char fileName[kExportNameSize];
+    ExportFailure failures[kListedExportFailures];  // the first `listed` files not written
+    int listed;
     int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
 };
+
+// Keeps the path and the system's reason of a file not written, while the report
+// has room for it (the counts above are kept by the caller).
+void noteExportFailure(ExportReport &report, const char *path, unsigned long systemError);
 
 // The whole export (render set-up, the writer for the file type and mode, restore)
 // with the settings and the kKeyCount key flags. progress is the progress bar the

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "export/export_run.h"
@@ -57,6 +58,7 @@ void writeOneWav(OfflineRender &render, const char *path, WavDepth depth, const 
     int fd = createOutputFile(path);
     if (fd < 0) {
         report.notCreated++;
+        noteExportFailure(report, path, _doserrno);
         return;
     }
     bool ok = writeTakeHeader(render, fd, depth);
@@ -65,7 +67,10 @@ void writeOneWav(OfflineRender &render, const char *path, WavDepth depth, const 
     ok = takeComplete(render) && ok;
     ok = appendTakeWav(render, fd, depth) && ok;
     ok = _close(fd) == 0 && ok;
-    if (!ok) report.notWritten++;
+    if (!ok) {
+        report.notWritten++;
+        noteExportFailure(report, path, _doserrno);
+    }
 }
 
 }  // namespace
@@ -194,6 +199,7 @@ void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const u
         char path[kPathLimit];
         if (!keyFileName(path, sizeof path, parts, keys[i])) {
             report.nameTooLong++;
+            noteExportFailure(report, settings.fileName, 0);
             continue;
         }
         writeOneWav(render, path, depth, &keys[i], 1, report);
@@ -212,6 +218,7 @@ void writeChordWav(OfflineRender &render, const ExportSettings &settings, const 
     splitPath(settings.fileName, parts);
     if (!renameStored(report, parts, ".wav")) {
         report.nameTooLong++;
+        noteExportFailure(report, settings.fileName, 0);
         return;
     }
     writeOneWav(render, report.fileName, settings.sampleFormat, keys, n, report);

@@ -245,6 +245,7 @@ void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const
     snprintf(preset, sizeof preset, "%s", parts.base);
     if (!renameStored(report, parts, ".sf2")) {
         report.nameTooLong++;
+        noteExportFailure(report, settings.fileName, 0);
         return;
     }
 
@@ -254,12 +255,14 @@ void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const
     uint8_t *pdta = layout.fits() ? (uint8_t *)malloc(pdtaBytes) : nullptr;
     if (!pdta) {
         report.tooLarge++;
+        noteExportFailure(report, report.fileName, 0);
         return;
     }
     int fd = createOutputFile(report.fileName);
     if (fd < 0) {
         free(pdta);
         report.notCreated++;
+        noteExportFailure(report, report.fileName, _doserrno);
         return;
     }
     uint8_t head[kSoundFontHeadSize];
@@ -294,5 +297,8 @@ void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const
     ok = patchSize(fd, kSdtaSizeAt, (uint32_t)sdtaSize) && ok;
     ok = patchSize(fd, pdtaAt + 4, (uint32_t)(end - pdtaAt - 8)) && ok;
     ok = _close(fd) == 0 && ok;
-    if (!ok) report.notWritten++;
+    if (!ok) {
+        report.notWritten++;
+        noteExportFailure(report, report.fileName, _doserrno);
+    }
 }

@@ -76,6 +76,7 @@
 #define IDC_EXPORT_CHANNELS 1018
 #define IDC_EXPORT_FILE 1019
 #define IDC_EXPORT_PROGRESS 1020
+#define IDC_EXPORT_RESULT 1030
 
 // Export messages.
 #define IDS_EXPORT_CANNOT_CREATE 2200
@@ -84,6 +85,8 @@
 #define IDS_EXPORT_REASON_NAME 2203
 #define IDS_EXPORT_REASON_WRITE 2204
 #define IDS_EXPORT_REASON_SIZE 2205
+#define IDS_EXPORT_MORE_FAILURES 2206
+#define IDS_EXPORT_RESULT 2207
 
 // Texts shown to the user (string tables of both languages).
 #define IDS_PLUGIN_MISSING 2010

@@ -344,6 +344,10 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     report = exportTo(folder + "missing\\font.wav");
     EXPECT_EQ(1, report.notCreated);
     EXPECT_EQ(folder + "missing\\font.sf2", report.fileName);
+    // The file is named with the system's reason.
+    ASSERT_EQ(1, report.listed);
+    EXPECT_EQ(folder + "missing\\font.sf2", report.failures[0].path);
+    EXPECT_EQ((unsigned long)ERROR_PATH_NOT_FOUND, report.failures[0].systemError);
     EXPECT_EQ(1, gPlugin.resumed);  // restored after every failed export
 }
 
@@ -351,12 +355,12 @@ TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
     const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
                                L"%d name", L"%d write", L"%d size"};
     wchar_t out[256];
-    ExportReport none = {3, 0, 0, 0, 0, ""};
+    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0};
     EXPECT_FALSE(exportReportText(none, texts, out, 256));
-    ExportReport one = {1, 1, 0, 0, 0, ""};
+    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0};
     ASSERT_TRUE(exportReportText(one, texts, out, 256));
     EXPECT_STREQ(L"Could not create file.", out);
-    ExportReport mixed = {5, 2, 1, 0, 0, ""};
+    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0};
     ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
     EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
     wchar_t tiny[8];
