@@ -67,6 +67,25 @@ HWND childWithId(HWND parent, int id, const char *className) {
     return nullptr;
 }
 
+// The save dialog's file name box (cmb13, or edt1 in older forms).
+HWND fileNameBox(HWND dialog) {
+    HWND name = GetDlgItem(dialog, 0x47C);
+    return name ? name : GetDlgItem(dialog, 0x480);
+}
+
+// A control's own text (GetWindowText does not ask a control of another process).
+std::string controlText(HWND control) {
+    char text[MAX_PATH + 1] = "";
+    SendMessageA(control, WM_GETTEXT, sizeof text, (LPARAM)text);
+    return text;
+}
+
+// Whether the keyboard focus is in this control (or in the edit of a combo).
+bool hasFocus(HWND control) {
+    HWND focus = focusedWindow(control);
+    return focus && (focus == control || IsChild(control, focus));
+}
+
 class RecorderE2E : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,6 +115,15 @@ protected:
             std::string text = windowText(status);
             return prefix.empty() ? text.empty() : text.compare(0, prefix.size(), prefix) == 0;
         });
+    }
+
+    // F3, a fifth of a second, F4: a take that is not saved.
+    void recordTake(const RunningProgram &program, HWND window, HWND status) {
+        pressKey(window, VK_F3, 0x3D);
+        ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+        ASSERT_TRUE(driverTime(0.2));
+        pressKey(window, VK_F4, 0x3E);
+        ASSERT_TRUE(statusBecomes(program, status, ""));
     }
 
     // "Save to computer...": type the name, pick the depth in the combo, press Save.
@@ -301,6 +329,52 @@ TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
     EXPECT_EQ(0, program.waitForExit());
 }
 
+// Keys typed as soon as the save dialog shows go into the file name; Tab and Alt+B
+// reach the bit-depth combo, and a depth chosen there with the arrow keys is saved.
+TEST_F(RecorderE2E, SaveDialogTakesTheNameTypedAtOnceAndTheBitDepthByKeyboard) {
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    recordTake(program, window, statusLine(window));
+
+    PostMessageA(window, WM_COMMAND, CMD_SAVE_RECORDING, 0);
+    HWND dialog = waitForDialog(program, window);
+    ASSERT_NE(nullptr, dialog);
+    // "3..." would pick "32-bit float" in the combo if the keys went there.
+    std::string path = folder + "\\32.wav";
+    typeText(std::wstring(path.begin(), path.end()));
+    HWND name = fileNameBox(dialog);
+    ASSERT_NE(nullptr, name);
+    EXPECT_TRUE(waitUntil(program, [&] { return controlText(name) == path; })) << controlText(name);
+    HWND combo = childWithId(dialog, IDC_BIT_DEPTH, "ComboBox");
+    ASSERT_NE(nullptr, combo);
+    EXPECT_EQ(0, SendMessageA(combo, CB_GETCURSEL, 0, 0));
+
+    bool tabbedThere = false;
+    for (int i = 0; i < 12 && !tabbedThere; ++i) {
+        HWND before = focusedWindow(dialog);
+        typeKey(VK_TAB);
+        waitUntil(program, [&] { return focusedWindow(dialog) != before; }, 5000);
+        tabbedThere = hasFocus(combo);
+    }
+    EXPECT_TRUE(tabbedThere) << "Tab never reached the bit-depth combo";
+
+    typeKey('N', VK_MENU);
+    ASSERT_TRUE(waitUntil(program, [&] { return hasFocus(name); }));
+    typeKey('B', VK_MENU);
+    EXPECT_TRUE(waitUntil(program, [&] { return hasFocus(combo); })) << "Alt+B did not reach the combo";
+    typeKey(VK_DOWN);
+    EXPECT_TRUE(waitUntil(program, [&] { return SendMessageA(combo, CB_GETCURSEL, 0, 0) == 1; }));
+    typeKey(VK_RETURN);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    ASSERT_TRUE(waitUntil(program, [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    std::string info = runSox("--i '" + unixPath(path) + "'");
+    EXPECT_EQ("24-bit Signed Integer PCM", soxInfoField(info, "Sample Encoding")) << info;
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
 TEST(RecorderResources, SaveTemplateAndMessagesInBothLanguages) {
     HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, exe);
@@ -308,7 +382,7 @@ TEST(RecorderResources, SaveTemplateAndMessagesInBothLanguages) {
         LANGID id;
         std::wstring label;
     } languages[] = {{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"&Bit depth:"},
-                     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"Bit\u6bd4\u7279\u89e3\u6790\u529b:"}};
+                     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"Bit\u6bd4\u7279\u89e3\u6790\u529b(&B):"}};
     for (const Language &l : languages) {
         LANGID language = l.id;
         HRSRC dialog = FindResourceExA(exe, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_SAVE), language);

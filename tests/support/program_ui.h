@@ -33,4 +33,12 @@ void chooseComboItem(HWND dialog, int id, int item, bool wait = true);
 // The status line of the main window (the strip's static that is not the CPU meter).
 HWND statusLine(HWND window);
 
+// The window that has the keyboard focus in the thread that owns `window`; null if none.
+HWND focusedWindow(HWND window);
+// Typed on the keyboard: the system hands the keys to whatever has the focus in the
+// foreground window when they are read.
+void typeText(const std::wstring &text);
+// One key, with Alt, Shift or Ctrl held around it when `modifier` names one of them.
+void typeKey(WORD virtualKey, WORD modifier = 0);
+
 }  // namespace testing_support
