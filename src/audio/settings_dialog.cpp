@@ -133,6 +133,7 @@ void onSampleRateChosen(HWND dialog) {
         gPlugin.setRateAndBlock((float)rate, gEngine.blockSize);
     } else {
         showError(dialog, IDS_RATE_FAILED);
+        refillSampleRateList(list);  // shows the rate still in use, not the refused one
     }
     openEngineGate();
 }

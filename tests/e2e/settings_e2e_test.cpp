@@ -330,8 +330,12 @@ TEST_F(SettingsE2E, RefusedSampleRateIsReportedAndNotKept) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
 
-    // The list keeps the refused choice; the engine and the plugin keep their rate.
-    EXPECT_EQ(item, SendDlgItemMessageA(settings, IDC_SAMPLE_RATE, CB_GETCURSEL, 0, 0));
+    // The list shows the rate in use again; the engine and the plugin keep it.
+    int inUse = comboItem(settings, IDC_SAMPLE_RATE, "44100");
+    EXPECT_NE(item, inUse);
+    EXPECT_TRUE(waitUntil(program, [&] {
+        return SendDlgItemMessageA(settings, IDC_SAMPLE_RATE, CB_GETCURSEL, 0, 0) == inUse;
+    }));
     ASSERT_TRUE(closeDialog(program, settings));
     EXPECT_EQ(0, quit(program, window));
     int32_t rate = 0;
