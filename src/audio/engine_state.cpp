@@ -6,6 +6,7 @@
 #include "engine/capture_files.h"
 
 EngineState gEngine = {882, 44100, -1, 0, 0, {}, {}, {}, {}, nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0};
+char gMissingDriver[kDriverNameSize] = "";
 
 void setDefaultChannelMaps() {
     for (int i = 0; i < kMaxChannels; ++i) {
