@@ -6,3 +6,4 @@ volatile LONG gTransportPos = 0;
 volatile LONG gRecordedFrames = 0;
 volatile LONG gStatusDirty = 0;
 volatile LONG gRecordingSaved = 0;
+volatile LONG gRecordNeedsDriver = 0;
