@@ -54,6 +54,8 @@
 #define IDS_RECORDING_DISK_FULL 2100
 #define IDS_RECORDING_LOST 2101
 #define IDS_SAVE_FAILED 2102
+// The question before record replaces a take that was not saved.
+#define IDS_RECORD_OVER 2120
 
 // Export dialog (109).
 #define IDC_EXPORT_TYPE 1005

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -371,6 +372,70 @@ TEST_F(RecorderE2E, SaveDialogTakesTheNameTypedAtOnceAndTheBitDepthByKeyboard) {
     std::string info = runSox("--i '" + unixPath(path) + "'");
     EXPECT_EQ("24-bit Signed Integer PCM", soxInfoField(info, "Sample Encoding")) << info;
 
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
+// Without a driver nothing can be recorded: record is greyed, and F3 only has the
+// status line say why.
+TEST_F(RecorderE2E, WithoutADriverRecordIsGreyedAndF3SaysWhy) {
+    storeSetting("ASIO", -1);
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    ASSERT_TRUE(statusBecomes(program, status, "No audio driver"));
+    EXPECT_FALSE(menuItemEnabled(window, CMD_RECORD));
+    EXPECT_TRUE(menuItemEnabled(window, CMD_SETTINGS));
+
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording needs a"));
+    EXPECT_FALSE(menuItemEnabled(window, CMD_SAVE_RECORDING)) << "nothing was recorded";
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
+// F3 over a take not yet saved asks first, and its default keeps the take; a saved
+// take is recorded over without a question.
+TEST_F(RecorderE2E, RecordAsksBeforeReplacingATakeNotSaved) {
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    recordTake(program, window, status);
+    const std::string question = "The last recording has not been saved.";
+
+    pressKey(window, VK_F3, 0x3D);
+    HWND box = messageBox(program, window, question);
+    ASSERT_NE(nullptr, box);
+    typeKey(VK_RETURN);  // the default answer
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+    // The take is still there: it plays back whole.
+    pressKey(window, VK_F5, 0x3F);
+    ASSERT_TRUE(statusBecomes(program, status, "Playing: "));
+    double position = 0, length = 0;
+    EXPECT_EQ(2, sscanf(windowText(status).c_str(), "Playing: %lf of %lf", &position, &length));
+    EXPECT_GE(length, 0.2);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+
+    // Yes records over it.
+    pressKey(window, VK_F3, 0x3D);
+    box = messageBox(program, window, question);
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+    ASSERT_TRUE(driverTime(0.1));
+    pressKey(window, VK_F4, 0x3E);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+
+    // Once saved, F3 records at once.
+    saveAs(program, window, folder + "\\saved.wav", 0);
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+    EXPECT_EQ(nullptr, ownedDialog(program, window));
+    pressKey(window, VK_F4, 0x3E);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
 }

@@ -48,6 +48,15 @@ HWND statusLine(HWND window) {
     return nullptr;
 }
 
+bool menuItemEnabled(HWND window, int command) {
+    // The demo instrument's kMenuItemStateMessage.
+    static const UINT message = RegisterWindowMessageA("KorvaneDemoMenuItemState");
+    HWND editor = FindWindowExA(window, nullptr, "KorvaneDemoEditor", nullptr);
+    DWORD_PTR state = (DWORD_PTR)-1;
+    if (!editor || !SendMessageTimeoutA(editor, message, (WPARAM)command, 0, SMTO_NORMAL, 30000, &state)) return false;
+    return (LONG_PTR)state != -1 && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
 HWND focusedWindow(HWND window) {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;

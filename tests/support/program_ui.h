@@ -33,6 +33,10 @@ void chooseComboItem(HWND dialog, int id, int item, bool wait = true);
 // The status line of the main window (the strip's static that is not the CPU meter).
 HWND statusLine(HWND window);
 
+// Whether the main window's menu item for this command shows enabled when its menu
+// opens now (the demo instrument's editor reads the menu inside the program).
+bool menuItemEnabled(HWND window, int command);
+
 // The window that has the keyboard focus in the thread that owns `window`; null if none.
 HWND focusedWindow(HWND window);
 // Typed on the keyboard: the system hands the keys to whatever has the focus in the
