@@ -6,6 +6,7 @@
 EngineState gEngine = {882, 44100, -1, 0, 0, {}, {}, {}, {}, nullptr, nullptr, 0};
 EngineBufferClient gEngineBufferClient = {nullptr, nullptr};
 const int kOfferedRates[kOfferedRateCount] = {11025, 22050, 32000, 44100, 48000, 64000, 88200, 96000};
+char gMissingDriver[kDriverNameSize] = "";
 
 void setDefaultChannelMaps() {
     for (int i = 0; i < kMaxChannels; ++i) {

@@ -28,6 +28,11 @@ struct EngineState {
 
 extern EngineState gEngine;
 
+// The name of the chosen driver while it is not installed (the driver index is then
+// -1), "" otherwise: it stays the choice, and is stored again, until another is picked.
+const int kDriverNameSize = 128;
+extern char gMissingDriver[kDriverNameSize];
+
 // Entry i of both maps = i mod 2.
 void setDefaultChannelMaps();
 

@@ -132,6 +132,7 @@ void onSampleRateChosen(HWND dialog) {
         gPlugin.setRateAndBlock((float)rate, gEngine.blockSize);
     } else {
         showError(dialog, IDS_RATE_FAILED);
+        refillSampleRateList(list);  // shows the rate still in use, not the refused one
     }
     openEngineGate();
 }
@@ -147,6 +148,7 @@ void onCommand(HWND dialog, int id, int notification) {
     case IDC_DRIVER:
         if (notification != CBN_SELCHANGE) break;
         gEngine.driverIndex = selection(dialog, IDC_DRIVER) - 1;
+        gMissingDriver[0] = '\0';  // another choice replaces a driver that is not installed
         reopenEngine(gPlugin.editorWindow);
         enableDriverControls(dialog, gEngine.driverIndex != -1);
         break;

@@ -36,12 +36,69 @@ void loadStatusTexts(StatusTexts *texts) {
     loadText(IDS_NO_DRIVER_STATUS, texts->noDriver, 256);
 }
 
+NoDriverReason noDriverReason(bool recordAsked, const char *missingDriver) {
+    if (recordAsked) return kRecordNeedsDriver;
+    return missingDriver && missingDriver[0] ? kChosenDriverMissing : kNoDriverChosen;
+}
+
+void noDriverText(wchar_t *text, size_t size, NoDriverReason reason, int form, const char *missingDriver) {
+    static const UINT kForms[][kNoDriverForms] = {
+        {IDS_NO_DRIVER_STATUS, IDS_NO_DRIVER_SHORT, IDS_NO_DRIVER_SHORT},
+        {IDS_DRIVER_MISSING_STATUS, IDS_DRIVER_MISSING_SHORT, IDS_DRIVER_MISSING_NAME},
+        {IDS_RECORD_NEEDS_DRIVER, IDS_RECORD_NEEDS_DRIVER_SHORT, IDS_RECORD_NEEDS_DRIVER_SHORT},
+    };
+    if (size == 0) return;
+    if (form < 0) form = 0;
+    if (form >= kNoDriverForms) form = kNoDriverForms - 1;
+    UINT id = kForms[reason][form];
+    if (reason != kChosenDriverMissing) {
+        loadText(id, text, (int)size);
+        return;
+    }
+    wchar_t name[kDriverNameSize] = L"";
+    if (missingDriver && !MultiByteToWideChar(CP_ACP, 0, missingDriver, -1, name, kDriverNameSize)) name[0] = L'\0';
+    name[kDriverNameSize - 1] = L'\0';
+    wchar_t format[256];
+    loadText(id, format, 256);
+    int written = _snwprintf(text, size, format, name);
+    if (written < 0 || (size_t)written >= size) text[size - 1] = L'\0';
+}
+
+namespace {
+
+// Whether the text fits the window's width in the window's font.
+bool fitsWidth(HWND window, const wchar_t *text) {
+    RECT client;
+    HDC dc = GetDC(window);
+    if (!dc || !GetClientRect(window, &client)) {
+        if (dc) ReleaseDC(window, dc);
+        return true;
+    }
+    HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageW(window, WM_GETFONT, 0, 0));
+    SIZE extent = {};
+    BOOL measured = GetTextExtentPoint32W(dc, text, (int)wcslen(text), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return !measured || extent.cx <= client.right - client.left;
+}
+
+}  // namespace
+
 void updateStatusLine() {
     gStatusDirty = 0;
+    if (gDriverOpen) gRecordNeedsDriver = 0;
     StatusTexts texts;
     loadStatusTexts(&texts);
-    statusLineText(gStatusText, sizeof gStatusText / sizeof gStatusText[0], texts.formats(), gAudioStopped != 0,
-                   gRecording != 0, gPlaying != 0, gDriverOpen != 0, gRecordedFrames, gTransportPos,
-                   gEngine.sampleRate);
+    StatusFormats formats = texts.formats();
+    NoDriverReason reason = noDriverReason(gRecordNeedsDriver != 0, gMissingDriver);
+    wchar_t noDriver[512];
+    for (int form = 0; form < kNoDriverForms; ++form) {
+        noDriverText(noDriver, 512, reason, form, gMissingDriver);
+        formats.noDriver = noDriver;
+        statusLineText(gStatusText, sizeof gStatusText / sizeof gStatusText[0], formats, gAudioStopped != 0,
+                       gRecording != 0, gPlaying != 0, gDriverOpen != 0, gRecordedFrames, gTransportPos,
+                       gEngine.sampleRate);
+        if (!gStatusLine || fitsWidth(gStatusLine, gStatusText)) break;
+    }
     if (gStatusLine) SetWindowTextW(gStatusLine, gStatusText);
 }

@@ -24,5 +24,17 @@ void loadStatusTexts(StatusTexts *texts);
 void statusLineText(wchar_t *text, size_t size, const StatusFormats &formats, bool audioStopped, bool recording,
                     bool playing, bool driverOpen, long recordedFrames, long transportPosition, int sampleRate);
 
-// Called by the 40 ms timer while the status-dirty flag is set.
+// Why no driver runs, as the status line tells it.
+enum NoDriverReason { kNoDriverChosen, kChosenDriverMissing, kRecordNeedsDriver };
+NoDriverReason noDriverReason(bool recordAsked, const char *missingDriver);
+
+// The status line's no-driver text for the reason in one of its forms, from the
+// longest (0) to the shortest (kNoDriverForms - 1), for a status line too narrow for
+// the longer ones; a reason with fewer forms repeats its shortest. The name of the
+// missing driver, in the ANSI code page, goes into its text.
+const int kNoDriverForms = 3;
+void noDriverText(wchar_t *text, size_t size, NoDriverReason reason, int form, const char *missingDriver);
+
+// Called by the 40 ms timer while the status-dirty flag is set. The text is the
+// longest form that fits the status line's width, else the shortest.
 void updateStatusLine();

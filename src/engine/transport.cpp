@@ -1,6 +1,7 @@
 #include "engine/transport.h"
 
 #include "audio/engine_state.h"
+#include "audio/stream.h"
 #include "core/app_state.h"
 #include "core/raw_file.h"
 #include "core/texts.h"
@@ -29,6 +30,27 @@ void recordCommand(HWND owner) {
     gRecordingSaved = 0;
     if (startCaptureWriter()) gNoticePending = 1;
     gStatusDirty = 1;
+}
+
+bool recordingAtRisk(long recordedFrames, bool saved) { return recordedFrames != 0 && !saved; }
+
+void recordNeedsDriver() {
+    gRecordNeedsDriver = 1;
+    gStatusDirty = 1;
+}
+
+void recordAsked(HWND window) {
+    if (gAudioStopped || gRecording || gPlaying) return;
+    if (!gDriverOpen) {
+        recordNeedsDriver();
+        return;
+    }
+    if (recordingAtRisk(gRecordedFrames, gRecordingSaved != 0)) {
+        wchar_t question[512];
+        loadText(IDS_RECORD_OVER, question, 512);
+        if (MessageBoxW(window, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
+    }
+    recordCommand(window);
 }
 
 void stopCommand() {

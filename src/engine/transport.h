@@ -10,6 +10,16 @@
 // When a capture file is missing and cannot be made now either, says so in a
 // message box owned by owner and records nothing.
 void recordCommand(HWND owner = nullptr);
+// Record as the user asks for it (F3, the menu): with no driver open nothing is
+// recorded and the status line says why; a take not yet saved is recorded over only
+// when the user says yes to the question (whose default keeps it).
+void recordAsked(HWND window);
+// Record was asked for while no driver is open: the status line says that recording
+// needs one, until a driver is open.
+void recordNeedsDriver();
+// Whether record asks first: something was recorded and not saved completely.
+bool recordingAtRisk(long recordedFrames, bool saved);
+
 // Stop (F4): asks the writer to end and ends a playback.
 void stopCommand();
 // Play (F5): ignored while sound is off or recording, or while the last writer

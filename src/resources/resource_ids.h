@@ -59,6 +59,8 @@
 #define IDS_SAVE_READ_FAILED 2105
 #define IDS_SAVE_WRITE_FAILED 2106
 #define IDS_CAPTURE_FILES_FAILED 2107
+// The question before record replaces a take that was not saved.
+#define IDS_RECORD_OVER 2110
 
 // Export dialog (109).
 #define IDC_EXPORT_TYPE 1005
@@ -101,6 +103,14 @@
 #define IDS_PLAYING_STATUS 2032
 #define IDS_CPU_METER 2033
 #define IDS_NO_DRIVER_STATUS 2034
+// The no-driver texts of the status line: why no driver runs, each in a long form and
+// shorter ones for a status line too narrow for it.
+#define IDS_NO_DRIVER_SHORT 2035
+#define IDS_DRIVER_MISSING_STATUS 2036
+#define IDS_DRIVER_MISSING_SHORT 2037
+#define IDS_RECORD_NEEDS_DRIVER 2038
+#define IDS_RECORD_NEEDS_DRIVER_SHORT 2039
+#define IDS_DRIVER_MISSING_NAME 2048  // the shortest: the missing driver's name alone
 #define IDS_NONE 2040
 #define IDS_DEPTH_16 2041
 #define IDS_DEPTH_24 2042

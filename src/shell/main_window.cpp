@@ -98,7 +98,7 @@ void onCommand(HWND window, int command) {
         allNotesOff();
         break;
     case CMD_RECORD:
-        recordCommand(window);
+        recordAsked(window);
         break;
     case CMD_STOP:
         stopCommand();
@@ -145,7 +145,8 @@ void onInitMenuPopup(HWND window, HMENU popup, LPARAM lParam) {
     if (HIWORD(lParam) != 0) return;  // the window menu
     int position = LOWORD(lParam);
     if (GetSubMenu(GetMenu(window), position) != popup) return;
-    TransportView view = {gAudioStopped == 0, gRecording != 0, gPlaying != 0, (long)gRecordedFrames};
+    TransportView view = {gAudioStopped == 0, gRecording != 0, gPlaying != 0, (long)gRecordedFrames,
+                          gDriverOpen != 0};
     switch (position) {
     case 0:
         for (int command : {CMD_RECORD, CMD_STOP, CMD_PLAY, CMD_SAVE_RECORDING, CMD_EXPORT})
@@ -181,6 +182,13 @@ void housekeeping(HWND window) {
 }
 
 }  // namespace
+
+void explainRefusedKey(const MSG &msg) {
+    // The accelerator's own test: F3 alone, first press (not a repeat).
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_F3 || (msg.lParam & (1L << 30))) return;
+    if (GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0) return;
+    if (!gAudioStopped && !gRecording && !gPlaying && !gDriverOpen) recordNeedsDriver();
+}
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

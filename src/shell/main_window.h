@@ -8,3 +8,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // The vendor-specific index (1 ... 7) a plugin menu command sends, or 0 for other commands.
 int pluginCommandIndex(int command);
+
+// Called by the message loop before the accelerators: F3 while record is greyed for
+// want of a driver (the accelerator then sends nothing) has the status line say why.
+void explainRefusedKey(const MSG &msg);

@@ -6,6 +6,7 @@ struct TransportView {
     bool recording;
     bool playing;
     long recordedFrames;
+    bool driverOpen = true;  // record and play need a driver that runs
 };
 
 bool commandEnabled(int command, const TransportView &view);

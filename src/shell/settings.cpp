@@ -28,6 +28,40 @@ void writeDword(HKEY key, const char *name, int32_t value) {
     RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
 }
 
+// Reads a text of fewer than `size` characters; anything else leaves "".
+void readText(HKEY key, const char *name, char *text, DWORD size) {
+    text[0] = '\0';
+    DWORD type = 0, bytes = size;
+    if (RegQueryValueExA(key, name, nullptr, &type, (BYTE *)text, &bytes) != ERROR_SUCCESS || type != REG_SZ ||
+        bytes == 0) {
+        text[0] = '\0';
+        return;
+    }
+    text[bytes < size ? bytes : size - 1] = '\0';
+}
+
+const char *installedDriverName(const void *, long index) { return gDriverList.name((LONG)index); }
+
+// The stored driver position and name, resolved against the installed drivers.
+void loadDriverChoice(HKEY key) {
+    if (!readDword(key, "ASIO", gEngine.driverIndex)) gFirstStart = 1;
+    char name[kDriverNameSize];
+    readText(key, "ASIOName", name, sizeof name);
+    DriverChoice choice =
+        resolveDriverChoice(gEngine.driverIndex, name, gDriverList.count(), installedDriverName, nullptr);
+    gEngine.driverIndex = choice.index;
+    strcpy(gMissingDriver, choice.missing ? name : "");
+}
+
+// The driver position and, beside it, the driver's name: the installed one's, the
+// missing one's, or "" for none.
+void saveDriverChoice(HKEY key) {
+    writeDword(key, "ASIO", gEngine.driverIndex);
+    const char *name = gEngine.driverIndex >= 0 ? gDriverList.name(gEngine.driverIndex) : gMissingDriver;
+    if (!name) name = "";
+    RegSetValueExA(key, "ASIOName", 0, REG_SZ, (const BYTE *)name, (DWORD)strlen(name) + 1);
+}
+
 int clampedCount(int count) { return count < 0 ? 0 : (count > kMaxChannels ? kMaxChannels : count); }
 
 void readMap(HKEY key, const char *name, volatile int32_t *map, int count) {
@@ -74,6 +108,19 @@ int32_t checkDeviceIndex(int32_t index, long deviceCount) {
     return (long long)index + 1 > (long long)deviceCount ? -1 : index;
 }
 
+DriverChoice resolveDriverChoice(int32_t storedIndex, const char *storedName, long count,
+                                 const char *(*nameAt)(const void *context, long index), const void *context) {
+    if (!storedName || !storedName[0]) return {checkDeviceIndex(storedIndex, count), false};
+    auto named = [&](long index) {
+        const char *name = nameAt(context, index);
+        return name && strcmp(name, storedName) == 0;
+    };
+    if (storedIndex >= 0 && storedIndex < count && named(storedIndex)) return {storedIndex, false};
+    for (long i = 0; i < count; ++i)
+        if (named(i)) return {(int32_t)i, false};
+    return {-1, true};
+}
+
 int32_t checkTempo(int32_t tempo) { return (tempo > 500 || tempo < 10) ? 120 : tempo; }
 
 void mergeStoredMap(volatile int32_t *map, int count, const unsigned char *data, size_t size) {
@@ -97,8 +144,7 @@ void loadSettings() {
         ERROR_SUCCESS)
         return;
 
-    if (!readDword(key, "ASIO", gEngine.driverIndex)) gFirstStart = 1;
-    gEngine.driverIndex = checkDeviceIndex(gEngine.driverIndex, gDriverList.count());
+    loadDriverChoice(key);
 
     readDword(key, "MidiIn", gMidiInIndex);
     gMidiInIndex = checkDeviceIndex(gMidiInIndex, (long)gMidiSystem.midiInGetNumDevs());
@@ -125,7 +171,7 @@ void saveSettings() {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return;
-    writeDword(key, "ASIO", gEngine.driverIndex);
+    saveDriverChoice(key);
     writeDword(key, "MidiIn", gMidiInIndex);
     writeDword(key, "MidiOut", gMidiOutIndex);
     writeDword(key, "SampleRate", gEngine.sampleRate);

@@ -175,6 +175,7 @@ int runKorvane(HINSTANCE instance) {
     for (;;) {
         BOOL got = GetMessageA(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
+        explainRefusedKey(msg);
         if (TranslateAcceleratorA(mainWindow, accelerators, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);

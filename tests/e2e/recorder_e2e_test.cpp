@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,25 @@ HWND childWithId(HWND parent, int id, const char *className) {
     return nullptr;
 }
 
+// The save dialog's file name box (cmb13, or edt1 in older forms).
+HWND fileNameBox(HWND dialog) {
+    HWND name = GetDlgItem(dialog, 0x47C);
+    return name ? name : GetDlgItem(dialog, 0x480);
+}
+
+// A control's own text (GetWindowText does not ask a control of another process).
+std::string controlText(HWND control) {
+    char text[MAX_PATH + 1] = "";
+    SendMessageA(control, WM_GETTEXT, sizeof text, (LPARAM)text);
+    return text;
+}
+
+// Whether the keyboard focus is in this control (or in the edit of a combo).
+bool hasFocus(HWND control) {
+    HWND focus = focusedWindow(control);
+    return focus && (focus == control || IsChild(control, focus));
+}
+
 class RecorderE2E : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,6 +116,15 @@ protected:
             std::string text = windowText(status);
             return prefix.empty() ? text.empty() : text.compare(0, prefix.size(), prefix) == 0;
         });
+    }
+
+    // F3, a fifth of a second, F4: a take that is not saved.
+    void recordTake(const RunningProgram &program, HWND window, HWND status) {
+        pressKey(window, VK_F3, 0x3D);
+        ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+        ASSERT_TRUE(driverTime(0.2));
+        pressKey(window, VK_F4, 0x3E);
+        ASSERT_TRUE(statusBecomes(program, status, ""));
     }
 
     // "Save to computer...": type the name, pick the depth in the combo, press Save.
@@ -378,6 +407,113 @@ TEST_F(RecorderE2E, CaptureFilesThatCannotBeMadeAreNamedAndRecordingIsRefused) {
     EXPECT_EQ(0, program.waitForExit());
 }
 
+// Keys typed as soon as the save dialog shows go into the file name; Tab and Alt+B
+// reach the bit-depth combo, and a depth chosen there with the arrow keys is saved.
+TEST_F(RecorderE2E, SaveDialogTakesTheNameTypedAtOnceAndTheBitDepthByKeyboard) {
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    recordTake(program, window, statusLine(window));
+
+    PostMessageA(window, WM_COMMAND, CMD_SAVE_RECORDING, 0);
+    HWND dialog = waitForDialog(program, window);
+    ASSERT_NE(nullptr, dialog);
+    // "3..." would pick "32-bit float" in the combo if the keys went there.
+    std::string path = folder + "\\32.wav";
+    typeText(std::wstring(path.begin(), path.end()));
+    HWND name = fileNameBox(dialog);
+    ASSERT_NE(nullptr, name);
+    EXPECT_TRUE(waitUntil(program, [&] { return controlText(name) == path; })) << controlText(name);
+    HWND combo = childWithId(dialog, IDC_BIT_DEPTH, "ComboBox");
+    ASSERT_NE(nullptr, combo);
+    EXPECT_EQ(0, SendMessageA(combo, CB_GETCURSEL, 0, 0));
+
+    bool tabbedThere = false;
+    for (int i = 0; i < 12 && !tabbedThere; ++i) {
+        HWND before = focusedWindow(dialog);
+        typeKey(VK_TAB);
+        waitUntil(program, [&] { return focusedWindow(dialog) != before; }, 5000);
+        tabbedThere = hasFocus(combo);
+    }
+    EXPECT_TRUE(tabbedThere) << "Tab never reached the bit-depth combo";
+
+    typeKey('N', VK_MENU);
+    ASSERT_TRUE(waitUntil(program, [&] { return hasFocus(name); }));
+    typeKey('B', VK_MENU);
+    EXPECT_TRUE(waitUntil(program, [&] { return hasFocus(combo); })) << "Alt+B did not reach the combo";
+    typeKey(VK_DOWN);
+    EXPECT_TRUE(waitUntil(program, [&] { return SendMessageA(combo, CB_GETCURSEL, 0, 0) == 1; }));
+    typeKey(VK_RETURN);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    ASSERT_TRUE(waitUntil(program, [&] { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    std::string info = runSox("--i '" + unixPath(path) + "'");
+    EXPECT_EQ("24-bit Signed Integer PCM", soxInfoField(info, "Sample Encoding")) << info;
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
+// No command loses a recording. Without a driver record is greyed and F3 only has
+// the status line say why; with one, F3 over a take not yet saved asks first and its
+// default keeps the take; a saved take is recorded over without a question.
+TEST_F(RecorderE2E, NoCommandLosesARecording) {
+    storeSetting("ASIO", -1);
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    HWND status = statusLine(window);
+    ASSERT_TRUE(statusBecomes(program, status, "No audio driver"));
+    EXPECT_FALSE(menuItemEnabled(window, CMD_RECORD));
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording needs a"));
+    EXPECT_FALSE(menuItemEnabled(window, CMD_SAVE_RECORDING)) << "nothing was recorded";
+
+    PostMessageA(window, WM_COMMAND, CMD_SETTINGS, 0);
+    HWND settings = waitForDialog(program, window);
+    ASSERT_NE(nullptr, settings);
+    chooseComboItem(settings, IDC_DRIVER, driverIndexOf(kDriverName) + 1);
+    PostMessageA(settings, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(settings); }));
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+    EXPECT_TRUE(menuItemEnabled(window, CMD_RECORD));
+    recordTake(program, window, status);
+    const std::string question = "The last recording has not been saved.";
+
+    pressKey(window, VK_F3, 0x3D);
+    HWND box = messageBox(program, window, question);
+    ASSERT_NE(nullptr, box);
+    typeKey(VK_RETURN);  // the default answer
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+    // The take is still there: it plays back whole.
+    pressKey(window, VK_F5, 0x3F);
+    ASSERT_TRUE(statusBecomes(program, status, "Playing: "));
+    double position = 0, length = 0;
+    EXPECT_EQ(2, sscanf(windowText(status).c_str(), "Playing: %lf of %lf", &position, &length));
+    EXPECT_GE(length, 0.2);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+
+    // Yes records over it.
+    pressKey(window, VK_F3, 0x3D);
+    box = messageBox(program, window, question);
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+    ASSERT_TRUE(driverTime(0.1));
+    pressKey(window, VK_F4, 0x3E);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+
+    // Once saved, F3 records at once.
+    saveAs(program, window, folder + "\\saved.wav", 0);
+    pressKey(window, VK_F3, 0x3D);
+    ASSERT_TRUE(statusBecomes(program, status, "Recording: "));
+    EXPECT_EQ(nullptr, ownedDialog(program, window));
+    pressKey(window, VK_F4, 0x3E);
+    ASSERT_TRUE(statusBecomes(program, status, ""));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
+}
+
 TEST(RecorderResources, SaveTemplateAndMessagesInBothLanguages) {
     HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, exe);
@@ -385,7 +521,7 @@ TEST(RecorderResources, SaveTemplateAndMessagesInBothLanguages) {
         LANGID id;
         std::wstring label;
     } languages[] = {{MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"&Bit depth:"},
-                     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"Bit\u6bd4\u7279\u89e3\u6790\u529b:"}};
+                     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"Bit\u6bd4\u7279\u89e3\u6790\u529b(&B):"}};
     for (const Language &l : languages) {
         LANGID language = l.id;
         HRSRC dialog = FindResourceExA(exe, (LPCSTR)RT_DIALOG, MAKEINTRESOURCEA(IDD_SAVE), language);

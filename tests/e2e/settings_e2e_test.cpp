@@ -181,6 +181,62 @@ TEST_F(SettingsE2E, FirstStartAsksForTheDriverAndTheChoiceHoldsAfterARestart) {
     EXPECT_EQ(0, quit(program, window));
 }
 
+// The choice follows the driver's name: a driver installed in front of it takes its
+// position in the list, yet the next start opens the chosen one. Uninstalled, it stays
+// the choice, named as missing on the status line, and comes back when reinstalled.
+TEST_F(SettingsE2E, ChosenDriverIsFoundByNameWhenAnotherIsInstalledInFront) {
+    const char kFrontName[] = "Korvane AAA Front Driver";  // sorts first
+    const char kFrontClsid[] = "{5A1C7E32-9B4D-4E27-8F13-6C2B0D9A4E71}";
+    std::string frontLog = folder + "\\front.log";
+    int32_t index = addDriver();
+    useDriver(index);  // a position stored without a name, as before names were kept
+    {
+        RunningProgram program;
+        HWND window = start(program);
+        ASSERT_NE(nullptr, window);
+        ASSERT_TRUE(waitForLogLine(driverLog, "start"));
+        EXPECT_EQ(0, quit(program, window));
+    }
+    EXPECT_EQ(kDriverName, readText("ASIOName"));
+
+    ASSERT_TRUE(drivers.add(kFrontName, kFrontClsid, kFrontName, testdriver::Config().set("Log", frontLog)));
+    ASSERT_EQ(index + 1, driverIndexOf(kDriverName));
+    ASSERT_EQ(index, driverIndexOf(kFrontName));
+    {
+        RunningProgram program;
+        HWND window = start(program);
+        ASSERT_NE(nullptr, window);
+        ASSERT_TRUE(waitUntil(program, [&] { return countLines(driverLog, "start") == 2; }));
+        EXPECT_EQ(0, quit(program, window));
+    }
+    EXPECT_EQ(0, countLines(frontLog, "init")) << "the driver now at the stored position was opened";
+    int32_t stored = -2;
+    EXPECT_TRUE(readSetting("ASIO", &stored));
+    EXPECT_EQ(index + 1, stored);
+
+    testdriver::unregisterTestDriver(kDriverName, kDriverClsid);
+    {
+        RunningProgram program;
+        HWND window = start(program);
+        ASSERT_NE(nullptr, window);
+        HWND status = statusLine(window);
+        EXPECT_TRUE(waitUntil(program, [&] { return windowText(status).find(kDriverName) != std::string::npos; }))
+            << windowText(status);
+        EXPECT_EQ(1u, program.topLevelWindows().size()) << "no first-start dialog, no message";
+        EXPECT_EQ(0, quit(program, window));
+    }
+    EXPECT_EQ(0, countLines(frontLog, "init"));
+    EXPECT_EQ(kDriverName, readText("ASIOName"));
+
+    addDriver();
+    RunningProgram program;
+    HWND window = start(program);
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(waitUntil(program, [&] { return countLines(driverLog, "start") == 3; }));
+    EXPECT_EQ(0, quit(program, window));
+    EXPECT_EQ(0, countLines(frontLog, "init"));
+}
+
 TEST_F(SettingsE2E, RoutingDialogChangesTheOutputMapWhileSoundRuns) {
     useDriver(addDriver());
     RunningProgram program;
@@ -377,8 +433,12 @@ TEST_F(SettingsE2E, RefusedSampleRateIsReportedAndNotKept) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
 
-    // The list keeps the refused choice; the engine and the plugin keep their rate.
-    EXPECT_EQ(item, SendDlgItemMessageA(settings, IDC_SAMPLE_RATE, CB_GETCURSEL, 0, 0));
+    // The list shows the rate in use again; the engine and the plugin keep it.
+    int inUse = comboItem(settings, IDC_SAMPLE_RATE, "44100");
+    EXPECT_NE(item, inUse);
+    EXPECT_TRUE(waitUntil(program, [&] {
+        return SendDlgItemMessageA(settings, IDC_SAMPLE_RATE, CB_GETCURSEL, 0, 0) == inUse;
+    }));
     ASSERT_TRUE(closeDialog(program, settings));
     EXPECT_EQ(0, quit(program, window));
     int32_t rate = 0;

@@ -32,7 +32,9 @@ std::string installPath() {
     return value;
 }
 
-const char kNoDriverText[] = "No audio driver is open: choose one in System > Settings...";
+// Along the demo's 400-pixel editor the long form ("No audio driver is open: choose one
+// in System > Settings...") does not fit: the status line shows the short one.
+const char kNoDriverText[] = "No audio driver: see System > Settings...";
 
 // The status line's text changes on the program's 40 ms timer.
 bool waitForWindowText(const RunningProgram &program, HWND window, const std::string &text) {

@@ -29,6 +29,7 @@
 #include "resources/resource_ids.h"
 #include "support/program_runner.h"
 #include "support/sox.h"
+#include "support/status_strip.h"
 #include "support/wav_file.h"
 
 using namespace testing_support;
@@ -542,4 +543,29 @@ TEST(StatusLine, TextsForEachTransportState) {
                        c.rate);
         EXPECT_STREQ(c.text, text);
     }
+}
+
+// With no driver the status line says why, naming a missing driver, and shows all of
+// its text along the demo instrument's 400-pixel editor (the shortest form is for
+// narrower ones).
+TEST(StatusLine, NoDriverTextsAreWholeAtTheDesignedWidth) {
+    struct Case {
+        bool recordAsked;
+        const char *missing;
+        const wchar_t *starts;
+    } cases[] = {
+        {false, nullptr, L"No audio driver"},
+        {true, nullptr, L"Recording needs"},
+        {true, "ASIO4ALL v2", L"Recording needs"},  // the latest request wins
+        {false, "ASIO4ALL v2", L"\"ASIO4ALL v2\" is not installed"},
+        {false, "Yamaha Steinberg USB ASIO", L"Driver not installed: \"Yamaha Steinberg USB ASIO\""},
+    };
+    for (const Case &c : cases) {
+        StatusShown shown = noDriverStatusAt(400, c.recordAsked, c.missing);
+        EXPECT_EQ(0u, shown.text.find(c.starts)) << shown.text.c_str();
+        EXPECT_LE(shown.textWidth, shown.lineWidth) << shown.text.c_str();
+    }
+    // A wider window has room for the long form.
+    EXPECT_EQ(L"No audio driver is open: choose one in System > Settings...",
+              noDriverStatusAt(1000, false, nullptr).text);
 }

@@ -5,6 +5,7 @@
 
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
+#include "support/status_strip.h"
 
 using namespace testing_support;
 
@@ -68,4 +69,23 @@ TEST(ChineseUserInterface, StatusLineIsInChinese) {
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
     clearKorvaneSettings();
+}
+
+// The Chinese no-driver texts are whole along the demo instrument's 400-pixel editor.
+TEST(ChineseUserInterface, NoDriverTextsAreWholeAtTheDesignedWidth) {
+    struct Case {
+        bool recordAsked;
+        const char *missing;
+        const wchar_t *starts;
+    } cases[] = {
+        {false, nullptr, L"\u6ca1\u6709"},                    // 没有
+        {true, nullptr, L"\u5f55\u97f3"},                     // 录音
+        {false, "ASIO4ALL v2", L"\u201cASIO4ALL v2\u201d"},  // “ASIO4ALL v2”
+        {false, "Yamaha Steinberg USB ASIO", L"\u201cYamaha Steinberg USB ASIO\u201d"},
+    };
+    for (const Case &c : cases) {
+        StatusShown shown = noDriverStatusAt(400, c.recordAsked, c.missing);
+        EXPECT_NE(std::wstring::npos, shown.text.find(c.starts)) << c.missing;
+        EXPECT_LE(shown.textWidth, shown.lineWidth) << c.missing;
+    }
 }

@@ -23,10 +23,14 @@ TEST(MenuStates, FollowSoundAndTransport) {
         {{false, false, false, 4410}, {false, false, false, true, true, true, false, true}},
         // sound off, nothing recorded
         {{false, false, false, 0}, {false, false, false, false, true, true, false, true}},
+        // sound on but no driver open: nothing to record from or play to; saving stays
+        {{true, false, false, 4410, false}, {false, false, false, true, true, true, true, true}},
+        {{true, false, false, 0, false}, {false, false, false, false, true, true, true, true}},
     };
     for (const Case &c : cases)
         for (int i = 0; i < 8; ++i)
             EXPECT_EQ(c.expected[i], commandEnabled(commands[i], c.view))
                 << "command " << commands[i] << " soundOn=" << c.view.soundOn << " rec=" << c.view.recording
-                << " play=" << c.view.playing << " frames=" << c.view.recordedFrames;
+                << " play=" << c.view.playing << " frames=" << c.view.recordedFrames
+                << " driver=" << c.view.driverOpen;
 }

@@ -33,6 +33,7 @@ protected:
         gTempo = 120;
         gOnTop = 0;
         gFirstStart = 0;
+        gMissingDriver[0] = '\0';
         setDefaultChannelMaps();
         memset(&effect, 0, sizeof effect);
     }
@@ -96,6 +97,35 @@ TEST_F(SettingsStore, DriverBeyondTheListLoadsAsNoneWithoutTheFirstStartDialog) 
     loadSettings();
     EXPECT_EQ(-1, gEngine.driverIndex);
     EXPECT_EQ(0, gFirstStart);
+}
+
+// A driver not installed now stays the choice: nothing opens, and it is stored again.
+TEST_F(SettingsStore, MissingDriverStaysTheStoredChoice) {
+    const char missing[] = "Korvane Uninstalled Driver";
+    store("ASIO", 0);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExA(key, "ASIOName", 0, REG_SZ, (const BYTE *)missing, sizeof missing);
+    RegCloseKey(key);
+    loadSettings();
+    EXPECT_EQ(-1, gEngine.driverIndex);
+    EXPECT_STREQ(missing, gMissingDriver);
+    EXPECT_EQ(0, gFirstStart);
+
+    RegDeleteTreeA(HKEY_CURRENT_USER, kKey);
+    saveSettings();
+    char stored[256] = "";
+    DWORD size = sizeof stored;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kKey, "ASIOName", RRF_RT_REG_SZ, nullptr, stored, &size));
+    EXPECT_STREQ(missing, stored);
+
+    // Once another is picked (here none), the missing one is forgotten.
+    gMissingDriver[0] = '\0';
+    saveSettings();
+    size = sizeof stored;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kKey, "ASIOName", RRF_RT_REG_SZ, nullptr, stored, &size));
+    EXPECT_STREQ("", stored);
 }
 
 TEST_F(SettingsStore, SampleRateZeroLoadsAsZero) {
@@ -213,6 +243,35 @@ TEST_F(SettingsStore, SingleOutputKeepsBothSidesAndReadsTheLeftSideAloneAsBefore
         loadSettings();
         EXPECT_EQ(c.left, gEngine.outMap[0]);
         EXPECT_EQ(c.right, gEngine.outMap[1]);
+    }
+}
+
+// The stored name is matched against the installed drivers (a list with two drivers
+// of the same name); the stored position counts only without a name.
+TEST(SettingsChecks, DriverChoiceByNameWinsOverItsPosition) {
+    static const char *const installed[] = {"Alpha", "Beta", "Gamma", "Beta"};
+    auto nameAt = [](const void *, long i) -> const char * { return i >= 0 && i < 4 ? installed[i] : nullptr; };
+    struct Case {
+        int32_t storedIndex;
+        const char *storedName;
+        int32_t index;
+        bool missing;
+    } cases[] = {
+        {1, "", 1, false},        // no name: the position
+        {4, "", -1, false},       // no name, beyond the list: none
+        {-1, "", -1, false},      // none chosen
+        {0, "Gamma", 2, false},   // another driver took the position: the name wins
+        {9, "Gamma", 2, false},   // the position is beyond the list now
+        {-1, "Alpha", 0, false},
+        {3, "Beta", 3, false},    // the stored position has the name: that one
+        {2, "Beta", 1, false},    // else the first of that name
+        {1, "Delta", -1, true},   // not installed: missing, whatever the position holds
+        {1, "beta", -1, true},    // names match exactly
+    };
+    for (const Case &c : cases) {
+        DriverChoice choice = resolveDriverChoice(c.storedIndex, c.storedName, 4, nameAt, nullptr);
+        EXPECT_EQ(c.index, choice.index) << c.storedIndex << " " << c.storedName;
+        EXPECT_EQ(c.missing, choice.missing) << c.storedIndex << " " << c.storedName;
     }
 }
 

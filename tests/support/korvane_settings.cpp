@@ -25,6 +25,20 @@ void storeMap(const char *name, const std::vector<int32_t> &map) {
     RegCloseKey(key);
 }
 
+void storeText(const char *name, const std::string &text) {
+    HKEY key = openKey();
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1);
+    RegCloseKey(key);
+}
+
+std::string readText(const char *name) {
+    char text[1024];
+    DWORD size = sizeof text;
+    if (RegGetValueA(HKEY_CURRENT_USER, kKorvaneKey, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return text;
+}
+
 bool readSetting(const char *name, int32_t *value) {
     DWORD size = 4;
     return RegGetValueA(HKEY_CURRENT_USER, kKorvaneKey, name, RRF_RT_ANY, nullptr, value, &size) == ERROR_SUCCESS &&

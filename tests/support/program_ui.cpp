@@ -48,4 +48,48 @@ HWND statusLine(HWND window) {
     return nullptr;
 }
 
+bool menuItemEnabled(HWND window, int command) {
+    // The demo instrument's kMenuItemStateMessage.
+    static const UINT message = RegisterWindowMessageA("KorvaneDemoMenuItemState");
+    HWND editor = FindWindowExA(window, nullptr, "KorvaneDemoEditor", nullptr);
+    DWORD_PTR state = (DWORD_PTR)-1;
+    if (!editor || !SendMessageTimeoutA(editor, message, (WPARAM)command, 0, SMTO_NORMAL, 30000, &state)) return false;
+    return (LONG_PTR)state != -1 && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+HWND focusedWindow(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+namespace {
+INPUT keyInput(WORD virtualKey, WORD character, DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = virtualKey ? (WORD)MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC) : character;
+    input.ki.dwFlags = flags;
+    return input;
+}
+}  // namespace
+
+void typeText(const std::wstring &text) {
+    for (wchar_t c : text) {
+        INPUT keys[2] = {keyInput(0, c, KEYEVENTF_UNICODE), keyInput(0, c, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP)};
+        SendInput(2, keys, sizeof(INPUT));
+    }
+}
+
+void typeKey(WORD virtualKey, WORD modifier) {
+    INPUT keys[4];
+    UINT n = 0;
+    if (modifier) keys[n++] = keyInput(modifier, 0, 0);
+    keys[n++] = keyInput(virtualKey, 0, 0);
+    keys[n++] = keyInput(virtualKey, 0, KEYEVENTF_KEYUP);
+    if (modifier) keys[n++] = keyInput(modifier, 0, KEYEVENTF_KEYUP);
+    SendInput(n, keys, sizeof(INPUT));
+}
+
 }  // namespace testing_support

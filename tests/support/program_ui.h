@@ -33,4 +33,16 @@ void chooseComboItem(HWND dialog, int id, int item, bool wait = true);
 // The status line of the main window (the strip's static that is not the CPU meter).
 HWND statusLine(HWND window);
 
+// Whether the main window's menu item for this command shows enabled when its menu
+// opens now (the demo instrument's editor reads the menu inside the program).
+bool menuItemEnabled(HWND window, int command);
+
+// The window that has the keyboard focus in the thread that owns `window`; null if none.
+HWND focusedWindow(HWND window);
+// Typed on the keyboard: the system hands the keys to whatever has the focus in the
+// foreground window when they are read.
+void typeText(const std::wstring &text);
+// One key, with Alt, Shift or Ctrl held around it when `modifier` names one of them.
+void typeKey(WORD virtualKey, WORD modifier = 0);
+
 }  // namespace testing_support

@@ -1,0 +1,71 @@
+// The dialogs as the resource files describe them, in both languages: every label has
+// a mnemonic that lands on the control after it, and no two controls of a dialog share
+// one.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "support/dialog_template.h"
+#include "support/program_runner.h"
+
+using namespace testing_support;
+
+namespace {
+
+const WORD kButton = 0x80, kStatic = 0x82;
+
+// A static that names something (not the "-->" arrows of the routing dialog).
+bool isLabel(const TemplateControl &c) {
+    if (c.classAtom != kStatic) return false;
+    for (wchar_t ch : c.text)
+        if (iswalnum(ch) || ch > 0x2E80) return true;
+    return false;
+}
+
+bool isGroupBox(const TemplateControl &c) { return c.classAtom == kButton && (c.style & 0xF) == BS_GROUPBOX; }
+
+TEST(DialogResources, LabelsHaveMnemonicsThatLandOnTheirControlInBothLanguages) {
+    HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    const LANGID languages[] = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)};
+    for (int dialog : {IDD_SETTINGS, IDD_ROUTING, IDD_SAVE, IDD_EXPORT}) {
+        std::vector<int> letters[2];
+        for (int l = 0; l < 2; ++l) {
+            SCOPED_TRACE("dialog " + std::to_string(dialog) + " language " + std::to_string(languages[l]));
+            std::vector<TemplateControl> controls = dialogControls(exe, dialog, languages[l]);
+            ASSERT_FALSE(controls.empty());
+            std::set<int> used;
+            for (size_t i = 0; i < controls.size(); ++i) {
+                const TemplateControl &c = controls[i];
+                int letter = mnemonicOf(c.text);
+                std::string text(c.text.begin(), c.text.end());  // for the messages; CJK shows as '?'
+                EXPECT_NE(-1, letter) << "several '&' in " << text;
+                if (isLabel(c)) {
+                    EXPECT_GT(letter, 0) << "label without a mnemonic: " << text;
+                    // The mnemonic of a label moves the focus to the next control in the
+                    // template that the Tab key stops at.
+                    ASSERT_LT(i + 1, controls.size()) << text;
+                    EXPECT_TRUE(controls[i + 1].style & WS_TABSTOP) << "the control after " << text;
+                }
+                if (letter > 0) {
+                    EXPECT_TRUE(used.insert(letter).second) << "mnemonic used twice: " << text;
+                    letters[l].push_back(letter);
+                }
+                if (isGroupBox(c) && letter > 0) {
+                    bool reachable = false;
+                    for (size_t j = i + 1; j < controls.size() && !reachable; ++j)
+                        reachable = (controls[j].style & WS_TABSTOP) != 0;
+                    EXPECT_TRUE(reachable) << text;
+                }
+            }
+        }
+        EXPECT_EQ(letters[0], letters[1]) << "dialog " << dialog << ": the same keys in both languages";
+    }
+    FreeLibrary(exe);
+}
+
+}  // namespace
