@@ -110,7 +110,7 @@
 #define IDS_DRIVER_MISSING_SHORT 2037
 #define IDS_RECORD_NEEDS_DRIVER 2038
 #define IDS_RECORD_NEEDS_DRIVER_SHORT 2039
-#define IDS_DRIVER_MISSING_NAME 2048  // the shortest: the missing driver's name alone
+#define IDS_DRIVER_MISSING_NAME 2050  // the shortest: the missing driver's name alone
 #define IDS_NONE 2040
 #define IDS_DEPTH_16 2041
 #define IDS_DEPTH_24 2042

@@ -60,8 +60,9 @@ TEST(ChineseUserInterface, ExportDialogAndItsMessageAreInChinese) {
     HWND box = waitForDialog(program, L"Korvane");
     ASSERT_NE(nullptr, box);
     bool saysIt = false;
-    for (HWND child : childWindows(box)) saysIt = saysIt || textOf(child) == L"\u65e0\u6cd5\u521b\u5efa\u6587\u4ef6\u3002";
-    EXPECT_TRUE(saysIt);  // 无法创建文件。
+    const std::wstring said = L"\u65e0\u6cd5\u521b\u5efa\u6587\u4ef6\u3002\n";  // 无法创建文件。 then the file
+    for (HWND child : childWindows(box)) saysIt = saysIt || textOf(child).compare(0, said.size(), said) == 0;
+    EXPECT_TRUE(saysIt);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     PostMessageA(window, WM_CLOSE, 0, 0);
