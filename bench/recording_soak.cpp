@@ -24,6 +24,7 @@
 #include "audio/test_driver_registry.h"
 #include "core/app_state.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/engine_hooks.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
@@ -169,6 +170,7 @@ int main(int argc, char **argv) {
          ok;
     gCaptureWrite = realWrite;
     freeEngineBuffers();
+    endCapturedTake();
     closeCaptureFiles();
     gPlugin.effect = nullptr;
     printf("%s\n", ok ? "PASS" : "FAIL");

@@ -18,6 +18,7 @@
 #include "core/gate.h"
 #include "core/raw_file.h"
 #include "engine/block_processing.h"
+#include "engine/capture_take.h"
 #include "engine/transport_state.h"
 
 HANDLE gCaptureLeft = INVALID_HANDLE_VALUE;
@@ -135,28 +136,25 @@ bool writeFullSlots() {
 
 bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes) = writeAll;
 
-namespace {
-
-bool createCaptureFile(HANDLE *file, const char *prefix, CaptureFilesFailure *failure) {
-    if (*file != INVALID_HANDLE_VALUE) return true;
-    char path[MAX_PATH + 32];
-    DWORD error = 0;
-    *file = createTempFile(prefix, kDeleteOnClose, path, sizeof path, &error);
-    if (*file != INVALID_HANDLE_VALUE) return true;
-    if (failure) {
-        snprintf(failure->path, sizeof failure->path, "%s", path);
-        failure->error = error;
-    }
-    return false;
-}
-
-}  // namespace
-
 bool createCaptureFiles(CaptureFilesFailure *failure) {
     if (!gDataReadyEvent) gDataReadyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!gStopEvent) gStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    return createCaptureFile(&gCaptureLeft, "~captureL", failure) &&
-           createCaptureFile(&gCaptureRight, "~captureR", failure);
+    if (gCaptureLeft != INVALID_HANDLE_VALUE && gCaptureRight != INVALID_HANDLE_VALUE) return true;
+    // Both capture files and their info are made together, or none of them.
+    TakeFiles take;
+    char path[MAX_PATH + 32];
+    DWORD error = 0;
+    if (!createTakeFiles(&take, path, sizeof path, &error)) {
+        if (failure) {
+            snprintf(failure->path, sizeof failure->path, "%s", path);
+            failure->error = error;
+        }
+        return false;
+    }
+    gCaptureLeft = take.file[kTakeLeft];
+    gCaptureRight = take.file[kTakeRight];
+    gCaptureInfo = take.file[kTakeInfo];
+    return true;
 }
 
 void closeCaptureFiles() {
@@ -164,7 +162,8 @@ void closeCaptureFiles() {
         if (*h) CloseHandle(*h);
         *h = nullptr;
     }
-    for (HANDLE *h : {&gCaptureLeft, &gCaptureRight}) {
+    // An unsaved recording stays in its files; anything else goes with them.
+    for (HANDLE *h : {&gCaptureLeft, &gCaptureRight, &gCaptureInfo}) {
         if (*h != INVALID_HANDLE_VALUE) CloseHandle(*h);
         *h = INVALID_HANDLE_VALUE;
     }
@@ -192,6 +191,7 @@ bool startCaptureWriter() {
     gCaptureWriteFailed = 0;
     truncateFile(gCaptureLeft, 0);
     truncateFile(gCaptureRight, 0);
+    beginCapturedTake(gEngine.sampleRate);
     // The tap is idle (recording flag clear) and the ring changes only on this thread.
     for (int32_t s = 0; s < gCaptureRing.slotCount; ++s) gCaptureRing.slots[s].state = kSlotFree;
     gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);

@@ -57,8 +57,9 @@ bool allocateCaptureRing(int32_t frames, int32_t sampleRate);
 void freeCaptureRing();
 
 // Raw 32-bit floats, one channel each, created in engine set-up in the TMP folder
-// and deleted by the system when closed. Both always hold gCaptureFramesWritten
-// frames: a block counts only once it reached both files.
+// with their info file (see capture_take.h): deleted by the system when closed,
+// unless they hold a recording not yet saved. Both always hold
+// gCaptureFramesWritten frames: a block counts only once it reached both files.
 extern HANDLE gCaptureLeft;
 extern HANDLE gCaptureRight;
 // Written only by the writer thread (reset when a writer starts); gRecordedFrames is
@@ -94,18 +95,21 @@ struct CaptureFilesFailure {
     DWORD error;
 };
 
-// Creates both events and whichever capture file is missing: at engine set-up, and
-// again before a recording when a file could not be made before. False when a file
-// could not be made; failure (may be null) then says where and why.
+// Creates both events and, when they are missing, both capture files with their
+// info: at engine set-up, and again before a recording when they could not be made
+// before. False when the files could not be made; failure (may be null) then says
+// where and why.
 bool createCaptureFiles(CaptureFilesFailure *failure = nullptr);
-// Closes the events and the files (shutdown); the files delete themselves.
+// Closes the events and the files (shutdown); the files delete themselves unless
+// they hold a recording not yet saved.
 void closeCaptureFiles();
 
 // Frames in a capture file: its 64-bit size / 4.
 uint64_t captureFileFrames(HANDLE file);
 
-// Truncates both files to 0 and resets counters and events, then starts the writer
-// thread at the highest priority. False when the thread cannot be started.
+// Truncates both files to 0, resets counters and events and marks the files as
+// holding an unsaved recording at the engine's rate, then starts the writer thread
+// at the highest priority. False when the thread cannot be started.
 bool startCaptureWriter();
 // Signals the stop event and, when a writer thread exists, waits for it to end.
 // GUI thread.

@@ -8,6 +8,7 @@
 #include "core/raw_file.h"
 #include "core/texts.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/file_dialog.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
@@ -153,8 +154,9 @@ void saveRecordingCommand(HWND window) {
     DWORD systemError = 0;
     SaveResult result = saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate,
                                          &systemError);
-    if (result == kSaveDone)
+    if (result == kSaveDone) {
         gRecordingSaved = 1;
-    else
+        endCapturedTake();  // saved: its files need not outlast the program
+    } else
         showRecorderMessage(window, saveFailureText(result), 0, name, systemError);
 }

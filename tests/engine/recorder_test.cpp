@@ -20,6 +20,7 @@
 #include "core/texts.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/engine_hooks.h"
 #include "engine/save_recording.h"
 #include "engine/status_line.h"
@@ -111,6 +112,7 @@ protected:
         stopCaptureWriter();
         if (gWriterThread) CloseHandle(gWriterThread);
         gWriterThread = nullptr;
+        endCapturedTake();  // not kept for a next start
         closeCaptureFiles();
         freeEngineBuffers();
         gCaptureWrite = saved;
