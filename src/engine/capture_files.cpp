@@ -205,19 +205,57 @@ void stopCaptureWriter() {
     if (gWriterThread) WaitForSingleObject(gWriterThread, INFINITE);
 }
 
+DWORD captureFlushWait(bool unflushed, DWORD sinceFlushMs) {
+    if (!unflushed) return INFINITE;
+    return sinceFlushMs >= kCaptureFlushMs ? 0 : kCaptureFlushMs - sinceFlushMs;
+}
+
+namespace {
+
+bool flushFile(HANDLE file) { return FlushFileBuffers(file) != 0; }
+
+// What the writer has written but not yet pushed out to the disk.
+struct FlushState {
+    LONGLONG flushedFrames;
+    DWORD flushedAt;  // GetTickCount of the last flush
+};
+
+void flushCapture(FlushState &state) {
+    gCaptureFlush(gCaptureLeft);
+    gCaptureFlush(gCaptureRight);
+    state.flushedFrames = gCaptureFramesWritten;
+    state.flushedAt = GetTickCount();
+}
+
+DWORD flushWait(const FlushState &state) {
+    return captureFlushWait(gCaptureFramesWritten != state.flushedFrames, GetTickCount() - state.flushedAt);
+}
+
+}  // namespace
+
+bool (*gCaptureFlush)(HANDLE file) = flushFile;
+
 DWORD WINAPI captureWriterThread(void *) {
     gBlockCounter = 0;
     gRecording = 1;
     HANDLE events[2] = {gDataReadyEvent, gStopEvent};
+    FlushState flush = {0, GetTickCount()};
     for (;;) {
         // When both are signalled the data-ready event wins: blocks tapped before
-        // the stop are still written.
-        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+        // the stop are still written. No block for a while (the engine gate is
+        // closed, say): what was written still reaches the disk in time.
+        DWORD woken = WaitForMultipleObjects(2, events, FALSE, flushWait(flush));
+        if (woken == WAIT_TIMEOUT) {
+            flushCapture(flush);
+            continue;
+        }
+        if (woken != WAIT_OBJECT_0) break;
         if (gCaptureLock.tryEnter()) {  // else the engine is being reconfigured
             bool written = writeFullSlots();
             gCaptureLock.leave();
             if (!written) break;
         }
+        if (flushWait(flush) == 0) flushCapture(flush);
         // The tap signals data-ready every block: when a pass takes longer than a
         // block the wait above never reports the stop, so look for it here.
         if (WaitForSingleObject(gStopEvent, 0) == WAIT_OBJECT_0) break;
@@ -229,6 +267,7 @@ DWORD WINAPI captureWriterThread(void *) {
         writeFullSlots();
         gCaptureLock.leave();
     }
+    flushCapture(flush);
     gStatusDirty = 1;
     return 0;
 }

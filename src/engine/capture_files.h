@@ -88,6 +88,17 @@ extern volatile LONG gCaptureWriteFailed;   // a capture file refused a write (d
 // a full disk.
 extern bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes);
 
+// Pushes what the writer wrote to a capture file out to the disk; the platform's
+// FlushFileBuffers by default (the soak benchmark times it here).
+extern bool (*gCaptureFlush)(HANDLE file);
+// While it writes, the writer flushes both capture files at least this often, and
+// once more as it ends: a power cut loses no more than this and the ring.
+const DWORD kCaptureFlushMs = 1000;
+// How long the writer may wait for the next block before it must flush: INFINITE
+// when everything written is flushed, else what is left of kCaptureFlushMs since the
+// last flush (0: flush now).
+DWORD captureFlushWait(bool unflushed, DWORD sinceFlushMs);
+
 // Why the capture files could not be made: the file or folder tried and the
 // system's error code.
 struct CaptureFilesFailure {

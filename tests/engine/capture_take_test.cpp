@@ -94,6 +94,23 @@ TEST(TakeFiles, InfoRecordReadsBackAndAnyDamageIsSeen) {
     }
 }
 
+TEST(CaptureWriter, FlushesWhatItWroteWithinTheInterval) {
+    struct Wait {
+        bool unflushed;
+        DWORD sinceFlushMs;
+        DWORD wait;
+    } waits[] = {{false, 0, INFINITE},
+                 {false, 60000, INFINITE},  // nothing new: no flush however long ago the last one was
+                 {true, 0, kCaptureFlushMs},
+                 {true, 400, kCaptureFlushMs - 400},
+                 {true, kCaptureFlushMs - 1, 1},
+                 {true, kCaptureFlushMs, 0},
+                 {true, 60000, 0}};
+    for (const Wait &w : waits)
+        EXPECT_EQ(w.wait, captureFlushWait(w.unflushed, w.sinceFlushMs)) << w.unflushed << " " << w.sinceFlushMs;
+    EXPECT_LE(kCaptureFlushMs, 2000u) << "a power cut loses at most two seconds and the ring";
+}
+
 namespace {
 
 // The capture files made in a folder of their own (TMP names it while they are made).

@@ -545,3 +545,55 @@ TEST(StatusLine, TextsForEachTransportState) {
         EXPECT_STREQ(c.text, text);
     }
 }
+
+namespace {
+
+// Stands in for FlushFileBuffers: notes the frames each capture file held when it
+// was flushed and signals flushedTwice once both files were flushed holding `wanted`.
+struct FlushLog {
+    CRITICAL_SECTION lock;
+    std::vector<std::pair<HANDLE, uint64_t>> flushes;
+    uint64_t wanted = 0;
+    HANDLE flushedBoth = nullptr;
+};
+FlushLog *gFlushLog = nullptr;
+
+bool loggedFlush(HANDLE file) {
+    EnterCriticalSection(&gFlushLog->lock);
+    uint64_t frames = captureFileFrames(file);
+    gFlushLog->flushes.push_back({file, frames});
+    int both = 0;
+    for (auto &f : gFlushLog->flushes) both += f.second == gFlushLog->wanted ? 1 : 0;
+    if (both >= 2) SetEvent(gFlushLog->flushedBoth);
+    LeaveCriticalSection(&gFlushLog->lock);
+    return FlushFileBuffers(file) != 0;
+}
+
+}  // namespace
+
+TEST_F(Recorder, WrittenBlocksReachTheDiskWithoutWaitingForMoreAndAgainAsTheWriterEnds) {
+    FlushLog log;
+    InitializeCriticalSection(&log.lock);
+    log.flushedBoth = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    gFlushLog = &log;
+    bool (*realFlush)(HANDLE) = gCaptureFlush;
+    gCaptureFlush = loggedFlush;
+
+    startRecording();
+    log.wanted = 2 * kFrames;
+    blocks(2);
+    // No block follows: the writer flushes what it has once the interval is over.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(log.flushedBoth, 30000));
+    blocks(3);
+    stop();
+    gCaptureFlush = realFlush;
+    expectFilesHold(range(1, 5));
+    // The last flush of each file came after its last write.
+    uint64_t lastLeft = 0, lastRight = 0;
+    for (auto &f : log.flushes) (f.first == gCaptureLeft ? lastLeft : lastRight) = f.second;
+    EXPECT_EQ(5u * kFrames, lastLeft);
+    EXPECT_EQ(5u * kFrames, lastRight);
+    CloseHandle(log.flushedBoth);
+    DeleteCriticalSection(&log.lock);
+    gFlushLog = nullptr;
+}
