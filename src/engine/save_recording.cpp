@@ -47,7 +47,9 @@ SaveResult copyCaptureToWav(HANDLE out, HANDLE left, HANDLE right, uint64_t fram
         if (systemError) *systemError = GetLastError();
         return kSaveWriteFailed;
     }
-    if (!rewindFile(left) || !rewindFile(right)) return kSaveReadFailed;
+    bool rewound = rewindFile(left);
+    rewound = rewindFile(right) && rewound;
+    if (!rewound && !silenceShortReads) return kSaveReadFailed;
     const float *channels[2] = {buffers.left, buffers.right};
     for (uint64_t done = 0; done < frames;) {
         DWORD n = frames - done < buffers.frames ? (DWORD)(frames - done) : buffers.frames;

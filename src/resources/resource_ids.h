@@ -59,6 +59,11 @@
 #define IDS_SAVE_READ_FAILED 2105
 #define IDS_SAVE_WRITE_FAILED 2106
 #define IDS_CAPTURE_FILES_FAILED 2107
+// Recordings a program that ended without saving them left behind, recovered at
+// start-up (%1: the folder tried).
+#define IDS_LEFTOVER_RECOVERED 2120
+#define IDS_LEFTOVER_LENGTH 2121
+#define IDS_LEFTOVER_NOT_RECOVERED 2122
 
 // Export dialog (109).
 #define IDC_EXPORT_TYPE 1005
