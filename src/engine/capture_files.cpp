@@ -31,6 +31,7 @@ volatile LONG gCaptureLostBlocks = 0;
 volatile LONG gCaptureLostFrames = 0;
 volatile LONG gCaptureTappedBlocks = 0;
 volatile LONG gCaptureWriteFailed = 0;
+volatile LONG gCapturePublished = 0;
 CaptureRing gCaptureRing = {0, nullptr, nullptr, nullptr, nullptr};
 
 int32_t captureSlotCount(int32_t sampleRate, int32_t frames) {
@@ -83,6 +84,18 @@ void freeCaptureRing() {
     gCaptureRing.order = nullptr;
 }
 
+int32_t collectWritableSlots(const CaptureSlot *slots, int32_t count, ULONG published, uint64_t *order) {
+    int32_t found = 0;
+    for (int32_t s = 0; s < count; ++s) {
+        if (slots[s].state != kSlotFull) continue;
+        ULONG age = published - slots[s].stamp;  // 0 for the last block published
+        if (age > 0x7FFFFFFFul) continue;        // published after `published` was read
+        order[found++] = (uint64_t)(0x7FFFFFFFul - age) << 32 | (uint32_t)s;
+    }
+    std::sort(order, order + found);
+    return found;
+}
+
 namespace {
 
 void addLost(LONG frames) {
@@ -98,15 +111,13 @@ bool writeFullSlots() {
     uint64_t *order = gCaptureRing.order;
     int32_t slotCount = gCaptureRing.slotCount;
     if (!slots || !order) return true;
-    int32_t count = 0;
-    for (int32_t s = 0; s < slotCount; ++s)
-        if (slots[s].state == kSlotFull) order[count++] = (uint64_t)slots[s].stamp << 32 | (uint32_t)s;
-    std::sort(order, order + count);
+    // Read before the scan: every block up to it is full by now (or was taken back).
+    const ULONG published = (ULONG)InterlockedCompareExchange(&gCapturePublished, 0, 0);
+    int32_t count = collectWritableSlots(slots, slotCount, published, order);
     for (int32_t k = 0; k < count; ++k) {
         int32_t s = (int32_t)(uint32_t)order[k];
-        ULONG stamp = (ULONG)(order[k] >> 32);
         if (InterlockedCompareExchange(&slots[s].state, kSlotWriting, kSlotFull) != kSlotFull) continue;  // taken back
-        if (slots[s].stamp != stamp) {
+        if ((LONG)(slots[s].stamp - published) > 0) {
             // Taken back and refilled since the scan: a newer block, for the next pass.
             InterlockedExchange(&slots[s].state, kSlotFull);
             continue;
@@ -194,6 +205,7 @@ bool startCaptureWriter() {
     beginCapturedTake(gEngine.sampleRate);
     // The tap is idle (recording flag clear) and the ring changes only on this thread.
     for (int32_t s = 0; s < gCaptureRing.slotCount; ++s) gCaptureRing.slots[s].state = kSlotFree;
+    gCapturePublished = 0;  // the writer starts the block count afresh
     gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);
     if (!gWriterThread) return false;
     SetThreadPriority(gWriterThread, THREAD_PRIORITY_HIGHEST);
@@ -301,8 +313,10 @@ void captureTap(const float *left, const float *right, int frames) {
     else
         memset(gCaptureRing.right[chosen], 0, bytes);
     slots[chosen].frames = frames;
-    slots[chosen].stamp = gBlockCounter;
+    ULONG stamp = gBlockCounter;
+    slots[chosen].stamp = stamp;
     InterlockedExchange(&slots[chosen].state, kSlotFull);
+    InterlockedExchange(&gCapturePublished, (LONG)stamp);
     SetEvent(gDataReadyEvent);
 }
 

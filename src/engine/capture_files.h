@@ -134,5 +134,16 @@ DWORD WINAPI captureWriterThread(void *);
 // allocation, one event signal.
 void captureTap(const float *left, const float *right, int frames);
 
+// The stamp of the last block the tap made full (0 before the first). The tap
+// fills blocks in stamp order, so every block up to it is full once it is read.
+extern volatile LONG gCapturePublished;
+
+// The writer's list for one pass, oldest first: the full slots whose blocks were
+// published up to `published` (seen before the scan), as (age rank << 32 | slot).
+// A slot full with a later block is left for the next pass: the tap may fill a
+// lower-numbered slot with an older block while the scan passes it, and writing
+// the newer one first would put the two out of order. Returns the count.
+int32_t collectWritableSlots(const CaptureSlot *slots, int32_t count, ULONG published, uint64_t *order);
+
 // Adds the full slots of a ring that is about to be freed to the lost counters.
 void countDiscardedCaptureBlocks(const CaptureSlot *slots, int32_t count);

@@ -184,6 +184,33 @@ TEST(CaptureRing, SizeIsCountedIn64BitsAndAnAbsurdOneRefused) {
     gEngine.sampleRate = rate;
 }
 
+TEST(CaptureRing, APassWritesOnlyBlocksPublishedBeforeItsScanOldestFirst) {
+    const LONG F = kSlotFull, E = kSlotFree, W = kSlotWriting;
+    struct Case {
+        const char *what;
+        std::vector<std::pair<LONG, ULONG>> slots;  // state, stamp
+        ULONG published;
+        std::vector<int32_t> written;  // slots, in writing order
+    } cases[] = {
+        {"oldest first whatever the slot", {{F, 7}, {F, 5}, {E, 0}, {F, 6}}, 7, {1, 3, 0}},
+        // The scan passed slot 0 while block 6 was being put there, then saw block 7
+        // in slot 1: 7 waits for the next pass, after 6.
+        {"a block newer than the scan waits", {{E, 0}, {F, 7}, {F, 5}}, 5, {2}},
+        {"one being written is not taken again", {{W, 5}, {F, 6}}, 6, {1}},
+        {"across the wrap of the block count", {{F, 1}, {F, 0xFFFFFFFFul}, {F, 0}}, 1, {1, 2, 0}},
+        {"nothing full", {{E, 3}, {E, 4}}, 4, {}},
+    };
+    for (const Case &c : cases) {
+        std::vector<CaptureSlot> slots;
+        for (auto &s : c.slots) slots.push_back(CaptureSlot{s.first, s.second, kFrames});
+        std::vector<uint64_t> order(slots.size());
+        int32_t n = collectWritableSlots(slots.data(), (int32_t)slots.size(), c.published, order.data());
+        std::vector<int32_t> written;
+        for (int32_t k = 0; k < n; ++k) written.push_back((int32_t)(uint32_t)order[k]);
+        EXPECT_EQ(c.written, written) << c.what;
+    }
+}
+
 TEST_F(Recorder, BlocksReachBothFilesInOrderAndRecordAfterStopStartsAfresh) {
     startRecording();
     blocks(5);
