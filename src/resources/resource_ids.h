@@ -60,7 +60,7 @@
 #define IDS_SAVE_WRITE_FAILED 2106
 #define IDS_CAPTURE_FILES_FAILED 2107
 // Recordings a program that ended without saving them left behind, recovered at
-// start-up (%1: the folder tried), and the question before closing with one unsaved.
+// start-up (%1: the file last tried), and the question before closing with one unsaved.
 #define IDS_LEFTOVER_RECOVERED 2120
 #define IDS_LEFTOVER_LENGTH 2121
 #define IDS_LEFTOVER_NOT_RECOVERED 2122
