@@ -5,7 +5,8 @@
 // The plugin built here writes each block's number into its two outputs, so the
 // capture files show which blocks arrived. Two runs:
 //   1. normal writer, at least 10 minutes of 48 kHz audio in 64-frame blocks: every
-//      block reaches both files (length = blocks processed while recording x 64);
+//      block reaches both files (length = blocks processed while recording x 64),
+//      with the files flushed to the disk as the program does (each flush timed);
 //   2. writer slowed down (every 400th block write sleeps 40 ms): the blocks
 //      missing from the files are exactly the ones the tap counted as lost, and
 //      the notice the user would see names their duration.
@@ -24,6 +25,7 @@
 #include "audio/test_driver_registry.h"
 #include "core/app_state.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/engine_hooks.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
@@ -51,6 +53,23 @@ bool slowWrite(HANDLE file, const void *data, DWORD bytes) {
     if (InterlockedIncrement(&gSlowWrites) % 800 == 0) Sleep(40);  // two writes per block
     DWORD written = 0;
     return WriteFile(file, data, bytes, &written, nullptr) && written == bytes;
+}
+
+// Every flush of the capture files the writer makes (at least once a second while
+// it writes, and as it ends), timed.
+volatile LONG gFlushes = 0;
+double gFlushMs = 0, gLongestFlushMs = 0;
+bool timedFlush(HANDLE file) {
+    LARGE_INTEGER before, after, frequency;
+    QueryPerformanceCounter(&before);
+    bool flushed = FlushFileBuffers(file) != 0;
+    QueryPerformanceCounter(&after);
+    QueryPerformanceFrequency(&frequency);
+    double ms = 1000.0 * (double)(after.QuadPart - before.QuadPart) / (double)frequency.QuadPart;
+    InterlockedIncrement(&gFlushes);
+    gFlushMs += ms;  // only the writer thread flushes
+    if (ms > gLongestFlushMs) gLongestFlushMs = ms;
+    return flushed;
 }
 
 int32_t driverIndex() {
@@ -108,7 +127,10 @@ bool run(const char *name, long blocks, bool slow) {
     gEngine.driverIndex = driverIndex();
     gEngine.sampleRate = kRate;
     gCaptureWrite = slow ? slowWrite : gCaptureWrite;
+    gCaptureFlush = timedFlush;
     gBlockNumber = 0;
+    gFlushes = 0;
+    gFlushMs = gLongestFlushMs = 0;
 
     // The writer runs before the driver starts, so every block the driver processes
     // is a block processed while recording.
@@ -143,6 +165,8 @@ bool run(const char *name, long blocks, bool slow) {
            (unsigned long long)fileFrames, c.blocksInFiles, (long)gRecordedFrames, stopped - tapped);
     printf("  blocks missing between the first and last block in the files: %ld; in order: %s\n", c.gaps,
            c.ordered ? "yes" : "NO");
+    printf("  flushes of a capture file: %ld, %.1f ms in all (%.2f%% of the wall time), longest %.1f ms\n",
+           (long)gFlushes, gFlushMs, 100.0 * gFlushMs / (stopped - start), gLongestFlushMs);
     printf("  file length = (processed - lost) x %d: %s\n", kBlock, ok ? "yes" : "NO");
     return ok;
 }
@@ -169,6 +193,7 @@ int main(int argc, char **argv) {
          ok;
     gCaptureWrite = realWrite;
     freeEngineBuffers();
+    endCapturedTake();
     closeCaptureFiles();
     gPlugin.effect = nullptr;
     printf("%s\n", ok ? "PASS" : "FAIL");

@@ -81,3 +81,10 @@ uint64_t fileBytes(HANDLE file) {
     if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size) || size.QuadPart < 0) return 0;
     return (uint64_t)size.QuadPart;
 }
+
+bool deleteOnClose(HANDLE file, bool remove) {
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return file != INVALID_HANDLE_VALUE &&
+           SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}

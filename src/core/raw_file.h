@@ -38,3 +38,8 @@ bool truncateFile(HANDLE file, uint64_t bytes);
 
 // The file's size in bytes; 0 when it cannot be read.
 uint64_t fileBytes(HANDLE file);
+
+// Whether the system deletes the file when its last handle closes (also when the
+// process is ended from outside). The handle needs DELETE access; false when the
+// system refused.
+bool deleteOnClose(HANDLE file, bool remove);

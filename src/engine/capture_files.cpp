@@ -18,6 +18,7 @@
 #include "core/gate.h"
 #include "core/raw_file.h"
 #include "engine/block_processing.h"
+#include "engine/capture_take.h"
 #include "engine/transport_state.h"
 
 HANDLE gCaptureLeft = INVALID_HANDLE_VALUE;
@@ -30,6 +31,7 @@ volatile LONG gCaptureLostBlocks = 0;
 volatile LONG gCaptureLostFrames = 0;
 volatile LONG gCaptureTappedBlocks = 0;
 volatile LONG gCaptureWriteFailed = 0;
+volatile LONG gCapturePublished = 0;
 CaptureRing gCaptureRing = {0, nullptr, nullptr, nullptr, nullptr};
 
 int32_t captureSlotCount(int32_t sampleRate, int32_t frames) {
@@ -82,6 +84,18 @@ void freeCaptureRing() {
     gCaptureRing.order = nullptr;
 }
 
+int32_t collectWritableSlots(const CaptureSlot *slots, int32_t count, ULONG published, uint64_t *order) {
+    int32_t found = 0;
+    for (int32_t s = 0; s < count; ++s) {
+        if (slots[s].state != kSlotFull) continue;
+        ULONG age = published - slots[s].stamp;  // 0 for the last block published
+        if (age > 0x7FFFFFFFul) continue;        // published after `published` was read
+        order[found++] = (uint64_t)(0x7FFFFFFFul - age) << 32 | (uint32_t)s;
+    }
+    std::sort(order, order + found);
+    return found;
+}
+
 namespace {
 
 void addLost(LONG frames) {
@@ -97,15 +111,13 @@ bool writeFullSlots() {
     uint64_t *order = gCaptureRing.order;
     int32_t slotCount = gCaptureRing.slotCount;
     if (!slots || !order) return true;
-    int32_t count = 0;
-    for (int32_t s = 0; s < slotCount; ++s)
-        if (slots[s].state == kSlotFull) order[count++] = (uint64_t)slots[s].stamp << 32 | (uint32_t)s;
-    std::sort(order, order + count);
+    // Read before the scan: every block up to it is full by now (or was taken back).
+    const ULONG published = (ULONG)InterlockedCompareExchange(&gCapturePublished, 0, 0);
+    int32_t count = collectWritableSlots(slots, slotCount, published, order);
     for (int32_t k = 0; k < count; ++k) {
         int32_t s = (int32_t)(uint32_t)order[k];
-        ULONG stamp = (ULONG)(order[k] >> 32);
         if (InterlockedCompareExchange(&slots[s].state, kSlotWriting, kSlotFull) != kSlotFull) continue;  // taken back
-        if (slots[s].stamp != stamp) {
+        if ((LONG)(slots[s].stamp - published) > 0) {
             // Taken back and refilled since the scan: a newer block, for the next pass.
             InterlockedExchange(&slots[s].state, kSlotFull);
             continue;
@@ -135,28 +147,25 @@ bool writeFullSlots() {
 
 bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes) = writeAll;
 
-namespace {
-
-bool createCaptureFile(HANDLE *file, const char *prefix, CaptureFilesFailure *failure) {
-    if (*file != INVALID_HANDLE_VALUE) return true;
-    char path[MAX_PATH + 32];
-    DWORD error = 0;
-    *file = createTempFile(prefix, kDeleteOnClose, path, sizeof path, &error);
-    if (*file != INVALID_HANDLE_VALUE) return true;
-    if (failure) {
-        snprintf(failure->path, sizeof failure->path, "%s", path);
-        failure->error = error;
-    }
-    return false;
-}
-
-}  // namespace
-
 bool createCaptureFiles(CaptureFilesFailure *failure) {
     if (!gDataReadyEvent) gDataReadyEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!gStopEvent) gStopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    return createCaptureFile(&gCaptureLeft, "~captureL", failure) &&
-           createCaptureFile(&gCaptureRight, "~captureR", failure);
+    if (gCaptureLeft != INVALID_HANDLE_VALUE && gCaptureRight != INVALID_HANDLE_VALUE) return true;
+    // Both capture files and their info are made together, or none of them.
+    TakeFiles take;
+    char path[MAX_PATH + 32];
+    DWORD error = 0;
+    if (!createTakeFiles(&take, path, sizeof path, &error)) {
+        if (failure) {
+            snprintf(failure->path, sizeof failure->path, "%s", path);
+            failure->error = error;
+        }
+        return false;
+    }
+    gCaptureLeft = take.file[kTakeLeft];
+    gCaptureRight = take.file[kTakeRight];
+    gCaptureInfo = take.file[kTakeInfo];
+    return true;
 }
 
 void closeCaptureFiles() {
@@ -164,7 +173,8 @@ void closeCaptureFiles() {
         if (*h) CloseHandle(*h);
         *h = nullptr;
     }
-    for (HANDLE *h : {&gCaptureLeft, &gCaptureRight}) {
+    // An unsaved recording stays in its files; anything else goes with them.
+    for (HANDLE *h : {&gCaptureLeft, &gCaptureRight, &gCaptureInfo}) {
         if (*h != INVALID_HANDLE_VALUE) CloseHandle(*h);
         *h = INVALID_HANDLE_VALUE;
     }
@@ -192,8 +202,10 @@ bool startCaptureWriter() {
     gCaptureWriteFailed = 0;
     truncateFile(gCaptureLeft, 0);
     truncateFile(gCaptureRight, 0);
+    beginCapturedTake(gEngine.sampleRate);
     // The tap is idle (recording flag clear) and the ring changes only on this thread.
     for (int32_t s = 0; s < gCaptureRing.slotCount; ++s) gCaptureRing.slots[s].state = kSlotFree;
+    gCapturePublished = 0;  // the writer starts the block count afresh
     gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);
     if (!gWriterThread) return false;
     SetThreadPriority(gWriterThread, THREAD_PRIORITY_HIGHEST);
@@ -205,19 +217,57 @@ void stopCaptureWriter() {
     if (gWriterThread) WaitForSingleObject(gWriterThread, INFINITE);
 }
 
+DWORD captureFlushWait(bool unflushed, DWORD sinceFlushMs) {
+    if (!unflushed) return INFINITE;
+    return sinceFlushMs >= kCaptureFlushMs ? 0 : kCaptureFlushMs - sinceFlushMs;
+}
+
+namespace {
+
+bool flushFile(HANDLE file) { return FlushFileBuffers(file) != 0; }
+
+// What the writer has written but not yet pushed out to the disk.
+struct FlushState {
+    LONGLONG flushedFrames;
+    DWORD flushedAt;  // GetTickCount of the last flush
+};
+
+void flushCapture(FlushState &state) {
+    gCaptureFlush(gCaptureLeft);
+    gCaptureFlush(gCaptureRight);
+    state.flushedFrames = gCaptureFramesWritten;
+    state.flushedAt = GetTickCount();
+}
+
+DWORD flushWait(const FlushState &state) {
+    return captureFlushWait(gCaptureFramesWritten != state.flushedFrames, GetTickCount() - state.flushedAt);
+}
+
+}  // namespace
+
+bool (*gCaptureFlush)(HANDLE file) = flushFile;
+
 DWORD WINAPI captureWriterThread(void *) {
     gBlockCounter = 0;
     gRecording = 1;
     HANDLE events[2] = {gDataReadyEvent, gStopEvent};
+    FlushState flush = {0, GetTickCount()};
     for (;;) {
         // When both are signalled the data-ready event wins: blocks tapped before
-        // the stop are still written.
-        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+        // the stop are still written. No block for a while (the engine gate is
+        // closed, say): what was written still reaches the disk in time.
+        DWORD woken = WaitForMultipleObjects(2, events, FALSE, flushWait(flush));
+        if (woken == WAIT_TIMEOUT) {
+            flushCapture(flush);
+            continue;
+        }
+        if (woken != WAIT_OBJECT_0) break;
         if (gCaptureLock.tryEnter()) {  // else the engine is being reconfigured
             bool written = writeFullSlots();
             gCaptureLock.leave();
             if (!written) break;
         }
+        if (flushWait(flush) == 0) flushCapture(flush);
         // The tap signals data-ready every block: when a pass takes longer than a
         // block the wait above never reports the stop, so look for it here.
         if (WaitForSingleObject(gStopEvent, 0) == WAIT_OBJECT_0) break;
@@ -229,6 +279,7 @@ DWORD WINAPI captureWriterThread(void *) {
         writeFullSlots();
         gCaptureLock.leave();
     }
+    flushCapture(flush);
     gStatusDirty = 1;
     return 0;
 }
@@ -262,8 +313,10 @@ void captureTap(const float *left, const float *right, int frames) {
     else
         memset(gCaptureRing.right[chosen], 0, bytes);
     slots[chosen].frames = frames;
-    slots[chosen].stamp = gBlockCounter;
+    ULONG stamp = gBlockCounter;
+    slots[chosen].stamp = stamp;
     InterlockedExchange(&slots[chosen].state, kSlotFull);
+    InterlockedExchange(&gCapturePublished, (LONG)stamp);
     SetEvent(gDataReadyEvent);
 }
 

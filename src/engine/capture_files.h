@@ -57,8 +57,9 @@ bool allocateCaptureRing(int32_t frames, int32_t sampleRate);
 void freeCaptureRing();
 
 // Raw 32-bit floats, one channel each, created in engine set-up in the TMP folder
-// and deleted by the system when closed. Both always hold gCaptureFramesWritten
-// frames: a block counts only once it reached both files.
+// with their info file (see capture_take.h): deleted by the system when closed,
+// unless they hold a recording not yet saved. Both always hold
+// gCaptureFramesWritten frames: a block counts only once it reached both files.
 extern HANDLE gCaptureLeft;
 extern HANDLE gCaptureRight;
 // Written only by the writer thread (reset when a writer starts); gRecordedFrames is
@@ -87,6 +88,17 @@ extern volatile LONG gCaptureWriteFailed;   // a capture file refused a write (d
 // a full disk.
 extern bool (*gCaptureWrite)(HANDLE file, const void *data, DWORD bytes);
 
+// Pushes what the writer wrote to a capture file out to the disk; the platform's
+// FlushFileBuffers by default (the soak benchmark times it here).
+extern bool (*gCaptureFlush)(HANDLE file);
+// While it writes, the writer flushes both capture files at least this often, and
+// once more as it ends: a power cut loses no more than this and the ring.
+const DWORD kCaptureFlushMs = 1000;
+// How long the writer may wait for the next block before it must flush: INFINITE
+// when everything written is flushed, else what is left of kCaptureFlushMs since the
+// last flush (0: flush now).
+DWORD captureFlushWait(bool unflushed, DWORD sinceFlushMs);
+
 // Why the capture files could not be made: the file or folder tried and the
 // system's error code.
 struct CaptureFilesFailure {
@@ -94,18 +106,21 @@ struct CaptureFilesFailure {
     DWORD error;
 };
 
-// Creates both events and whichever capture file is missing: at engine set-up, and
-// again before a recording when a file could not be made before. False when a file
-// could not be made; failure (may be null) then says where and why.
+// Creates both events and, when they are missing, both capture files with their
+// info: at engine set-up, and again before a recording when they could not be made
+// before. False when the files could not be made; failure (may be null) then says
+// where and why.
 bool createCaptureFiles(CaptureFilesFailure *failure = nullptr);
-// Closes the events and the files (shutdown); the files delete themselves.
+// Closes the events and the files (shutdown); the files delete themselves unless
+// they hold a recording not yet saved.
 void closeCaptureFiles();
 
 // Frames in a capture file: its 64-bit size / 4.
 uint64_t captureFileFrames(HANDLE file);
 
-// Truncates both files to 0 and resets counters and events, then starts the writer
-// thread at the highest priority. False when the thread cannot be started.
+// Truncates both files to 0, resets counters and events and marks the files as
+// holding an unsaved recording at the engine's rate, then starts the writer thread
+// at the highest priority. False when the thread cannot be started.
 bool startCaptureWriter();
 // Signals the stop event and, when a writer thread exists, waits for it to end.
 // GUI thread.
@@ -118,6 +133,17 @@ DWORD WINAPI captureWriterThread(void *);
 // slot, overwriting a full one when none is free. Driver thread: no waits, no
 // allocation, one event signal.
 void captureTap(const float *left, const float *right, int frames);
+
+// The stamp of the last block the tap made full (0 before the first). The tap
+// fills blocks in stamp order, so every block up to it is full once it is read.
+extern volatile LONG gCapturePublished;
+
+// The writer's list for one pass, oldest first: the full slots whose blocks were
+// published up to `published` (seen before the scan), as (age rank << 32 | slot).
+// A slot full with a later block is left for the next pass: the tap may fill a
+// lower-numbered slot with an older block while the scan passes it, and writing
+// the newer one first would put the two out of order. Returns the count.
+int32_t collectWritableSlots(const CaptureSlot *slots, int32_t count, ULONG published, uint64_t *order);
 
 // Adds the full slots of a ring that is about to be freed to the lost counters.
 void countDiscardedCaptureBlocks(const CaptureSlot *slots, int32_t count);

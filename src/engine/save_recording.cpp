@@ -8,6 +8,7 @@
 #include "core/raw_file.h"
 #include "core/texts.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/file_dialog.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
@@ -46,7 +47,9 @@ SaveResult copyCaptureToWav(HANDLE out, HANDLE left, HANDLE right, uint64_t fram
         if (systemError) *systemError = GetLastError();
         return kSaveWriteFailed;
     }
-    if (!rewindFile(left) || !rewindFile(right)) return kSaveReadFailed;
+    bool rewound = rewindFile(left);
+    rewound = rewindFile(right) && rewound;
+    if (!rewound && !silenceShortReads) return kSaveReadFailed;
     const float *channels[2] = {buffers.left, buffers.right};
     for (uint64_t done = 0; done < frames;) {
         DWORD n = frames - done < buffers.frames ? (DWORD)(frames - done) : buffers.frames;
@@ -153,8 +156,9 @@ void saveRecordingCommand(HWND window) {
     DWORD systemError = 0;
     SaveResult result = saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate,
                                          &systemError);
-    if (result == kSaveDone)
+    if (result == kSaveDone) {
         gRecordingSaved = 1;
-    else
+        endCapturedTake();  // saved: its files need not outlast the program
+    } else
         showRecorderMessage(window, saveFailureText(result), 0, name, systemError);
 }

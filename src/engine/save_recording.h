@@ -28,8 +28,9 @@ struct WavCopyBuffers {
 
 // Writes, at out's position, the WAV header for `frames` stereo frames in the depth
 // and then the frames of the two capture files read from their start, a pass of
-// buffers.frames frames at a time. What a capture file cannot deliver becomes
-// silence when silenceShortReads, else fails the copy with kSaveReadFailed. A
+// buffers.frames frames at a time. What a capture file cannot deliver (an invalid
+// handle: nothing) becomes silence when silenceShortReads, else fails the copy with
+// kSaveReadFailed. A
 // failed write gives kSaveWriteFailed with the system's code in *systemError (may be
 // null). progress (may be null) is raised after every pass.
 SaveResult copyCaptureToWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, WavDepth depth, int sampleRate,

@@ -61,6 +61,15 @@
 #define IDS_CAPTURE_FILES_FAILED 2107
 // The question before record replaces a take that was not saved.
 #define IDS_RECORD_OVER 2110
+// Recordings a program that ended without saving them left behind, recovered at
+// start-up (%1: the file last tried), and the question before closing with one unsaved.
+#define IDS_LEFTOVER_RECOVERED 2120
+#define IDS_LEFTOVER_LENGTH 2121
+#define IDS_LEFTOVER_NOT_RECOVERED 2122
+#define IDS_CLOSE_UNSAVED 2123
+#define IDS_CLOSE_SAVE 2124
+#define IDS_CLOSE_DONT_SAVE 2125
+#define IDS_CLOSE_CANCEL 2126
 
 // Export dialog (109).
 #define IDC_EXPORT_TYPE 1005

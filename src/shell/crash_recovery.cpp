@@ -9,6 +9,7 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/save_recording.h"
 #include "engine/transport_state.h"
 #include "engine/wav_writer.h"
@@ -158,6 +159,9 @@ void recoverAfterFault() {
         gPath[0] = L'\0';
         bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gRecoveryFolder,
                                             gTemporaryFolder, now, gPath, sizeof gPath / sizeof gPath[0]);
+        // Written out: its capture files go with the process. Else they stay for the
+        // next start to try again.
+        if (saved) endCapturedTake();
         appendMessage(gMessage, size, saved ? gTextSaved : gTextNotSaved, gPath);
     }
     // The file is safe before anything that needs the heap runs.
@@ -300,9 +304,12 @@ bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE righ
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
                             const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
                             size_t pathSize) {
+    // The shorter capture file sets the length; a missing one (a leftover take that
+    // lost a file) is silence.
     uint64_t leftFrames = captureFileFrames(left), rightFrames = captureFileFrames(right);
-    if (leftFrames < frames) frames = leftFrames;
-    if (rightFrames < frames) frames = rightFrames;
+    if (left != INVALID_HANDLE_VALUE && leftFrames < frames) frames = leftFrames;
+    if (right != INVALID_HANDLE_VALUE && rightFrames < frames) frames = rightFrames;
+    if (left == INVALID_HANDLE_VALUE && right == INVALID_HANDLE_VALUE) frames = 0;
     if (frames == 0 || pathSize == 0) return false;
     path[0] = L'\0';
     for (const wchar_t *f : {folder, fallbackFolder}) {
@@ -311,6 +318,11 @@ bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int samp
         if (out != INVALID_HANDLE_VALUE && writeRecoveryFile(out, path, left, right, frames, sampleRate)) return true;
     }
     return false;
+}
+
+void recoveryFolders(const wchar_t **documents, const wchar_t **fallback) {
+    *documents = gRecoveryFolder;
+    *fallback = gTemporaryFolder;
 }
 
 void installCrashRecovery(HINSTANCE instance) {

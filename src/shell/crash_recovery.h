@@ -18,6 +18,10 @@
 // starts the recovery thread and installs the unhandled-exception filter.
 void installCrashRecovery(HINSTANCE instance);
 
+// Where recovered recordings go: Documents\Korvane, and the temporary folder when no
+// file can be made there (either empty when unknown). Set by installCrashRecovery.
+void recoveryFolders(const wchar_t **documents, const wchar_t **fallback);
+
 // "Recording 2026-12-08 00-18-05.wav", or with " (n)" before the extension for the
 // n-th attempt (n >= 2) when that name is taken. False when it does not fit.
 bool recoveryFileName(const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
@@ -36,7 +40,8 @@ void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wc
 // 32-bit float stereo WAV at sampleRate into a new file in folder (created if
 // missing), named after `time`; when no file can be made or written completely
 // there, in fallbackFolder (null or empty: none). Fewer frames are written when a
-// capture file is shorter. The file's path goes to path (on failure the last one
+// capture file is shorter; one that is missing (INVALID_HANDLE_VALUE) is silence.
+// The file's path goes to path (on failure the last one
 // tried). True when the whole file was written; a file cut short is deleted.
 // Static buffers: one caller at a time.
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,

@@ -18,6 +18,7 @@
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
+#include "shell/close_question.h"
 #include "shell/menu_states.h"
 #include "shell/startup.h"
 
@@ -215,6 +216,9 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_NCLBUTTONDOWN:
         SetFocus(window);
+        break;
+    case WM_CLOSE:
+        if (!confirmClose(window)) return 0;  // the user keeps the program running
         break;
     case WM_DESTROY:
         shutdownKorvane(window);

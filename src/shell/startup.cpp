@@ -21,6 +21,7 @@
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"
 #include "shell/crash_recovery.h"
+#include "shell/leftover_recovery.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 
@@ -130,6 +131,7 @@ void engineSetup(HINSTANCE instance) {
 int runKorvane(HINSTANCE instance) {
     gInstance = instance;
     installCrashRecovery(instance);
+    recoverLeftoverTakes();
 
     // A name that fills the whole buffer may have been cut short: treat it as no name.
     DWORD length = GetModuleFileNameA(nullptr, gModulePath, kModulePathSize);

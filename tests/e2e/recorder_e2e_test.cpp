@@ -381,7 +381,11 @@ TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
     HANDLE h = FindFirstFileA((folder + "\\~kv*").c_str(), &found);
     EXPECT_EQ(INVALID_HANDLE_VALUE, h) << "the temporary file was left behind";
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    // Not saved: closing asks first; the take is not kept.
     PostMessageA(window, WM_CLOSE, 0, 0);
+    box = messageBox(program, window, "The recording has not been saved.");
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
     EXPECT_EQ(0, program.waitForExit());
 }
 

@@ -14,6 +14,7 @@
 #include "core/gate.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/engine_hooks.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
@@ -170,6 +171,7 @@ TEST_F(RealTimePath, RecordingAndPlaybackAllocateNothing) {
     EXPECT_EQ(0, gAllocations) << "while playing";
     CloseHandle(gWriterThread);
     gWriterThread = nullptr;
+    endCapturedTake();  // not kept for a next start
     closeCaptureFiles();
     gPlaying = gRecordedFrames = gTransportPos = 0;
 }

@@ -20,6 +20,7 @@
 #include "core/texts.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
+#include "engine/capture_take.h"
 #include "engine/engine_hooks.h"
 #include "engine/save_recording.h"
 #include "engine/status_line.h"
@@ -112,6 +113,7 @@ protected:
         stopCaptureWriter();
         if (gWriterThread) CloseHandle(gWriterThread);
         gWriterThread = nullptr;
+        endCapturedTake();  // not kept for a next start
         closeCaptureFiles();
         freeEngineBuffers();
         gCaptureWrite = saved;
@@ -181,6 +183,33 @@ TEST(CaptureRing, SizeIsCountedIn64BitsAndAnAbsurdOneRefused) {
     EXPECT_EQ(0, gEngine.bufferFrames);
     EXPECT_EQ(nullptr, gCaptureRing.slots);
     gEngine.sampleRate = rate;
+}
+
+TEST(CaptureRing, APassWritesOnlyBlocksPublishedBeforeItsScanOldestFirst) {
+    const LONG F = kSlotFull, E = kSlotFree, W = kSlotWriting;
+    struct Case {
+        const char *what;
+        std::vector<std::pair<LONG, ULONG>> slots;  // state, stamp
+        ULONG published;
+        std::vector<int32_t> written;  // slots, in writing order
+    } cases[] = {
+        {"oldest first whatever the slot", {{F, 7}, {F, 5}, {E, 0}, {F, 6}}, 7, {1, 3, 0}},
+        // The scan passed slot 0 while block 6 was being put there, then saw block 7
+        // in slot 1: 7 waits for the next pass, after 6.
+        {"a block newer than the scan waits", {{E, 0}, {F, 7}, {F, 5}}, 5, {2}},
+        {"one being written is not taken again", {{W, 5}, {F, 6}}, 6, {1}},
+        {"across the wrap of the block count", {{F, 1}, {F, 0xFFFFFFFFul}, {F, 0}}, 1, {1, 2, 0}},
+        {"nothing full", {{E, 3}, {E, 4}}, 4, {}},
+    };
+    for (const Case &c : cases) {
+        std::vector<CaptureSlot> slots;
+        for (auto &s : c.slots) slots.push_back(CaptureSlot{s.first, s.second, kFrames});
+        std::vector<uint64_t> order(slots.size());
+        int32_t n = collectWritableSlots(slots.data(), (int32_t)slots.size(), c.published, order.data());
+        std::vector<int32_t> written;
+        for (int32_t k = 0; k < n; ++k) written.push_back((int32_t)(uint32_t)order[k]);
+        EXPECT_EQ(c.written, written) << c.what;
+    }
 }
 
 TEST_F(Recorder, BlocksReachBothFilesInOrderAndRecordAfterStopStartsAfresh) {
@@ -568,4 +597,56 @@ TEST(StatusLine, NoDriverTextsAreWholeAtTheDesignedWidth) {
     // A wider window has room for the long form.
     EXPECT_EQ(L"No audio driver is open: choose one in System > Settings...",
               noDriverStatusAt(1000, false, nullptr).text);
+}
+
+namespace {
+
+// Stands in for FlushFileBuffers: notes the frames each capture file held when it
+// was flushed and signals flushedTwice once both files were flushed holding `wanted`.
+struct FlushLog {
+    CRITICAL_SECTION lock;
+    std::vector<std::pair<HANDLE, uint64_t>> flushes;
+    uint64_t wanted = 0;
+    HANDLE flushedBoth = nullptr;
+};
+FlushLog *gFlushLog = nullptr;
+
+bool loggedFlush(HANDLE file) {
+    EnterCriticalSection(&gFlushLog->lock);
+    uint64_t frames = captureFileFrames(file);
+    gFlushLog->flushes.push_back({file, frames});
+    int both = 0;
+    for (auto &f : gFlushLog->flushes) both += f.second == gFlushLog->wanted ? 1 : 0;
+    if (both >= 2) SetEvent(gFlushLog->flushedBoth);
+    LeaveCriticalSection(&gFlushLog->lock);
+    return FlushFileBuffers(file) != 0;
+}
+
+}  // namespace
+
+TEST_F(Recorder, WrittenBlocksReachTheDiskWithoutWaitingForMoreAndAgainAsTheWriterEnds) {
+    FlushLog log;
+    InitializeCriticalSection(&log.lock);
+    log.flushedBoth = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    gFlushLog = &log;
+    bool (*realFlush)(HANDLE) = gCaptureFlush;
+    gCaptureFlush = loggedFlush;
+
+    startRecording();
+    log.wanted = 2 * kFrames;
+    blocks(2);
+    // No block follows: the writer flushes what it has once the interval is over.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(log.flushedBoth, 30000));
+    blocks(3);
+    stop();
+    gCaptureFlush = realFlush;
+    expectFilesHold(range(1, 5));
+    // The last flush of each file came after its last write.
+    uint64_t lastLeft = 0, lastRight = 0;
+    for (auto &f : log.flushes) (f.first == gCaptureLeft ? lastLeft : lastRight) = f.second;
+    EXPECT_EQ(5u * kFrames, lastLeft);
+    EXPECT_EQ(5u * kFrames, lastRight);
+    CloseHandle(log.flushedBoth);
+    DeleteCriticalSection(&log.lock);
+    gFlushLog = nullptr;
 }

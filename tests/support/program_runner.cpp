@@ -66,8 +66,8 @@ std::vector<std::string> readLines(const std::string &path) {
     return lines;
 }
 
-bool RunningProgram::start(const std::string &folder,
-                           const std::vector<std::pair<std::string, std::string>> &env) {
+bool RunningProgram::start(const std::string &folder, const std::vector<std::pair<std::string, std::string>> &env,
+                           const std::string &exeName) {
     // The child inherits our environment; set the extra variables around CreateProcess.
     std::vector<std::pair<std::string, std::string>> saved;
     for (const auto &kv : env) {
@@ -76,7 +76,7 @@ bool RunningProgram::start(const std::string &folder,
         saved.push_back({kv.first, n ? std::string(old, n) : std::string("\x01")});
         SetEnvironmentVariableA(kv.first.c_str(), kv.second.c_str());
     }
-    std::string exe = folder + "\\Korvane.exe";
+    std::string exe = folder + "\\" + exeName;
     std::string commandLine = "\"" + exe + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -20,8 +20,9 @@ std::vector<std::string> readLines(const std::string &path);
 
 class RunningProgram {
 public:
-    // Starts <folder>\Korvane.exe with the given environment variables added to ours.
-    bool start(const std::string &folder, const std::vector<std::pair<std::string, std::string>> &env);
+    // Starts <folder>\<exe> with the given environment variables added to ours.
+    bool start(const std::string &folder, const std::vector<std::pair<std::string, std::string>> &env,
+               const std::string &exe = "Korvane.exe");
     ~RunningProgram();
 
     // Waits until the program idles in its message loop and finds its main window.

@@ -1,0 +1,78 @@
+#include "support/recovered_takes.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "support/sox.h"
+
+namespace testing_support {
+
+namespace {
+
+std::vector<std::string> filesIn(const std::string &pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+std::string recoveredRecordingsFolder() {
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    return std::string(documents) + "\\Korvane";
+}
+
+std::vector<std::string> takeFilesIn(const std::string &folder) { return filesIn(folder + "\\~korvane-take-*"); }
+
+std::vector<int> notesHeard(const std::vector<float> &channel, float level, int rate) {
+    std::vector<std::pair<size_t, size_t>> stretches;
+    const size_t gap = (size_t)rate / 20;
+    for (size_t i = 0; i < channel.size(); ++i) {
+        if (std::fabs(channel[i]) <= level / 4) continue;
+        if (stretches.empty() || i - stretches.back().second > gap)
+            stretches.push_back({i, i});
+        else
+            stretches.back().second = i;
+    }
+    std::vector<int> notes;
+    for (auto s : stretches) {
+        if (s.second - s.first < (size_t)rate / 10) continue;
+        double f = zeroCrossingFrequency(channel, rate, s.first + rate / 100, s.second - rate / 20);
+        notes.push_back(f > 0 ? (int)std::lround(69 + 12 * std::log2(f / 440.0)) : -1);
+    }
+    return notes;
+}
+
+RecoveredFile readRecovered(const std::string &path) {
+    RecoveredFile file;
+    std::string info = runSox("--i '" + unixPath(path) + "'");
+    file.soxChannels = soxInfoField(info, "Channels");
+    file.soxRate = soxInfoField(info, "Sample Rate");
+    file.soxEncoding = soxInfoField(info, "Sample Encoding");
+    file.wav = readWav(path);
+    // The data chunk's frames, from the file's size: the header may not claim more.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size = {};
+    if (h != INVALID_HANDLE_VALUE) {
+        GetFileSizeEx(h, &size);
+        CloseHandle(h);
+    }
+    long long dataFrames = size.QuadPart > 44 ? (size.QuadPart - 44) / 8 : 0;
+    file.soxFramesMatch = file.wav.ok && (long long)file.wav.frames() == dataFrames &&
+                          soxInfoField(info, "Duration").find("= " + std::to_string(dataFrames) + " samples") !=
+                              std::string::npos;
+    return file;
+}
+
+}  // namespace testing_support
