@@ -159,7 +159,17 @@ void exportCommand(HWND dialog) {
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
     if (placed) CreateDirectoryA(folder, nullptr);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
+    HWND start = GetDlgItem(dialog, IDC_EXPORT_START);
+    EnableWindow(start, FALSE);
     ExportReport report = runExport(settings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+    // Clicks and keys that arrived while the export ran were meant for a busy window:
+    // none of them may start a second export.
+    MSG pending;
+    while (PeekMessageA(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    while (PeekMessageA(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    updateExportButton(dialog);
     // The name keeps the extension the export gave it; the box shows it as typed.
     if (!placed) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
     char wentTo[MAX_PATH + 16];

@@ -514,7 +514,11 @@ TEST_F(RecorderE2E, NoCommandLosesARecording) {
     EXPECT_EQ(nullptr, ownedDialog(program, window));
     pressKey(window, VK_F4, 0x3E);
     ASSERT_TRUE(statusBecomes(program, status, ""));
+    // That take was not saved: closing asks, and Don't save lets the program end.
     PostMessageA(window, WM_CLOSE, 0, 0);
+    box = messageBox(program, window, "The recording has not been saved.");
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
     EXPECT_EQ(0, program.waitForExit());
 }
 
