@@ -160,6 +160,7 @@ void exportCommand(HWND dialog) {
     if (placed) CreateDirectoryA(folder, nullptr);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
     HWND start = GetDlgItem(dialog, IDC_EXPORT_START);
+    HWND hadFocus = GetFocus();  // Export itself when clicked: disabling it drops the focus
     EnableWindow(start, FALSE);
     ExportReport report = runExport(settings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
     // Clicks and keys that arrived while the export ran were meant for a busy window:
@@ -170,6 +171,7 @@ void exportCommand(HWND dialog) {
     while (PeekMessageA(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
     }
     updateExportButton(dialog);
+    if (hadFocus && IsWindowEnabled(hadFocus)) SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)hadFocus, TRUE);
     // The name keeps the extension the export gave it; the box shows it as typed.
     if (!placed) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
     char wentTo[MAX_PATH + 16];
