@@ -2,8 +2,9 @@
 // folder: WAV per key and chord in the three depths, mono and stereo, at several rates
 // (odd frame counts included), and SoundFonts of keys and of a chord; the chords hold
 // enough voices to clip. Run it before and after a change of the export and compare the
-// two folders byte for byte (cmp, diff -r): the files must not change.
-// Usage: export_reference.exe <output folder>
+// two folders byte for byte (cmp, diff -r): the files must not change. With "files"
+// as the second argument every take goes through the temporary files instead of memory.
+// Usage: export_reference.exe <output folder> [files]
 #include <windows.h>
 
 #include <cstdio>
@@ -75,6 +76,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     gPlugin.resume();
+    ExportControl control = {};
+    if (argc > 2 && strcmp(argv[2], "files") == 0) control.takeBudget = 1;
     int failed = 0;
     for (const Case &c : kCases) {
         ExportSettings settings = kDefaultExportSettings;
@@ -89,7 +92,7 @@ int main(int argc, char **argv) {
         unsigned char keys[128] = {};
         for (int k : c.keys) keys[k] = 1;
         if (c.keys.size() == 0) memset(keys, 1, sizeof keys);
-        ExportReport report = runExport(settings, keys, nullptr);
+        ExportReport report = runExport(settings, keys, &control);
         printf("%s: %d of %d files not written\n", c.name, report.failed(), report.planned);
         failed += report.failed();
     }

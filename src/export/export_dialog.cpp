@@ -115,8 +115,20 @@ void showReport(HWND dialog, const ExportReport &report) {
     if (exportReportText(report, texts, message, 1024)) showErrorText(dialog, message);
 }
 
+// The progress bar's position at each take.
+void showTake(void *context, int ordinal, int takes) {
+    HWND bar = (HWND)context;
+    SendMessageA(bar, PBM_SETRANGE32, 0, takes);
+    SendMessageA(bar, PBM_SETPOS, ordinal, 0);
+    UpdateWindow(bar);
+}
+
 void exportCommand(HWND dialog) {
-    ExportReport report = runExport(gExportSettings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+    HWND bar = GetDlgItem(dialog, IDC_EXPORT_PROGRESS);
+    ShowWindow(bar, SW_SHOW);
+    ExportControl control = {showTake, bar, nullptr, 0};
+    ExportReport report = runExport(gExportSettings, gKeySelection.keys, &control);
+    ShowWindow(bar, SW_HIDE);
     // The name keeps the extension the export gave it; the box shows it as typed.
     memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
     showReport(dialog, report);
