@@ -30,6 +30,11 @@ void writePiece(OutputWriter &writer) {
     file->filled = 0;
 }
 
+void closeFile(OutputFile &file, bool remove) {
+    if (!CloseHandle(file.handle)) recordFailure(file);
+    if (remove) DeleteFileA(file.path);
+}
+
 DWORD WINAPI closerThread(void *context) {
     OutputWriter &writer = *(OutputWriter *)context;
     for (;;) {
@@ -40,8 +45,7 @@ DWORD WINAPI closerThread(void *context) {
         LeaveCriticalSection(&writer.lock);
         ReleaseSemaphore(writer.slotsFree, 1, nullptr);
         if (!c.file) return 0;
-        if (!CloseHandle(c.file->handle)) recordFailure(*c.file);
-        if (c.remove) DeleteFileA(c.file->path);
+        closeFile(*c.file, c.remove);
     }
 }
 
@@ -65,10 +69,11 @@ void releaseAll(OutputWriter &writer) {
 
 }  // namespace
 
-bool startOutputWriter(OutputWriter &writer) {
+bool startOutputWriter(OutputWriter &writer, bool closeBehind) {
     memset(&writer, 0, sizeof writer);
     InitializeCriticalSection(&writer.lock);
     writer.piece = (uint8_t *)malloc(kOutputPieceBytes);
+    if (writer.piece && !closeBehind) return true;
     writer.queued = CreateSemaphoreA(nullptr, 0, kOutputCloses, nullptr);
     writer.slotsFree = CreateSemaphoreA(nullptr, kOutputCloses, kOutputCloses, nullptr);
     if (writer.piece && writer.queued && writer.slotsFree)
@@ -79,11 +84,12 @@ bool startOutputWriter(OutputWriter &writer) {
 }
 
 void stopOutputWriter(OutputWriter &writer) {
-    if (!writer.thread) return;
-    push(writer, nullptr, false);
-    WaitForSingleObject(writer.thread, INFINITE);
-    CloseHandle(writer.thread);
-    writer.thread = nullptr;
+    if (writer.thread) {
+        push(writer, nullptr, false);
+        WaitForSingleObject(writer.thread, INFINITE);
+        CloseHandle(writer.thread);
+        writer.thread = nullptr;
+    }
     releaseAll(writer);
 }
 
@@ -127,5 +133,8 @@ void patchOutput(OutputWriter &writer, OutputFile &file, uint64_t offset, const 
 
 void closeOutput(OutputWriter &writer, OutputFile &file, bool remove) {
     if (writer.pieceOwner == &file) writePiece(writer);
-    push(writer, &file, remove);
+    if (writer.thread)
+        push(writer, &file, remove);
+    else
+        closeFile(file, remove);
 }

@@ -1,8 +1,8 @@
 // The export's output files: their bytes gather in one large piece of memory and go
-// to the disk a piece at a time; each finished file is closed (or removed) on a thread
-// of its own, so that closing, which can take long (a virus scanner looks at the file,
-// a network share confirms it), overlaps the rendering of the next take. The export's
-// thread alone calls these functions.
+// to the disk a piece at a time; when more files follow, each finished file is closed
+// (or removed) on a thread of its own, so that closing, which can take long (a virus
+// scanner looks at the file, a network share confirms it), overlaps the rendering of
+// the next take. The export's thread alone calls these functions.
 #pragma once
 
 #include <windows.h>
@@ -32,7 +32,7 @@ struct OutputClose {
 struct OutputWriter {
     uint8_t *piece;          // kOutputPieceBytes, filled for one file at a time
     OutputFile *pieceOwner;  // whose bytes are in it
-    HANDLE thread;
+    HANDLE thread;           // null: files are closed where closeOutput is called
     HANDLE queued;      // semaphore: closes waiting for the thread
     HANDLE slotsFree;   // semaphore: room in the ring
     CRITICAL_SECTION lock;  // the ring's indexes
@@ -40,9 +40,9 @@ struct OutputWriter {
     int head, tail;
 };
 
-// Allocates the piece and starts the thread; false (nothing left behind) when either
-// cannot be had.
-bool startOutputWriter(OutputWriter &writer);
+// Allocates the piece and, for closing behind (an export of several files), starts
+// the thread; false (nothing left behind) when either cannot be had.
+bool startOutputWriter(OutputWriter &writer, bool closeBehind);
 // Waits until every queued close has run, ends the thread and frees the piece.
 void stopOutputWriter(OutputWriter &writer);
 
@@ -58,6 +58,6 @@ void outputBytes(OutputWriter &writer, OutputFile &file, const void *data, size_
 // Overwrites bytes at offset, after writing out what the piece holds; only a close may
 // follow.
 void patchOutput(OutputWriter &writer, OutputFile &file, uint64_t offset, const void *data, size_t bytes);
-// Writes out what is left of the file and hands it to the thread to be closed and,
-// with remove, deleted.
+// Writes out what is left of the file and closes it (on the thread when closing
+// behind) and, with remove, deletes it.
 void closeOutput(OutputWriter &writer, OutputFile &file, bool remove);

@@ -148,7 +148,7 @@ int selectedKeyList(const uint8_t *keySelection, uint8_t *keys) {
 }
 
 bool startExportOutput(OutputWriter &writer, int files, ExportReport &report) {
-    if (startOutputWriter(writer)) return true;
+    if (startOutputWriter(writer, files > 1)) return true;
     report.notWritten += files;  // without memory for the pieces nothing is written
     return false;
 }

@@ -54,8 +54,8 @@ struct ExportOutput {
     bool incomplete;  // the take lost frames (padded with silence)
 };
 
-// Starts the writer thread of an export's output; false, with `files` counted as not
-// written, when it cannot start (no memory).
+// Starts the output of an export of this many files (closing behind when there are
+// several); false, with them counted as not written, when it cannot start (no memory).
 bool startExportOutput(OutputWriter &writer, int files, ExportReport &report);
 // Waits until everything is written and closed, then counts each created output as
 // written or not written.
