@@ -444,8 +444,8 @@ protected:
 
     // Starts the program, stalling at this block counted from the export's first
     // note-on, and opens the export dialog with the keys selected, hold 200 ms and
-    // release 100 ms, the files named <work>\keys.
-    void openExport(int stallBlock, std::initializer_list<int> notes) {
+    // release 100 ms, the files named after baseName in the readers' folder.
+    void openExport(int stallBlock, std::initializer_list<int> notes, const char *baseName) {
         ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log},
                                                 {"KORVANE_DEMO_VARIANT", ""},
                                                 {"KORVANE_DEMO_STALL_BLOCKS", std::to_string(stallBlock)},
@@ -456,7 +456,7 @@ protected:
         PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
         ASSERT_TRUE(waitUntil(program, [&] { return (dialog = findDialog(program, "Export")) != nullptr; }));
         for (int note : notes) clickKey(control(IDC_EXPORT_KEYS), note);
-        base = work + "\\keys";
+        base = readerFolder() + "\\" + baseName;
         SendMessageA(control(IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)base.c_str());
         SendMessageA(control(IDC_EXPORT_HOLD), WM_SETTEXT, 0, (LPARAM) "200");
         SendMessageA(control(IDC_EXPORT_RELEASE), WM_SETTEXT, 0, (LPARAM) "100");
@@ -498,7 +498,7 @@ const size_t kKeyFileBytes = 44 + (size_t)(kRate * 3 / 10) * 4;  // 300 ms of st
 // Cancel during the third of five keys: the two finished files stay, the third is
 // removed, the rest never made; the end message says so; live sound comes back.
 TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndSoundReturns) {
-    openExport(takeStart(2) + 5, {48, 50, 52, 53, 55});
+    openExport(takeStart(2) + 5, {48, 50, 52, 53, 55}, "cancelled");
     ASSERT_NE(nullptr, dialog);
     PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForLogLine(log, "stall"));
@@ -536,6 +536,8 @@ TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndS
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + gone).c_str())) << gone;
     EXPECT_EQ(1, exportsInLog());
     EXPECT_TRUE(IsWindowEnabled(control(IDC_EXPORT_START)));
+    addToManifest("wav cancelled_C2.wav 1 16 2 44100 13230 48");
+    addToManifest("wav cancelled_D2.wav 1 16 2 44100 13230 50");
 
     // Sound returns: Z plays note 48 on the driver again.
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -558,7 +560,7 @@ TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndS
 // While a take renders the dialog answers; closing the program or the dialog asks
 // whether to cancel, No keeps the export going, Yes ends it before the dialog closes.
 TEST_F(ExportBesideTheDialog, DialogAnswersWhileATakeRendersAndClosingAsksFirst) {
-    openExport(takeStart(0) + 3, {60, 62});
+    openExport(takeStart(0) + 3, {60, 62}, "closed");
     ASSERT_NE(nullptr, dialog);
     PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForLogLine(log, "stall"));
