@@ -1,20 +1,27 @@
 // Export throughput: 128 keys with the dialog's defaults (44100 Hz, stereo, 16-bit,
-// hold 2000 ms, release 500 ms) exported as one WAV file per key through the plugin
-// beside the program (the demo instrument), or, with "null" as the third argument,
-// through a plugin that does nothing: the demo's process and event calls replaced by
-// empty ones built here. Prints the wall time, the frames per second, the time spent
-// inside the plugin (process and effProcessEvents) and the host's share.
-// Usage: export_bench.exe <output folder> <label> [null]
+// hold 2000 ms, release 500 ms) exported as one WAV file per key, as one SoundFont and
+// as one chord, through the plugin beside the program (the demo instrument) or, with
+// "null" as the third argument, through a plugin that does nothing: the demo's process
+// and event calls replaced by empty ones built here. Each export is timed as the
+// Export button runs it (its three steps: begin, takes, end), and right after it, in the same process, the two
+// limits of the disk under this loader: the same bytes written into one file, and the
+// same files (count and sizes) written with plain writes. Prints nanoseconds per
+// exported frame for each, and the time spent inside the plugin; with several rounds,
+// then the median of each over the rounds.
+// Usage: export_bench.exe <output folder> <label> [null] [rounds]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "audio/engine_state.h"
 #include "engine/engine_hooks.h"
 #include "export/export_run.h"
-#include "export/sample_output.h"
+#include "export/output_writer.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 
@@ -24,17 +31,24 @@ LARGE_INTEGER gFrequency;
 int64_t gPluginTicks = 0;
 AEffectProcessProc gRealProcess = nullptr;
 AEffectDispatcherProc gRealDispatcher = nullptr;
-AEffectDispatcherProc gEventsProc = nullptr;  // effProcessEvents goes here
 
+// The plugin that does nothing: untimed, as its time would be nothing but the clock
+// readings.
 void VSTCALLBACK nullProcess(AEffect *, float **, float **, VstInt32) {}
 
-VstIntPtr VSTCALLBACK nullEvents(AEffect *, VstInt32, VstInt32, VstIntPtr, void *, float) { return 1; }
+VstIntPtr VSTCALLBACK nullDispatcher(AEffect *effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr,
+                                     float opt) {
+    if (opcode == effProcessEvents) return 1;
+    return gRealDispatcher(effect, opcode, index, value, ptr, opt);
+}
 
 int64_t now() {
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
     return t.QuadPart;
 }
+
+double seconds(int64_t ticks) { return (double)ticks / (double)gFrequency.QuadPart; }
 
 void VSTCALLBACK timedProcess(AEffect *effect, float **inputs, float **outputs, VstInt32 frames) {
     int64_t t0 = now();
@@ -46,7 +60,7 @@ VstIntPtr VSTCALLBACK timedDispatcher(AEffect *effect, VstInt32 opcode, VstInt32
                                       float opt) {
     if (opcode != effProcessEvents) return gRealDispatcher(effect, opcode, index, value, ptr, opt);
     int64_t t0 = now();
-    VstIntPtr result = gEventsProc(effect, opcode, index, value, ptr, opt);
+    VstIntPtr result = gRealDispatcher(effect, opcode, index, value, ptr, opt);
     gPluginTicks += now() - t0;
     return result;
 }
@@ -58,11 +72,80 @@ std::string programFolder() {
     return s.substr(0, s.find_last_of('\\'));
 }
 
+struct FileInfo {
+    std::string path;
+    uint64_t bytes;
+};
+
+// The files in the folder (the export's output), sorted by name.
+std::vector<FileInfo> filesIn(const std::string &folder) {
+    std::vector<FileInfo> files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return files;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        files.push_back({folder + "\\" + data.cFileName, (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow});
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return files;
+}
+
+void removeAll(const std::vector<FileInfo> &files) {
+    for (const FileInfo &f : files) DeleteFileA(f.path.c_str());
+}
+
+// Writes bytes into an open file in pieces of the export's size (from one piece).
+bool writePieces(HANDLE file, const uint8_t *buffer, uint64_t bytes) {
+    while (bytes > 0) {
+        DWORD n = bytes < kOutputPieceBytes ? (DWORD)bytes : (DWORD)kOutputPieceBytes;
+        DWORD written = 0;
+        if (!WriteFile(file, buffer, n, &written, nullptr) || written != n) return false;
+        bytes -= n;
+    }
+    return true;
+}
+
+HANDLE createPlain(const std::string &path) {
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The same files again (names and sizes) with plain writes: create, write, close.
+double sameFilesSeconds(const std::vector<FileInfo> &files, const uint8_t *buffer) {
+    int64_t t0 = now();
+    for (const FileInfo &f : files) {
+        HANDLE h = createPlain(f.path);
+        if (h == INVALID_HANDLE_VALUE || !writePieces(h, buffer, f.bytes)) fprintf(stderr, "write failed\n");
+        CloseHandle(h);
+    }
+    double s = seconds(now() - t0);
+    removeAll(files);
+    return s;
+}
+
+// Their bytes all written into one file.
+double oneFileSeconds(const std::string &folder, uint64_t bytes, const uint8_t *buffer) {
+    std::string path = folder + "\\one-file.bin";
+    int64_t t0 = now();
+    HANDLE h = createPlain(path);
+    if (h == INVALID_HANDLE_VALUE || !writePieces(h, buffer, bytes)) fprintf(stderr, "write failed\n");
+    CloseHandle(h);
+    double s = seconds(now() - t0);
+    DeleteFileA(path.c_str());
+    return s;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n == 0 ? 0.0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: export_bench <output folder> <label>\n");
+        fprintf(stderr, "usage: export_bench <output folder> <label> [null] [rounds]\n");
         return 2;
     }
     QueryPerformanceFrequency(&gFrequency);
@@ -76,41 +159,82 @@ int main(int argc, char **argv) {
     gPlugin.resume();
     gRealProcess = gPlugin.effect->process;
     gRealDispatcher = gPlugin.effect->dispatcher;
-    gEventsProc = gRealDispatcher;
     bool null = argc > 3 && strcmp(argv[3], "null") == 0;
-    AEffectProcessProc demoProcess = gRealProcess;
-    if (null) {
-        gRealProcess = nullProcess;
-        gEventsProc = nullEvents;
-    }
-    gPlugin.effect->process = timedProcess;
-    gPlugin.effect->dispatcher = timedDispatcher;
+    int rounds = argc > 4 ? atoi(argv[4]) : 1;
+    if (rounds < 1 || rounds > 99) rounds = 1;
+    gPlugin.effect->process = null ? nullProcess : timedProcess;
+    gPlugin.effect->dispatcher = null ? nullDispatcher : timedDispatcher;
 
     // What one clock reading costs: each timed plugin call adds two.
     int64_t c0 = now();
     for (int i = 0; i < 100000; ++i) now();
-    double readingNs = (double)(now() - c0) / (double)gFrequency.QuadPart * 1e9 / 100000;
-
-    ExportSettings settings = kDefaultExportSettings;
-    snprintf(settings.fileName, sizeof settings.fileName, "%s\\bench.wav", argv[1]);
-    unsigned char keys[128];
-    memset(keys, 1, sizeof keys);
-    int64_t t0 = now();
-    ExportReport report = runExport(settings, keys, nullptr);
-    int64_t total = now() - t0;
-
-    const double frames = 128.0 * 110250.0;
-    double seconds = (double)total / (double)gFrequency.QuadPart;
-    double plugin = (double)gPluginTicks / (double)gFrequency.QuadPart;
-    double bytes = 128.0 * (44 + 110250.0 * 4);
-    printf("%s: %d files not written; %.0f frames (%.0f bytes) in %.3f s = %.0f frames/s = %.1fx real time\n",
-           argv[2], report.failed(), frames, bytes, seconds, frames / seconds, frames / seconds / 44100.0);
+    double readingNs = seconds(now() - c0) * 1e9 / 100000;
     printf("%s: one clock reading %.0f ns\n", argv[2], readingNs);
-    printf("%s: plugin %.3f s (%.1f%%), host %.3f s (%.1f%%)\n", argv[2], plugin, 100.0 * plugin / seconds,
-           seconds - plugin, 100.0 * (seconds - plugin) / seconds);
-    gPlugin.effect->process = demoProcess;
+
+    // A piece of zeros for the limits (the page cache takes any bytes alike).
+    uint8_t *zeros = (uint8_t *)calloc(1, kOutputPieceBytes);
+    if (!zeros) return 1;
+    std::string folder = argv[1];
+    struct Kind {
+        const char *name;
+        ExportFileType type;
+        ExportMode mode;
+        std::vector<double> host, plugin, oneFile, sameFiles;  // ns per frame, one per round
+    } kinds[] = {{"wav per key", kExportWav, kExportMultisample, {}, {}, {}, {}},
+                 {"soundfont", kExportSoundFont, kExportMultisample, {}, {}, {}, {}},
+                 {"chord", kExportWav, kExportChord, {}, {}, {}, {}}};
+    int failed = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        for (Kind &kind : kinds) {
+            ExportSettings settings = kDefaultExportSettings;
+            snprintf(settings.fileName, sizeof settings.fileName, "%s\\bench.wav", folder.c_str());
+            settings.fileType = kind.type;
+            settings.mode = kind.mode;
+            unsigned char keys[128];
+            memset(keys, 1, sizeof keys);
+            gPluginTicks = 0;
+            // runExport's three steps, timed one by one.
+            static ExportRun run;
+            int64_t t0 = now();
+            beginExport(run, settings, keys, nullptr);
+            int64_t t1 = now();
+            renderExport(run);
+            int64_t t2 = now();
+            endExport(run);
+            int64_t t3 = now();
+            double host = seconds(t3 - t0);
+            failed += run.report.failed();
+
+            std::vector<FileInfo> files = filesIn(folder);
+            uint64_t bytes = 0;
+            for (const FileInfo &f : files) bytes += f.bytes;
+            removeAll(files);
+            double sameFiles = sameFilesSeconds(files, zeros);
+            double oneFile = oneFileSeconds(folder, bytes, zeros);
+
+            double ns = 1e9 / ((kind.mode == kExportChord ? 1.0 : 128.0) * 110250.0);
+            kind.host.push_back(host * ns);
+            kind.plugin.push_back(seconds(gPluginTicks) * ns);
+            kind.oneFile.push_back(oneFile * ns);
+            kind.sameFiles.push_back(sameFiles * ns);
+            printf("%s round %d, %s: %d files, %llu bytes; export %.1f ns/frame (plugin %.1f; begin %.2f ms, "
+                   "takes %.2f ms, end %.2f ms), one-file limit %.1f, same-files limit %.1f\n",
+                   argv[2], round, kind.name, (int)files.size(), (unsigned long long)bytes, host * ns,
+                   kind.plugin.back(), seconds(t1 - t0) * 1e3, seconds(t2 - t1) * 1e3, seconds(t3 - t2) * 1e3,
+                   oneFile * ns, sameFiles * ns);
+        }
+    }
+    for (Kind &kind : kinds) {
+        double host = median(kind.host), oneFile = median(kind.oneFile), sameFiles = median(kind.sameFiles);
+        printf("%s median of %d, %s: export %.1f ns/frame (plugin %.1f), one-file limit %.1f, same-files limit "
+               "%.1f; export / one file %.1f, export / same files %.1f\n",
+               argv[2], rounds, kind.name, host, median(kind.plugin), oneFile, sameFiles, host / oneFile,
+               host / sameFiles);
+    }
+    free(zeros);
+    gPlugin.effect->process = gRealProcess;
     gPlugin.effect->dispatcher = gRealDispatcher;
     gPlugin.close();
     freeEngineBuffers();
-    return report.failed() ? 1 : 0;
+    return failed ? 1 : 0;
 }

@@ -14,6 +14,7 @@ float gShownCpuLoad = -1.0f;
 
 void serveDriverReset(HWND mainWindow) {
     if (gDriverCallDepth > 0) return;  // kept for a later tick
+    if (gExportRunning) return;        // the export owns the engine buffers and the plugin: after it
     if (!InterlockedExchange(&gDriverResetRequest, 0)) return;
     // With sound switched off the driver stays closed (switching sound on re-opens
     // it anyway), unless the settings dialog has opened it for its own time.
@@ -23,6 +24,7 @@ void serveDriverReset(HWND mainWindow) {
 
 // Taken with one exchange, so a rate the driver reports meanwhile is kept for the next tick.
 void applyPendingSampleRate() {
+    if (gExportRunning) return;  // kept until the export has restored the plugin
     const LONG rate = InterlockedExchange(&gPendingSampleRate, 0);
     if (rate == 0) return;
     closeEngineGate();

@@ -1,6 +1,6 @@
 // The driver's share of the main window's 40 ms timer, called in this order:
 // serve a driver-reset request, apply a pending sample rate, update the CPU meter.
-// GUI thread only.
+// While an export runs the first two wait (their requests are kept). GUI thread only.
 #pragma once
 
 #include <windows.h>

@@ -9,3 +9,4 @@ HWND gStatusLine = nullptr;
 HWND gCpuMeter = nullptr;
 wchar_t gStatusText[256] = L"";
 volatile LONG gStatusDirty = 0;
+volatile LONG gExportRunning = 0;

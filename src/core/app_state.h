@@ -16,5 +16,9 @@ extern wchar_t gStatusText[256];
 // Set by any thread whose change the status line should show; the main window's
 // timer redraws the line and clears it (GUI thread).
 extern volatile LONG gStatusDirty;
+// 1 from the start of an export until the engine is restored after it (GUI thread
+// writes it): meanwhile the timer neither re-opens the driver nor changes the
+// plugin's rate, and the recorder and sound commands are refused.
+extern volatile LONG gExportRunning;
 
 const char kSettingsKey[] = "Software\\Morvex\\Korvane\\1.0";

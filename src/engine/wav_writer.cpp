@@ -145,6 +145,38 @@ KORVANE_SSE2 void pcm24Sse2(const float *in, int32_t *out, int n) {
         out[i] = _mm_cvtsi128_si32(_mm_cvttps_epi32(v));
     }
 }
+
+// The sum, except where the right channel is a NaN: there that NaN (quieted), as the
+// scalar form gives. The compiler may swap an addition's operands, so which of two
+// NaNs an addition passes on is not left to it.
+KORVANE_SSE2 inline __m128 mixedSum(__m128 l, __m128 r) {
+    __m128 rightNaN = _mm_cmpunord_ps(r, r);
+    return _mm_or_ps(_mm_and_ps(rightNaN, _mm_add_ps(r, r)), _mm_andnot_ps(rightNaN, _mm_add_ps(l, r)));
+}
+
+KORVANE_SSE2 void mixSse2(const float *left, const float *right, float *out, int n) {
+    const __m128 half = _mm_set1_ps(0.5f);
+    int i = 0;
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_ps(out + i, _mm_mul_ps(mixedSum(_mm_loadu_ps(left + i), _mm_loadu_ps(right + i)), half));
+    for (; i < n; ++i)
+        _mm_store_ss(out + i, _mm_mul_ss(mixedSum(_mm_load_ss(left + i), _mm_load_ss(right + i)), half));
+}
+
+// Two runs of 16-bit samples interleaved, left first, as little-endian bytes.
+KORVANE_SSE2 void interleave16Sse2(const int16_t *left, const int16_t *right, int n, uint8_t *out) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(left + i));
+        __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i *>(right + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * i), _mm_unpacklo_epi16(l, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * i + 16), _mm_unpackhi_epi16(l, r));
+    }
+    for (; i < n; ++i) {
+        put16(out + 4 * i, (uint16_t)left[i]);
+        put16(out + 4 * i + 2, (uint16_t)right[i]);
+    }
+}
 #endif
 
 bool vectorForms(bool wanted) {
@@ -176,6 +208,23 @@ void encodePcm24Block(const float *in, int32_t *out, int n, bool vector) {
     for (int i = 0; i < n; ++i) out[i] = encodePcm24(in[i]);
 }
 
+void mixToMono(const float *left, const float *right, float *out, int n, bool vector) {
+#if KORVANE_SSE2_CONVERTERS
+    if (vectorForms(vector)) return mixSse2(left, right, out, n);
+#endif
+    for (int i = 0; i < n; ++i) {
+        float l = left[i], r = right[i];
+        // Of two NaNs the right one's comes through, whichever order the compiler adds in.
+#if defined(__i386__) && !defined(__SSE2__)
+        // The x87 unit keeps more precision than a float: the store rounds the sum.
+        volatile float sum = r != r ? r + r : l + r;
+#else
+        float sum = r != r ? r + r : l + r;
+#endif
+        out[i] = sum * 0.5f;
+    }
+}
+
 void encodeFrames(const float *const *channels, int channelCount, int frames, WavDepth depth, uint8_t *out,
                   bool vector) {
     const int bytes = wavBytesPerSample(depth);
@@ -185,6 +234,21 @@ void encodeFrames(const float *const *channels, int channelCount, int frames, Wa
     for (int done = 0; done < frames; done += kEncodeRun) {
         int n = frames - done < kEncodeRun ? frames - done : kEncodeRun;
         uint8_t *frame = out + (size_t)done * frameBytes;
+#if KORVANE_SSE2_CONVERTERS
+        if (depth == kWavDepth16 && channelCount == 2 && vectorForms(vector)) {
+            int16_t right16[kEncodeRun];
+            pcm16Sse2(channels[0] + done, pcm16, n);
+            pcm16Sse2(channels[1] + done, right16, n);
+            interleave16Sse2(pcm16, right16, n, frame);
+            continue;
+        }
+#endif
+        if (depth == kWavDepth16 && channelCount == 1) {
+            // One channel: the samples are the frames (little-endian, as this processor stores them).
+            encodePcm16Block(channels[0] + done, pcm16, n, vector);
+            memcpy(frame, pcm16, (size_t)n * 2);
+            continue;
+        }
         for (int c = 0; c < channelCount; ++c) {
             const float *in = channels[c] + done;
             uint8_t *p = frame + (size_t)c * bytes;

@@ -53,6 +53,12 @@ int32_t encodePcm24(float x);
 void encodePcm16Block(const float *in, int16_t *out, int n, bool vector = true);
 void encodePcm24Block(const float *in, int32_t *out, int n, bool vector = true);
 
+// The mono mix of two channels: out[i] = (left[i] + right[i]) / 2, the sum rounded to
+// single precision before it is halved (so a sum beyond the float range is infinite,
+// in both builds); of two NaNs the right one comes through, quieted. vector as above.
+// out may be left or right.
+void mixToMono(const float *left, const float *right, float *out, int n, bool vector = true);
+
 // Interleaves frames of channelCount float channels into out in the depth's
 // encoding (little-endian; 24-bit as three bytes). out holds frames x channels x
 // bytes-per-sample bytes. Float samples are copied bit for bit. vector as above.

@@ -12,6 +12,8 @@
 #include "core/texts.h"
 #include "engine/file_dialog.h"
 #include "export/export_run.h"
+#include "export/export_progress.h"
+#include "export/export_worker.h"
 #include "export/sample_output.h"
 #include "resources/resource_ids.h"
 
@@ -57,8 +59,32 @@ int readNumber(HWND dialog, int id, int low, int high) {
     return clampedNumber(text, low, high);
 }
 
+// The export running beside the dialog, and what its progress line is made of.
+ExportJob gExportJob;
+HWND gExportDialog = nullptr;  // while the dialog is open
+bool gAskingToClose = false;   // the end of the export waits for the answer
+struct ProgressState {
+    DWORD startTick;
+    DWORD lastTakeTick;  // when the latest take started
+    int ordinal, takes, chordKeys;
+};
+ProgressState gProgress;
+bool gPlacedName = false;          // the export's name was put into the default folder
+char gWentTo[MAX_PATH + 16] = "";  // the folder the export's files go to
+HWND gFocusBefore = nullptr;       // where the focus was when the export started
+
+const UINT_PTR kRefreshTimer = 1;  // the time left, every second
+const UINT_PTR kArmCancelTimer = 2;  // Cancel answers after the double-click time
+
+// The choices, disabled while an export runs: it renders what they were at its start.
+const int kChoiceControls[] = {IDC_EXPORT_FILE,     IDC_EXPORT_BROWSE,       IDC_EXPORT_TYPE,     IDC_EXPORT_FORMAT,
+                               IDC_EXPORT_RATE,     IDC_EXPORT_CHANNELS,     IDC_EXPORT_MIDI_CHANNEL,
+                               IDC_EXPORT_VELOCITY, IDC_EXPORT_HOLD,         IDC_EXPORT_RELEASE,
+                               IDC_EXPORT_MULTISAMPLE, IDC_EXPORT_CHORD,     IDC_EXPORT_KEYS};
+
 void updateExportButton(HWND dialog) {
-    EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START), exportEnabled(gExportSettings.fileName, gKeySelection.keys));
+    EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START),
+                 !gExportJob.active && exportEnabled(gExportSettings.fileName, gKeySelection.keys));
 }
 
 void initDialog(HWND dialog) {
@@ -84,6 +110,8 @@ void initDialog(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_EXPORT_HOLD, EM_LIMITTEXT, 5, 0);
     SendDlgItemMessageA(dialog, IDC_EXPORT_RELEASE, EM_LIMITTEXT, 5, 0);
     CheckDlgButton(dialog, s.mode == kExportMultisample ? IDC_EXPORT_MULTISAMPLE : IDC_EXPORT_CHORD, BST_CHECKED);
+    wchar_t cancel[32];
+    if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
     updateExportButton(dialog);
 }
 
@@ -148,37 +176,138 @@ void showReport(HWND dialog, const ExportReport &report, const wchar_t *result) 
     showErrorText(dialog, message);
 }
 
+void showCancelReport(HWND dialog, const ExportReport &report) {
+    static const int ids[8] = {IDS_EXPORT_CANCELLED_FILES, IDS_EXPORT_CANCELLED_NONE, IDS_EXPORT_CANNOT_CREATE,
+                               IDS_EXPORT_NOT_WRITTEN,     IDS_EXPORT_REASON_CREATE,  IDS_EXPORT_REASON_NAME,
+                               IDS_EXPORT_REASON_WRITE,    IDS_EXPORT_REASON_SIZE};
+    wchar_t loaded[8][160];
+    const wchar_t *texts[8];
+    for (int i = 0; i < 8; ++i) {
+        loadText(ids[i], loaded[i], 160);
+        texts[i] = loaded[i];
+    }
+    wchar_t message[1024];
+    exportCancelText(report, texts, message, 1024);
+    MessageBoxW(dialog, message, L"Korvane", MB_OK | MB_ICONINFORMATION);
+}
+
+void updateProgressLine(HWND dialog) {
+    wchar_t keyOf[64], chord[64], timeLeft[64];
+    loadText(IDS_EXPORT_KEY_OF, keyOf, 64);
+    loadText(IDS_EXPORT_CHORD_KEYS, chord, 64);
+    loadText(IDS_EXPORT_TIME_LEFT, timeLeft, 64);
+    ExportProgressTexts texts = {keyOf, chord, timeLeft};
+    DWORD now = GetTickCount();
+    int64_t left = exportTimeLeftMs(gProgress.lastTakeTick - gProgress.startTick, gProgress.ordinal - 1,
+                                    gProgress.takes, now - gProgress.startTick);
+    wchar_t line[160];
+    exportProgressText(texts, gProgress.ordinal, gProgress.takes, gProgress.chordKeys, left, line, 160);
+    SetDlgItemTextW(dialog, IDC_EXPORT_STATUS, line);
+}
+
+// The dialog while an export runs: the choices and Export disabled, Cancel in
+// Export's place, the progress bar and line shown; and back.
+void showExporting(HWND dialog, bool exporting) {
+    for (int id : kChoiceControls) EnableWindow(GetDlgItem(dialog, id), !exporting);
+    HWND start = GetDlgItem(dialog, IDC_EXPORT_START), cancel = GetDlgItem(dialog, IDC_EXPORT_CANCEL);
+    HWND focus = GetFocus();
+    ShowWindow(start, exporting ? SW_HIDE : SW_SHOW);
+    updateExportButton(dialog);
+    EnableWindow(cancel, FALSE);  // armed by its timer
+    ShowWindow(cancel, exporting ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_EXPORT_PROGRESS), exporting ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(dialog, IDC_EXPORT_STATUS), exporting ? SW_SHOW : SW_HIDE);
+    // A disabled or hidden control keeps no focus: Close takes it.
+    if (!focus || !IsWindowVisible(focus) || !IsWindowEnabled(focus)) SetFocus(GetDlgItem(dialog, IDCANCEL));
+    if (exporting) {
+        SetTimer(dialog, kRefreshTimer, 1000, nullptr);
+        SetTimer(dialog, kArmCancelTimer, GetDoubleClickTime(), nullptr);
+    } else {
+        KillTimer(dialog, kRefreshTimer);
+        KillTimer(dialog, kArmCancelTimer);
+    }
+}
+
 void exportCommand(HWND dialog) {
+    // A second click never queues a second export (the button is hidden meanwhile).
+    if (gExportJob.active || !exportEnabled(gExportSettings.fileName, gKeySelection.keys)) return;
     // A name without a folder of its own goes to Documents\Korvane, never to
     // whatever folder happens to be current.
     ExportSettings settings = gExportSettings;
     char documents[MAX_PATH] = "", folder[MAX_PATH + 16];
     SHGetFolderPathA(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, documents);
     snprintf(folder, sizeof folder, "%s\\Korvane", documents);
-    bool placed = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
+    gPlacedName = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
-    if (placed) CreateDirectoryA(folder, nullptr);
+    if (gPlacedName) CreateDirectoryA(folder, nullptr);
+    folderOfName(settings.fileName, gWentTo, sizeof gWentTo);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
-    HWND start = GetDlgItem(dialog, IDC_EXPORT_START);
-    HWND hadFocus = GetFocus();  // Export itself when clicked: disabling it drops the focus
-    EnableWindow(start, FALSE);
-    ExportReport report = runExport(settings, gKeySelection.keys, GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
-    // Clicks and keys that arrived while the export ran were meant for a busy window:
-    // none of them may start a second export.
-    MSG pending;
-    while (PeekMessageA(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-    }
-    while (PeekMessageA(&pending, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-    }
-    updateExportButton(dialog);
-    if (hadFocus && IsWindowEnabled(hadFocus)) SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)hadFocus, TRUE);
-    // The name keeps the extension the export gave it; the box shows it as typed.
-    if (!placed) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
-    char wentTo[MAX_PATH + 16];
-    folderOfName(settings.fileName, wentTo, sizeof wentTo);
+    int keys = countSelectedKeys(gKeySelection);
+    bool chord = settings.mode == kExportChord;
+    gProgress = {GetTickCount(), GetTickCount(), 1, chord ? 1 : keys, chord ? keys : 0};
+    HWND bar = GetDlgItem(dialog, IDC_EXPORT_PROGRESS);
+    SendMessageA(bar, PBM_SETRANGE32, 0, gProgress.takes);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    SetDlgItemTextA(dialog, IDC_EXPORT_STATUS, "");
+    gFocusBefore = GetFocus();  // Export itself when clicked: hiding it drops the focus
+    // Its messages come through this dialog's queue, so they find it showing the export.
+    startExport(gExportJob, settings, gKeySelection.keys, dialog);
+    showExporting(dialog, true);
+}
+
+void onTakeStarted(HWND dialog, int ordinal, int takes) {
+    if (!gExportJob.active) return;
+    gProgress.ordinal = ordinal;
+    gProgress.takes = takes;
+    gProgress.lastTakeTick = GetTickCount();
+    SendDlgItemMessageA(dialog, IDC_EXPORT_PROGRESS, PBM_SETPOS, ordinal, 0);
+    updateProgressLine(dialog);
+}
+
+// The name keeps the extension the export gave it; the box shows it as typed when
+// the export placed it in the default folder.
+void keepExportName(const ExportReport &report) {
+    if (!gPlacedName) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
+}
+
+// The export's thread has finished: the engine is restored, the dialog usable again,
+// and the report shown.
+void onExportDone(HWND dialog) {
+    if (!gExportJob.active || gAskingToClose) return;  // finished by a close, or the question decides
+    ExportReport report = finishExport(gExportJob);
+    showExporting(dialog, false);
+    if (gFocusBefore && IsWindowVisible(gFocusBefore) && IsWindowEnabled(gFocusBefore))
+        SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)gFocusBefore, TRUE);
+    keepExportName(report);
     wchar_t result[512];
-    showResult(dialog, report, wentTo, result, 512);
-    showReport(dialog, report, result);
+    showResult(dialog, report, gWentTo, result, 512);
+    if (report.cancelled)
+        showCancelReport(dialog, report);
+    else
+        showReport(dialog, report, result);
+}
+
+// Closing while an export runs asks first; true when the dialog may close (no export,
+// or the user cancelled it: it has ended and the engine is restored).
+bool confirmCancelForClose(HWND dialog) {
+    if (!gExportJob.active) return true;
+    if (!exportThreadEnded(gExportJob)) {
+        wchar_t question[256];
+        loadText(IDS_EXPORT_CANCEL_QUESTION, question, 256);
+        gAskingToClose = true;
+        int answer = MessageBoxW(dialog, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        gAskingToClose = false;
+        if (answer != IDYES) {
+            // An end that came meanwhile is handled now.
+            if (exportThreadEnded(gExportJob)) PostMessageA(dialog, kExportDoneMessage, 0, 0);
+            return false;
+        }
+        // The export may have ended while the question was open; cancelling it then does nothing.
+    }
+    cancelExport(gExportJob);
+    ExportReport report = finishExport(gExportJob);
+    keepExportName(report);
+    return true;
 }
 
 // The lists and number boxes that store straight into a field.
@@ -235,8 +364,14 @@ void onCommand(HWND dialog, int id, int code) {
     case IDC_EXPORT_START:
         exportCommand(dialog);
         break;
+    case IDC_EXPORT_CANCEL:
+        if (code == BN_CLICKED && gExportJob.active) {
+            cancelExport(gExportJob);
+            EnableWindow(GetDlgItem(dialog, IDC_EXPORT_CANCEL), FALSE);
+        }
+        break;
     case IDCANCEL:
-        EndDialog(dialog, 0);
+        if (confirmCancelForClose(dialog)) EndDialog(dialog, 0);
         break;
     default:
         break;
@@ -271,17 +406,42 @@ void runExportDialog(HWND owner) {
     DialogBoxParamA(gInstance, MAKEINTRESOURCEA(IDD_EXPORT), owner, exportDialogProc, 0);
 }
 
+bool closeRunningExport() {
+    if (!gExportJob.active) return true;
+    if (!gExportDialog || !confirmCancelForClose(gExportDialog)) return false;
+    EndDialog(gExportDialog, 0);
+    return true;
+}
+
 INT_PTR CALLBACK exportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     switch (message) {
     case WM_INITDIALOG:
+        gExportDialog = dialog;
         initDialog(dialog);
         return TRUE;
     case WM_COMMAND:
         onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_CLOSE:
-        EndDialog(dialog, 0);
+        if (confirmCancelForClose(dialog)) EndDialog(dialog, 0);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == kArmCancelTimer) {
+            KillTimer(dialog, kArmCancelTimer);
+            if (gExportJob.active && !gExportJob.cancel) EnableWindow(GetDlgItem(dialog, IDC_EXPORT_CANCEL), TRUE);
+        } else if (wParam == kRefreshTimer && gExportJob.active) {
+            updateProgressLine(dialog);
+        }
+        return TRUE;
+    case WM_DESTROY:
+        gExportDialog = nullptr;
+        return FALSE;
+    case kExportTakeMessage:
+        onTakeStarted(dialog, (int)wParam, (int)lParam);
+        return TRUE;
+    case kExportDoneMessage:
+        onExportDone(dialog);
         return TRUE;
     default:
         return FALSE;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "export/offline_render.h"
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
 
@@ -34,25 +33,40 @@ void noteExportFailure(ExportReport &report, const char *path, unsigned long sys
     f.systemError = systemError;
 }
 
-ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection, HWND progress) {
-    ExportReport report = {};
-    memcpy(report.fileName, settings.fileName, sizeof report.fileName);
-    report.fileName[kExportNameSize - 1] = '\0';
-    OfflineRender render;
-    if (beginOfflineRender(render, settings, keySelection, progress)) {
-        if (settings.fileType == kExportSoundFont)
-            writeSoundFont(render, settings, keySelection, report);
-        else if (settings.mode == kExportChord)
-            writeChordWav(render, settings, keySelection, report);
-        else
-            writeKeyWavs(render, settings, keySelection, report);
-    } else {
+void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *keySelection,
+                 const ExportControl *control) {
+    run.settings = settings;
+    memcpy(run.keys, keySelection, sizeof run.keys);
+    run.report = ExportReport();
+    memcpy(run.report.fileName, settings.fileName, sizeof run.report.fileName);
+    run.report.fileName[kExportNameSize - 1] = '\0';
+    run.ready = beginOfflineRender(run.render, run.settings, run.keys, control);
+}
+
+void renderExport(ExportRun &run) {
+    ExportReport &report = run.report;
+    if (!run.ready) {
         // Without its buffers nothing can be rendered: every planned file is missing.
         report.planned += 1;
         report.notWritten += 1;
+    } else if (run.settings.fileType == kExportSoundFont) {
+        writeSoundFont(run.render, run.settings, run.keys, report);
+    } else if (run.settings.mode == kExportChord) {
+        writeChordWav(run.render, run.settings, run.keys, report);
+    } else {
+        writeKeyWavs(run.render, run.settings, run.keys, report);
     }
-    endOfflineRender(render);
-    return report;
+}
+
+void endExport(ExportRun &run) { endOfflineRender(run.render); }
+
+ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection, const ExportControl *control) {
+    // The render's take buffers are allocated, so the record itself can live here.
+    ExportRun run;
+    beginExport(run, settings, keySelection, control);
+    renderExport(run);
+    endExport(run);
+    return run.report;
 }
 
 bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size) {
@@ -70,4 +84,22 @@ bool exportReportText(const ExportReport &report, const wchar_t *const texts[6],
     for (int i = 0; i < 4; ++i)
         if (counts[i]) appendFormattedLine(out, size, texts[2 + i], counts[i], 0);
     return true;
+}
+
+void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size) {
+    if (size == 0) return;
+    out[0] = L'\0';
+    if (report.written > 0)
+        appendFormattedLine(out, size, texts[0], report.written, report.planned);
+    else
+        appendFormattedLine(out, size, texts[1], 0, 0);
+    wchar_t failures[1024];
+    if (exportReportText(report, texts + 2, failures, 1024)) {
+        size_t used = wcslen(out);
+        if (used + 1 < size) {
+            out[used++] = L'\n';
+            out[used] = L'\0';
+        }
+        wcsncat(out, failures, size - wcslen(out) - 1);
+    }
 }

@@ -9,6 +9,8 @@
 #include <cstdint>
 
 #include "engine/wav_writer.h"
+#include "midi/midi_keys.h"
+#include "export/offline_render.h"
 
 const int kExportNameSize = 260;
 
@@ -55,19 +57,44 @@ struct ExportReport {
     char fileName[kExportNameSize];
     ExportFailure failures[kListedExportFailures];  // the first `listed` files not written
     int listed;
+    int written;     // files written completely
+    bool cancelled;  // the export stopped at the user's request
     int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
 };
+
+// One export through its three steps: begun on the GUI thread (the engine stopped and
+// the plugin set up), rendered and written on any one thread, ended on the GUI thread
+// once that thread is done (the engine restored). The settings and keys are copied.
+struct ExportRun {
+    ExportSettings settings;
+    uint8_t keys[kKeyCount];
+    OfflineRender render;
+    bool ready;  // the buffers of the render were allocated
+    ExportReport report;
+};
+
+void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *keySelection,
+                 const ExportControl *control);
+// Every take rendered and written by the writer for the file type and mode.
+void renderExport(ExportRun &run);
+// Restores the engine; run.report is complete afterwards.
+void endExport(ExportRun &run);
+
+// The whole export on the calling thread, with the settings and the kKeyCount key
+// flags. control may be null (no progress, no cancel, the default take budget).
+ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection,
+                       const ExportControl *control = nullptr);
 
 // Keeps the path and the system's reason of a file not written, while the report
 // has room for it (the counts above are kept by the caller).
 void noteExportFailure(ExportReport &report, const char *path, unsigned long systemError);
 
-// The whole export (render set-up, the writer for the file type and mode, restore)
-// with the settings and the kKeyCount key flags. progress is the progress bar the
-// export shows and moves, or null.
-ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection, HWND progress);
-
 // The one message of an export with failures, or false when every file was written.
 // texts: "Could not create file.", the "%d of %d files were not written:" line and
 // the four reasons (create, name too long, write, too large), each with "%d".
 bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size);
+
+// The message of a cancelled export: what was written (texts[0], "%d of %d files",
+// or texts[1] when nothing was), then the lines of exportReportText (texts 2 to 7)
+// for files that failed.
+void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size);

@@ -1,8 +1,8 @@
-// Offline rendering: everything here runs on the GUI thread with the engine gate
-// closed, so the driver's thread never calls the plugin while a take renders.
+// Offline rendering: the set-up and the restore run on the GUI thread, the takes on
+// the export's thread (or the GUI thread); the engine gate is closed from before the
+// first plugin call of the export to after the last, so the driver's thread never
+// calls the plugin while a take renders.
 #include "export/offline_render.h"
-
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +32,45 @@ int countKeys(const uint8_t *keys) {
 
 // A single output is the take as it is: the same signal on both sides, so a stereo
 // file carries it twice and a mono file (the mix of both) at its full level.
-void copySingleOutput(OfflineRender &render) {
-    memcpy(render.right, render.left, sizeof(float) * kExportBlock);
+void copySingleOutput(float *left, float *right) { memcpy(right, left, sizeof(float) * kExportBlock); }
+
+// 512 frames of the plugin into left and right (inputs silent, outputs 2 and above
+// discarded; a single output goes into both).
+void processBlockInto(float *left, float *right) {
+    AEffect *effect = gPlugin.effect;
+    float *silence = gEngine.silence;
+    float *discard = gEngine.discard;
+    memset(left, 0, sizeof(float) * kExportBlock);
+    memset(right, 0, sizeof(float) * kExportBlock);
+    if (!effect || !silence || !discard || gEngine.bufferFrames < kExportBlock) return;
+    // A plugin declaring more than 128 channels would read past the pointer lists.
+    if (effect->numInputs > kMaxChannels || effect->numOutputs > kMaxChannels || !effect->process) return;
+    float *inputs[kMaxChannels];
+    float *outputs[kMaxChannels];
+    for (int i = 0; i < effect->numInputs; ++i) inputs[i] = silence;
+    outputs[0] = left;
+    outputs[1] = right;
+    for (int i = 2; i < kMaxChannels; ++i) outputs[i] = discard;
+    // Cleared where the plugin reads them: inputs it might have written, outputs beyond two it adds into.
+    if (effect->numInputs > 0) memset(silence, 0, sizeof(float) * kExportBlock);
+    if (effect->numOutputs > 2) memset(discard, 0, sizeof(float) * kExportBlock);
+    effect->process(effect, inputs, outputs, kExportBlock);
+    if (effect->numOutputs == 1) copySingleOutput(left, right);
+}
+
+// Room for the whole take in memory, in whole blocks, when it fits the budget;
+// otherwise (or without the memory) the take goes through the temporary files.
+void allocateTake(OfflineRender &render) {
+    size_t budget = render.control && render.control->takeBudget ? render.control->takeBudget : kTakeBudget;
+    size_t blocks = ((size_t)render.timing.totalFrames + kExportBlock - 1) / kExportBlock;
+    size_t bytes = blocks * kExportBlock * sizeof(float);
+    if (blocks == 0 || bytes > budget / 2) return;
+    render.take[0] = (float *)malloc(bytes);
+    render.take[1] = (float *)malloc(bytes);
+    if (render.take[0] && render.take[1]) return;
+    free(render.take[0]);
+    free(render.take[1]);
+    render.take[0] = render.take[1] = nullptr;
 }
 
 }  // namespace
@@ -95,33 +132,31 @@ void fillAllNotesOff(PluginEventBlock &block) {
     block.numEvents = 16;
 }
 
-void setExportProgressRange(OfflineRender &render, int n) {
-    if (!render.progress) return;
-    SendMessageA(render.progress, PBM_SETRANGE32, 0, n);
-    SendMessageA(render.progress, PBM_SETPOS, 0, 0);
-    UpdateWindow(render.progress);
+void reportTakeStarted(OfflineRender &render, int ordinal, int takes) {
+    if (render.control && render.control->takeStarted)
+        render.control->takeStarted(render.control->context, ordinal, takes);
 }
 
-void setExportProgress(OfflineRender &render, int position) {
-    if (render.progress) SendMessageA(render.progress, PBM_SETPOS, position, 0);
+bool exportCancelled(const OfflineRender &render) {
+    return render.control && render.control->cancel && *render.control->cancel != 0;
 }
 
 bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
-                        HWND progress) {
-    SetCursor(LoadCursorA(nullptr, (LPCSTR)IDC_WAIT));
+                        const ExportControl *control) {
     render.keyCount = countKeys(keySelection);
-    render.progress = progress;
-    if (progress) ShowWindow(progress, SW_SHOW);
+    render.control = control;
     render.timing = exportTiming(settings.rateIndex, settings.holdMs, settings.releaseMs);
     render.channels = settings.channelMode == kExportMono ? 1 : 2;
     render.midiChannel = settings.midiChannel;
     render.velocity = settings.velocity;
     render.framesKept = 0;
     render.left = render.right = nullptr;
+    render.take[0] = render.take[1] = nullptr;
     render.staged[0] = render.staged[1] = nullptr;
     render.stagedFrames = 0;
     render.tempFiles[0] = render.tempFiles[1] = INVALID_HANDLE_VALUE;
 
+    InterlockedExchange(&gExportRunning, 1);
     closeEngineGate();
     closeMidiPorts();
     bool buffers = allocateEngineBuffers(kExportBlock);
@@ -130,35 +165,20 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     gPlugin.resume();
     render.left = (float *)calloc(kExportBlock, sizeof(float));
     render.right = (float *)calloc(kExportBlock, sizeof(float));
-    for (int c = 0; c < 2; ++c) {
-        render.staged[c] = (float *)calloc(kStagedFrames, sizeof(float));
-        render.tempFiles[c] = createTempFile(kTempPrefixes[c], kDeleteOnClose, nullptr, 0, nullptr);
+    allocateTake(render);
+    if (!render.take[0]) {
+        for (int c = 0; c < 2; ++c) {
+            render.staged[c] = (float *)calloc(kStagedFrames, sizeof(float));
+            render.tempFiles[c] = createTempFile(kTempPrefixes[c], kDeleteOnClose, nullptr, 0, nullptr);
+        }
+        buffers = buffers && render.staged[0] && render.staged[1];
     }
-    return buffers && render.left && render.right && render.staged[0] && render.staged[1];
+    return buffers && render.left && render.right;
 }
 
-void processExportBlock(OfflineRender &render) {
-    AEffect *effect = gPlugin.effect;
-    float *silence = gEngine.silence;
-    float *discard = gEngine.discard;
-    memset(render.left, 0, sizeof(float) * kExportBlock);
-    memset(render.right, 0, sizeof(float) * kExportBlock);
-    if (!effect || !silence || !discard || gEngine.bufferFrames < kExportBlock) return;
-    // A plugin declaring more than 128 channels would read past the pointer lists.
-    if (effect->numInputs > kMaxChannels || effect->numOutputs > kMaxChannels || !effect->process) return;
-    float *inputs[kMaxChannels];
-    float *outputs[kMaxChannels];
-    for (int i = 0; i < effect->numInputs; ++i) inputs[i] = silence;
-    outputs[0] = render.left;
-    outputs[1] = render.right;
-    for (int i = 2; i < kMaxChannels; ++i) outputs[i] = discard;
-    memset(silence, 0, sizeof(float) * kExportBlock);
-    memset(discard, 0, sizeof(float) * kExportBlock);
-    effect->process(effect, inputs, outputs, kExportBlock);
-    if (effect->numOutputs == 1) copySingleOutput(render);
-}
+void processExportBlock(OfflineRender &render) { processBlockInto(render.left, render.right); }
 
-void resetPluginForTake(OfflineRender &render) {
+bool resetPluginForTake(OfflineRender &render) {
     for (HANDLE file : render.tempFiles) {
         if (file == INVALID_HANDLE_VALUE) continue;
         truncateFile(file, 0);
@@ -174,7 +194,12 @@ void resetPluginForTake(OfflineRender &render) {
             gPluginEventBlock.numEvents = 0;
         dispatchEvents();
         processExportBlock(render);
+        if (exportCancelled(render)) {
+            gPluginEventBlock.numEvents = 0;
+            return false;
+        }
     }
+    return true;
 }
 
 // Writes the gathered frames to both files; true when every byte went out.
@@ -186,27 +211,40 @@ bool writeStaged(OfflineRender &render) {
     return ok;
 }
 
-void renderTake(OfflineRender &render, const uint8_t *keys, int count) {
+bool renderTake(OfflineRender &render, const uint8_t *keys, int count) {
     TakeCursor cursor;
     bool intact = true;  // every frame so far reached both files
+    bool complete = true;
     render.framesKept = 0;
     render.stagedFrames = 0;
     while (cursor.position < render.timing.totalFrames) {
+        int32_t at = cursor.position;
         TakeStep step = nextTakeStep(cursor, render.timing);
         fillTakeEvents(gPluginEventBlock, step.events, keys, count, render.midiChannel, render.velocity);
         dispatchEvents();
-        processExportBlock(render);
-        size_t bytes = (size_t)step.keep * sizeof(float);
-        memcpy(render.staged[0] + render.stagedFrames, render.left, bytes);
-        memcpy(render.staged[1] + render.stagedFrames, render.right, bytes);
-        render.stagedFrames += step.keep;
-        if (render.stagedFrames + kExportBlock > kStagedFrames || cursor.position >= render.timing.totalFrames) {
-            int32_t frames = render.stagedFrames;
-            intact = writeStaged(render) && intact;
-            if (intact) render.framesKept += frames;
+        if (render.take[0]) {
+            // In place: the take has room for whole blocks.
+            processBlockInto(render.take[0] + at, render.take[1] + at);
+            render.framesKept += step.keep;
+        } else {
+            processExportBlock(render);
+            size_t bytes = (size_t)step.keep * sizeof(float);
+            memcpy(render.staged[0] + render.stagedFrames, render.left, bytes);
+            memcpy(render.staged[1] + render.stagedFrames, render.right, bytes);
+            render.stagedFrames += step.keep;
+            if (render.stagedFrames + kExportBlock > kStagedFrames || cursor.position >= render.timing.totalFrames) {
+                int32_t frames = render.stagedFrames;
+                intact = writeStaged(render) && intact;
+                if (intact) render.framesKept += frames;
+            }
+        }
+        if (exportCancelled(render)) {
+            complete = false;
+            break;
         }
     }
     gPluginEventBlock.numEvents = 0;
+    return complete;
 }
 
 bool takeComplete(const OfflineRender &render) { return render.framesKept >= render.timing.totalFrames; }
@@ -215,8 +253,11 @@ void rewindTake(OfflineRender &render) {
     for (HANDLE file : render.tempFiles) rewindFile(file);
 }
 
-void readTakePoints(OfflineRender &render, int channel, float *out, int count) {
-    if (count > 0) readOrSilence(render.tempFiles[channel != 0], out, (DWORD)count);
+const float *takePoints(OfflineRender &render, int channel, int32_t from, int count, float *scratch) {
+    int c = channel != 0;
+    if (render.take[c]) return render.take[c] + from;
+    if (count > 0) readOrSilence(render.tempFiles[c], scratch, (DWORD)count);
+    return scratch;
 }
 
 void endOfflineRender(OfflineRender &render) {
@@ -231,6 +272,10 @@ void endOfflineRender(OfflineRender &render) {
         free(staged);
         staged = nullptr;
     }
+    for (float *&take : render.take) {
+        free(take);
+        take = nullptr;
+    }
     allocateEngineBuffers(gEngine.blockSize);
     gPlugin.suspend();
     gPlugin.setRateAndBlock((float)gEngine.sampleRate, gEngine.blockSize);
@@ -242,5 +287,5 @@ void endOfflineRender(OfflineRender &render) {
         openMidiPorts();
     }
     openEngineGate();
-    if (render.progress) ShowWindow(render.progress, SW_HIDE);
+    InterlockedExchange(&gExportRunning, 0);
 }

@@ -1,9 +1,5 @@
 #include "export/sample_output.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,51 +22,48 @@ void copyPart(char *out, size_t size, const char *begin, const char *end) {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-// The header announces the take's total frames: it is complete before any sample.
-bool writeTakeHeader(OfflineRender &render, int fd, WavDepth depth) {
-    WavFormat format = wavFormatFor(depth, render.channels, render.timing.rate);
-    return writeWavHeader(fd, format, (uint64_t)render.timing.totalFrames);
-}
-
-// The take converted chunk by chunk; false when a write fell short.
-bool appendTakeWav(OfflineRender &render, int fd, WavDepth depth) {
+// The take's samples after the header, in the depth's encoding, into the file's pieces.
+void appendTakeWav(OfflineRender &render, OutputWriter &writer, OutputFile &file, WavDepth depth) {
     int channels = render.channels;
-    WavFormat format = wavFormatFor(depth, channels, render.timing.rate);
+    size_t frameBytes = (size_t)channels * (size_t)wavBytesPerSample(depth);
     float left[kTakeChunk], right[kTakeChunk];
-    uint8_t chunk[kTakeChunk * 2 * 4];
-    bool ok = true;
     rewindTake(render);
     for (int32_t done = 0; done < render.timing.totalFrames;) {
         int32_t remaining = render.timing.totalFrames - done;
         int n = remaining < kTakeChunk ? (int)remaining : kTakeChunk;
-        readTakePoints(render, 0, left, n);
-        readTakePoints(render, 1, right, n);
-        encodeTakeChunk(left, right, n, channels, depth, chunk);
-        ok = writeFileBytes(fd, chunk, (size_t)n * (size_t)format.blockAlign) && ok;
+        const float *l = takePoints(render, 0, done, n, left);
+        const float *r = takePoints(render, 1, done, n, right);
+        encodeTakeChunk(l, r, n, channels, depth, outputRoom(writer, file, (size_t)n * frameBytes));
         done += n;
     }
-    return ok;
 }
 
-// One WAV file: create, header, render the keys, fill, close; counted in the report.
-void writeOneWav(OfflineRender &render, const char *path, WavDepth depth, const uint8_t *keys, int count,
-                 ExportReport &report) {
-    int fd = createOutputFile(path);
-    if (fd < 0) {
+// One WAV file: create, header (complete before any sample: it announces the take's
+// total frames), render the keys, fill, close. False when the export was cancelled
+// while the take rendered: the file is removed then. A file that cannot be created
+// is counted and nothing is rendered for it.
+bool writeOneWav(OfflineRender &render, OutputWriter &writer, ExportOutput &out, const char *path, WavDepth depth,
+                 const uint8_t *keys, int count, ExportReport &report) {
+    DWORD error = 0;
+    if (!openOutput(out.file, path, &error)) {
         report.notCreated++;
-        noteExportFailure(report, path, _doserrno);
-        return;
+        noteExportFailure(report, path, error);
+        return true;
     }
-    bool ok = writeTakeHeader(render, fd, depth);
-    renderTake(render, keys, count);
+    out.opened = true;
+    WavFormat format = wavFormatFor(depth, render.channels, render.timing.rate);
+    uint8_t header[kMaxWavHeaderSize];
+    outputBytes(writer, out.file, header, buildWavHeader(header, format, (uint64_t)render.timing.totalFrames));
+    if (!renderTake(render, keys, count)) {
+        closeOutput(writer, out.file, true);
+        out.removed = true;
+        return false;
+    }
     // Frames the temporary files lost are padded with silence but the file is reported.
-    ok = takeComplete(render) && ok;
-    ok = appendTakeWav(render, fd, depth) && ok;
-    ok = _close(fd) == 0 && ok;
-    if (!ok) {
-        report.notWritten++;
-        noteExportFailure(report, path, _doserrno);
-    }
+    out.incomplete = !takeComplete(render);
+    appendTakeWav(render, writer, out.file, depth);
+    closeOutput(writer, out.file, false);
+    return true;
 }
 
 }  // namespace
@@ -146,27 +139,11 @@ void encodeTakeChunk(const float *left, const float *right, int frames, int chan
     float mix[kTakeChunk];
     for (int done = 0; done < frames;) {
         int n = frames - done < kTakeChunk ? frames - done : kTakeChunk;
-        for (int i = 0; i < n; ++i) mix[i] = (float)((left[done + i] + right[done + i]) / 2.0f);
+        mixToMono(left + done, right + done, mix, n);
         const float *one[1] = {mix};
         encodeFrames(one, 1, n, depth, out + (size_t)done * (size_t)wavBytesPerSample(depth));
         done += n;
     }
-}
-
-bool writeFileBytes(int fd, const void *data, size_t bytes) {
-    const char *p = (const char *)data;
-    while (bytes > 0) {
-        unsigned n = bytes > (1u << 30) ? (1u << 30) : (unsigned)bytes;
-        int written = _write(fd, p, n);
-        if (written <= 0) return false;
-        p += written;
-        bytes -= (size_t)written;
-    }
-    return true;
-}
-
-int createOutputFile(const char *path) {
-    return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
 bool renameStored(ExportReport &report, const PathParts &parts, const char *extension) {
@@ -183,27 +160,60 @@ int selectedKeyList(const uint8_t *keySelection, uint8_t *keys) {
     return n;
 }
 
+bool startExportOutput(OutputWriter &writer, int files, ExportReport &report) {
+    if (startOutputWriter(writer, files > 1)) return true;
+    report.notWritten += files;  // without memory for the pieces nothing is written
+    return false;
+}
+
+void finishExportOutput(OutputWriter &writer, ExportOutput *outputs, int count, ExportReport &report) {
+    stopOutputWriter(writer);
+    for (int i = 0; i < count; ++i) {
+        const ExportOutput &out = outputs[i];
+        if (!out.opened || out.removed) continue;
+        if (out.file.failed || out.incomplete) {
+            report.notWritten++;
+            noteExportFailure(report, out.file.path, (unsigned long)out.file.error);
+        } else
+            report.written++;
+    }
+}
+
 void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report) {
     uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
     report.planned += n;
-    setExportProgressRange(render, n);
     PathParts parts;
     splitPath(settings.fileName, parts);
     renameStored(report, parts, ".wav");
     WavDepth depth = settings.sampleFormat;
-    for (int i = 0; i < n; ++i) {
-        setExportProgress(render, i + 1);
-        resetPluginForTake(render);
+    ExportOutput *outputs = (ExportOutput *)calloc((size_t)n + 1, sizeof(ExportOutput));
+    OutputWriter writer;
+    if (!outputs) {
+        report.notWritten += n;
+        return;
+    }
+    if (!startExportOutput(writer, n, report)) {
+        free(outputs);
+        return;
+    }
+    for (int i = 0; i < n && !report.cancelled; ++i) {
+        reportTakeStarted(render, i + 1, n);
+        if (!resetPluginForTake(render)) {
+            report.cancelled = true;
+            break;
+        }
         char path[kPathLimit];
         if (!keyFileName(path, sizeof path, parts, keys[i])) {
             report.nameTooLong++;
             noteExportFailure(report, settings.fileName, 0);
             continue;
         }
-        writeOneWav(render, path, depth, &keys[i], 1, report);
+        report.cancelled = !writeOneWav(render, writer, outputs[i], path, depth, &keys[i], 1, report);
     }
+    finishExportOutput(writer, outputs, n, report);
+    free(outputs);
 }
 
 void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
@@ -211,9 +221,11 @@ void writeChordWav(OfflineRender &render, const ExportSettings &settings, const 
     uint8_t keys[kKeyCount];
     int n = selectedKeyList(keySelection, keys);
     report.planned += 1;
-    setExportProgressRange(render, 1);
-    setExportProgress(render, 1);
-    resetPluginForTake(render);
+    reportTakeStarted(render, 1, 1);
+    if (!resetPluginForTake(render)) {
+        report.cancelled = true;
+        return;
+    }
     PathParts parts;
     splitPath(settings.fileName, parts);
     if (!renameStored(report, parts, ".wav")) {
@@ -221,5 +233,9 @@ void writeChordWav(OfflineRender &render, const ExportSettings &settings, const 
         noteExportFailure(report, settings.fileName, 0);
         return;
     }
-    writeOneWav(render, report.fileName, settings.sampleFormat, keys, n, report);
+    OutputWriter writer;
+    if (!startExportOutput(writer, 1, report)) return;
+    ExportOutput out = {};
+    report.cancelled = !writeOneWav(render, writer, out, report.fileName, settings.sampleFormat, keys, n, report);
+    finishExportOutput(writer, &out, 1, report);
 }

@@ -1,11 +1,13 @@
 // Naming of the exported samples and their WAV output: one file per key
-// (multisample) or one for the chord, filled from the takes in 4096-frame chunks.
+// (multisample) or one for the chord, encoded from the takes in 4096-frame chunks
+// into the output's pieces.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "engine/wav_writer.h"
+#include "export/output_writer.h"
 
 struct ExportReport;
 struct ExportSettings;
@@ -49,13 +51,24 @@ bool keyFileName(char *out, size_t size, const PathParts &parts, int key);
 void encodeTakeChunk(const float *left, const float *right, int frames, int channels, WavDepth depth,
                      uint8_t *out);
 
-// Writes all of `bytes` with the C runtime's write; false on any shortfall.
-bool writeFileBytes(int fd, const void *data, size_t bytes);
-// Creates (truncating) a file for writing, binary; -1 on failure.
-int createOutputFile(const char *path);
+// One output file of an export and what became of it.
+struct ExportOutput {
+    OutputFile file;
+    bool opened;      // created: it counts as written or not written at the end
+    bool removed;     // the export was cancelled while its take rendered
+    bool incomplete;  // the take lost frames (padded with silence)
+};
+
+// Starts the output of an export of this many files (closing behind when there are
+// several); false, with them counted as not written, when it cannot start (no memory).
+bool startExportOutput(OutputWriter &writer, int files, ExportReport &report);
+// Waits until everything is written and closed, then counts each created output as
+// written or not written.
+void finishExportOutput(OutputWriter &writer, ExportOutput *outputs, int count, ExportReport &report);
 
 // The WAV output of an export, between beginOfflineRender and endOfflineRender. The
-// name in the report gets the extension ".wav".
+// name in the report gets the extension ".wav". A cancel stops after the current
+// block: the file of that take is removed, finished files stay.
 void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report);
 void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,

@@ -1,13 +1,12 @@
 #include "export/soundfont_writer.h"
 
-#include <io.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "export/export_run.h"
 #include "export/offline_render.h"
+#include "export/output_writer.h"
 #include "export/sample_output.h"
 #include "midi/midi_keys.h"
 
@@ -66,53 +65,43 @@ void sampleName(int rootKey, bool right, char *out, size_t size) {
     snprintf(out, size, right ? "%s R" : "%s", note);
 }
 
-bool writeZeroPoints(int fd) {
-    static const uint8_t zeros[kSampleGuardPoints * 2] = {};
-    return writeFileBytes(fd, zeros, sizeof zeros);
-}
-
 // One channel (or, with channel -1, the mono mix) of the current take as T points
 // of 16-bit samples followed by the 46 zero points.
-bool appendTakeSamples(OfflineRender &render, int fd, int channel) {
+void appendTakeSamples(OfflineRender &render, OutputWriter &writer, OutputFile &file, int channel) {
     float left[kTakeChunk], right[kTakeChunk];
-    uint8_t points[kTakeChunk * 2];
-    bool ok = true;
     for (int32_t done = 0; done < render.timing.totalFrames;) {
         int32_t remaining = render.timing.totalFrames - done;
         int n = remaining < kTakeChunk ? (int)remaining : kTakeChunk;
+        uint8_t *points = outputRoom(writer, file, (size_t)n * 2);
         if (channel < 0) {
-            readTakePoints(render, 0, left, n);
-            readTakePoints(render, 1, right, n);
-            encodeTakeChunk(left, right, n, 1, kWavDepth16, points);
+            const float *l = takePoints(render, 0, done, n, left);
+            const float *r = takePoints(render, 1, done, n, right);
+            encodeTakeChunk(l, r, n, 1, kWavDepth16, points);
         } else {
-            readTakePoints(render, channel, left, n);
-            const float *one[1] = {left};
+            const float *one[1] = {takePoints(render, channel, done, n, left)};
             encodeFrames(one, 1, n, kWavDepth16, points);
         }
-        ok = writeFileBytes(fd, points, (size_t)n * 2) && ok;
         done += n;
     }
-    return writeZeroPoints(fd) && ok;
+    memset(outputRoom(writer, file, kSampleGuardPoints * 2), 0, kSampleGuardPoints * 2);
 }
 
-bool appendTake(OfflineRender &render, int fd) {
+void appendTake(OfflineRender &render, OutputWriter &writer, OutputFile &file) {
     rewindTake(render);
-    if (render.channels == 1) return appendTakeSamples(render, fd, -1);
-    bool ok = appendTakeSamples(render, fd, 0);
-    return appendTakeSamples(render, fd, 1) && ok;
+    if (render.channels == 1) return appendTakeSamples(render, writer, file, -1);
+    appendTakeSamples(render, writer, file, 0);
+    appendTakeSamples(render, writer, file, 1);
 }
 
-int64_t position(int fd) { return _telli64(fd); }
-
-bool patchSize(int fd, int64_t at, uint32_t value) {
+void patchSize(OutputWriter &writer, OutputFile &file, uint64_t at, uint32_t value) {
     uint8_t bytes[4] = {(uint8_t)value, (uint8_t)(value >> 8), (uint8_t)(value >> 16), (uint8_t)(value >> 24)};
-    return _lseeki64(fd, at, SEEK_SET) == at && writeFileBytes(fd, bytes, 4);
+    patchOutput(writer, file, at, bytes, 4);
 }
 
 // Positions of the fixed part's size fields.
-const int64_t kRiffSizeAt = 4;
-const int64_t kInfoSizeAt = 16;
-const int64_t kSdtaSizeAt = 104;
+const uint64_t kRiffSizeAt = 4;
+const uint64_t kInfoSizeAt = 16;
+const uint64_t kSdtaSizeAt = 104;
 
 }  // namespace
 
@@ -237,7 +226,6 @@ void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const
     int selected = selectedKeyList(keySelection, keys);
     int n = chord ? 1 : selected;
     report.planned += 1;
-    setExportProgressRange(render, n);
 
     PathParts parts;
     splitPath(settings.fileName, parts);
@@ -258,47 +246,58 @@ void writeSoundFont(OfflineRender &render, const ExportSettings &settings, const
         noteExportFailure(report, report.fileName, 0);
         return;
     }
-    int fd = createOutputFile(report.fileName);
-    if (fd < 0) {
+    OutputWriter writer;
+    if (!startExportOutput(writer, 1, report)) {
         free(pdta);
-        report.notCreated++;
-        noteExportFailure(report, report.fileName, _doserrno);
         return;
     }
+    ExportOutput out = {};
+    DWORD error = 0;
+    if (!openOutput(out.file, report.fileName, &error)) {
+        stopOutputWriter(writer);
+        free(pdta);
+        report.notCreated++;
+        noteExportFailure(report, report.fileName, error);
+        return;
+    }
+    out.opened = true;
+    OutputFile &file = out.file;
     uint8_t head[kSoundFontHeadSize];
     buildSoundFontHead(head, (uint32_t)layout.smplSize);
-    bool ok = writeFileBytes(fd, head, sizeof head);
+    outputBytes(writer, file, head, sizeof head);
 
     uint8_t takeKeys[kKeyCount + 1];
     for (int i = 0; i < n; ++i) {
         takeKeys[i] = chord ? 0 : keys[i];
-        setExportProgress(render, i + 1);
-        resetPluginForTake(render);
-        if (chord)
-            renderTake(render, keys, selected);
-        else
-            renderTake(render, &keys[i], 1);
+        reportTakeStarted(render, i + 1, n);
+        bool rendered = resetPluginForTake(render) &&
+                        (chord ? renderTake(render, keys, selected) : renderTake(render, &keys[i], 1));
+        if (!rendered) {
+            // One file for every take: a cancelled SoundFont is not written at all.
+            report.cancelled = true;
+            closeOutput(writer, file, true);
+            out.removed = true;
+            break;
+        }
         // A take short of frames is padded with silence, keeping the SoundFont valid, and reported.
-        ok = takeComplete(render) && ok;
-        ok = appendTake(render, fd) && ok;
+        out.incomplete = out.incomplete || !takeComplete(render);
+        appendTake(render, writer, file);
     }
-    takeKeys[n] = 127;
-
-    int64_t sdtaSize = position(fd) - kSdtaSizeAt - 4;
-    int64_t pdtaAt = position(fd);
-    SoundFontTakes takes = {takeKeys, n, render.channels, chord, (uint32_t)render.timing.totalFrames,
-                            render.timing.rate, preset};
-    buildPdtaList(pdta, takes);
-    ok = writeFileBytes(fd, pdta, pdtaBytes) && ok;
+    if (!report.cancelled) {
+        takeKeys[n] = 127;
+        uint64_t sdtaSize = file.queued - kSdtaSizeAt - 4;
+        uint64_t pdtaAt = file.queued;
+        SoundFontTakes takes = {takeKeys, n, render.channels, chord, (uint32_t)render.timing.totalFrames,
+                                render.timing.rate, preset};
+        buildPdtaList(pdta, takes);
+        outputBytes(writer, file, pdta, pdtaBytes);
+        uint64_t end = file.queued;
+        patchSize(writer, file, kRiffSizeAt, (uint32_t)(end - kRiffSizeAt - 4));
+        patchSize(writer, file, kInfoSizeAt, (uint32_t)(kSdtaSizeAt - 4 - kInfoSizeAt - 4));
+        patchSize(writer, file, kSdtaSizeAt, (uint32_t)sdtaSize);
+        patchSize(writer, file, pdtaAt + 4, (uint32_t)(end - pdtaAt - 8));
+        closeOutput(writer, file, false);
+    }
+    finishExportOutput(writer, &out, 1, report);
     free(pdta);
-    int64_t end = position(fd);
-    ok = patchSize(fd, kRiffSizeAt, (uint32_t)(end - kRiffSizeAt - 4)) && ok;
-    ok = patchSize(fd, kInfoSizeAt, (uint32_t)(kSdtaSizeAt - 4 - kInfoSizeAt - 4)) && ok;
-    ok = patchSize(fd, kSdtaSizeAt, (uint32_t)sdtaSize) && ok;
-    ok = patchSize(fd, pdtaAt + 4, (uint32_t)(end - pdtaAt - 8)) && ok;
-    ok = _close(fd) == 0 && ok;
-    if (!ok) {
-        report.notWritten++;
-        noteExportFailure(report, report.fileName, _doserrno);
-    }
 }

@@ -88,6 +88,8 @@
 #define IDC_EXPORT_FILE 1019
 #define IDC_EXPORT_PROGRESS 1020
 #define IDC_EXPORT_RESULT 1030
+#define IDC_EXPORT_CANCEL 1031
+#define IDC_EXPORT_STATUS 1032
 
 // Export messages.
 #define IDS_EXPORT_CANNOT_CREATE 2200
@@ -140,3 +142,15 @@
 // Between the fault code and the address in the plugin, or the address elsewhere.
 #define IDS_FAULT_AT_PLUGIN 2304
 #define IDS_FAULT_AT_ADDRESS 2305
+
+// The export running beside its dialog: the progress line, the Cancel button's label,
+// the question when closing, the end message of a cancelled export, and the status
+// line's answer to a command refused meanwhile.
+#define IDS_EXPORT_KEY_OF 2320
+#define IDS_EXPORT_CHORD_KEYS 2321
+#define IDS_EXPORT_TIME_LEFT 2322
+#define IDS_EXPORT_CANCEL 2323
+#define IDS_EXPORT_CANCEL_QUESTION 2324
+#define IDS_EXPORT_CANCELLED_FILES 2325
+#define IDS_EXPORT_CANCELLED_NONE 2326
+#define IDS_EXPORT_REFUSED 2327

@@ -7,6 +7,7 @@
 #include "audio/timer_duties.h"
 #include "core/app_state.h"
 #include "core/gate.h"
+#include "core/texts.h"
 #include "engine/block_processing.h"
 #include "engine/capture_files.h"
 #include "engine/save_recording.h"
@@ -76,7 +77,23 @@ void settingsCommand(HWND window) {
     }
 }
 
+TransportView currentView() {
+    return {gAudioStopped == 0, gRecording != 0, gPlaying != 0, (long)gRecordedFrames, gExportRunning != 0,
+            gDriverOpen != 0};
+}
+
+// A command refused while an export runs says why on the status line (until the
+// line's next change).
+void sayRefusedDuringExport() {
+    wchar_t text[128];
+    if (gStatusLine && loadText(IDS_EXPORT_REFUSED, text, 128)) SetWindowTextW(gStatusLine, text);
+}
+
 void onCommand(HWND window, int command) {
+    if (gExportRunning && !commandEnabled(command, currentView())) {
+        sayRefusedDuringExport();
+        return;
+    }
     if (int index = pluginCommandIndex(command)) {
         gPlugin.dispatch(effVendorSpecific, index, 0, nullptr, 0.0f);
         return;
@@ -146,8 +163,7 @@ void onInitMenuPopup(HWND window, HMENU popup, LPARAM lParam) {
     if (HIWORD(lParam) != 0) return;  // the window menu
     int position = LOWORD(lParam);
     if (GetSubMenu(GetMenu(window), position) != popup) return;
-    TransportView view = {gAudioStopped == 0, gRecording != 0, gPlaying != 0, (long)gRecordedFrames,
-                          gDriverOpen != 0};
+    TransportView view = currentView();
     switch (position) {
     case 0:
         for (int command : {CMD_RECORD, CMD_STOP, CMD_PLAY, CMD_SAVE_RECORDING, CMD_EXPORT})
@@ -155,6 +171,7 @@ void onInitMenuPopup(HWND window, HMENU popup, LPARAM lParam) {
         break;
     case 1:
         setSoundItem(popup, view.soundOn);
+        setItemEnabled(popup, CMD_SOUND_ONOFF, commandEnabled(CMD_SOUND_ONOFF, view));
         EnableMenuItem(popup, CMD_ALL_NOTES_OFF,
                        MF_BYCOMMAND | (commandEnabled(CMD_ALL_NOTES_OFF, view) ? MF_ENABLED : MF_GRAYED));
         setItemEnabled(popup, CMD_SETTINGS, commandEnabled(CMD_SETTINGS, view));
@@ -218,6 +235,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         SetFocus(window);
         break;
     case WM_CLOSE:
+        // While an export runs the program asks first; a cancelled export ends before
+        // the window closes.
+        if (gExportRunning) {
+            if (closeRunningExport()) PostMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        }
         if (!confirmClose(window)) return 0;  // the user keeps the program running
         break;
     case WM_DESTROY:

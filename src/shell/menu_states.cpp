@@ -4,6 +4,21 @@
 
 bool commandEnabled(int command, const TransportView &v) {
     bool idle = !v.recording && !v.playing;
+    if (v.exporting) {
+        switch (command) {
+        case CMD_RECORD:
+        case CMD_STOP:
+        case CMD_PLAY:
+        case CMD_SAVE_RECORDING:
+        case CMD_EXPORT:
+        case CMD_SETTINGS:
+        case CMD_ALL_NOTES_OFF:
+        case CMD_SOUND_ONOFF:
+            return false;
+        default:
+            break;
+        }
+    }
     switch (command) {
     case CMD_RECORD: return v.soundOn && idle && v.driverOpen;
     case CMD_STOP: return v.soundOn && !idle;

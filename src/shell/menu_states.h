@@ -6,6 +6,7 @@ struct TransportView {
     bool recording;
     bool playing;
     long recordedFrames;
+    bool exporting;           // an export runs: the recorder and sound commands wait for its end
     bool driverOpen = true;  // record and play need a driver that runs
 };
 

@@ -152,3 +152,50 @@ TEST(WavWriter, VectorEncodingsMatchTheScalarOnesBitForBit) {
         }
     }
 }
+
+// The mono mix in both forms over pairs of edge values (NaNs, infinities, sums beyond
+// the float range, denormals, the clip points), then through the encoders at run
+// lengths that are no multiple of the vector width.
+TEST(WavWriter, VectorMonoMixMatchesTheScalarOneAndRunsOfAnyLength) {
+    const uint32_t edges[] = {0x00000000, 0x80000000, 0x00000001, 0x807FFFFF, 0x00800000, 0x3F800000,
+                              0xBF800000, 0x3F800001, 0xBF7FFFFF, 0x7F7FFFFF, 0xFF7FFFFF, 0x7F800000,
+                              0xFF800000, 0x7FC00000, 0xFFC00000, 0x7F800001, 0x3EFFFFFF, 0x33800000};
+    std::vector<float> left, right;
+    for (uint32_t a : edges)
+        for (uint32_t b : edges) {
+            float x, y;
+            memcpy(&x, &a, 4);
+            memcpy(&y, &b, 4);
+            left.push_back(x);
+            right.push_back(y);
+        }
+    uint32_t seed = 777;
+    for (int i = 0; i < 100000; ++i) {
+        uint32_t a = seed = seed * 1664525u + 1013904223u, b = seed = seed * 1664525u + 1013904223u;
+        float x, y;
+        memcpy(&x, &a, 4);
+        memcpy(&y, &b, 4);
+        left.push_back(x);
+        right.push_back(y);
+    }
+    const int n = (int)left.size();
+    std::vector<float> scalar(n), vector(n);
+    mixToMono(left.data(), right.data(), scalar.data(), n, false);
+    mixToMono(left.data(), right.data(), vector.data(), n, true);
+    EXPECT_EQ(0, memcmp(scalar.data(), vector.data(), (size_t)n * 4));
+    // The sum is a float before it is halved: beyond the range it is infinite.
+    const float big = 3.0e38f;
+    float sum;
+    mixToMono(&big, &big, &sum, 1, true);
+    EXPECT_TRUE(std::isinf(sum));
+
+    for (int frames : {1, 7, 9, 255, 257, 1003}) {
+        for (int channels : {1, 2}) {
+            const float *c[2] = {scalar.data(), left.data() + 3};
+            std::vector<uint8_t> a((size_t)frames * channels * 2), b(a.size());
+            encodeFrames(c, channels, frames, kWavDepth16, a.data(), false);
+            encodeFrames(c, channels, frames, kWavDepth16, b.data(), true);
+            EXPECT_EQ(a, b) << frames << " frames, " << channels << " channels";
+        }
+    }
+}

@@ -10,12 +10,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "audio/asio.h"
 #include "audio/test_driver_registry.h"
 #include "export/key_control.h"
+#include "export/offline_render.h"
 #include "export/reader_files.h"
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
@@ -92,6 +94,15 @@ HWND waitForMessageBox(const RunningProgram &program) {
         Sleep(10);
     }
     return nullptr;
+}
+
+// The export runs beside the dialog: it is over once Export is back in its place and
+// the progress bar has gone.
+bool waitForExportEnd(const RunningProgram &program, HWND dialog) {
+    return waitUntil(program, [&] {
+        return IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_START)) &&
+               !IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+    }, 60000);
 }
 
 }  // namespace
@@ -178,10 +189,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     }
     PostMessageA(start, BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &wait, 60000));
-    // The dialog answers again once the export is over.
-    DWORD_PTR ignored;
-    ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored));
-    EXPECT_FALSE(IsWindowVisible(progress));
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
     const int notes[3] = {48, 55, 60};
     for (int i = 0; i < 3; ++i) {
         WavData wav = readWav(wait.files[i]);
@@ -202,7 +210,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     font.sizes.push_back(soundFontLayout(6, frames).fileSize);
     PostMessageA(start, BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &font, 60000));
-    ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored));
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
     EXPECT_EQ(font.sizes[0], fileSize(font.files[0]));
     addToManifest("sf2 dialog.sf2 44100 48 55 60");
 
@@ -335,9 +343,7 @@ protected:
         wait.files.push_back(file);
         wait.sizes.push_back(size);
         PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
-        if (!waitForChangeIn(readerFolder(), allWritten, &wait, 60000)) return false;
-        DWORD_PTR ignored;  // the dialog answers again once the export is over
-        return SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored) != 0;
+        return waitForChangeIn(readerFolder(), allWritten, &wait, 60000) && waitForExportEnd(program, dialog);
     }
 
     // The window with the keyboard focus in the program's GUI thread.
@@ -459,4 +465,199 @@ TEST_F(ExportOtherInstruments, OneOutputInstrumentExportsBothSidesAndMonoAtTheSa
                 noteFrequency(60) * 0.01);
     addToManifest("wav single-stereo_C3.wav 1 16 2 44100 " + std::to_string(frames) + " 60");
     addToManifest("wav single-mono_C3.wav 1 16 1 44100 " + std::to_string(frames) + " 60");
+}
+
+namespace {
+
+// The program live on the test driver (its output recorded) with the demo instrument
+// set to stall at one block of an export until the test lets it go on: meanwhile the
+// test looks at the dialog and the program.
+class ExportBesideTheDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        work = tempFolder("export-beside");
+        recording = work + "\\driver-output.wav";
+        log = work + "\\calls.log";
+        clearKorvaneSettings();
+        testdriver::Config config;
+        config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
+        config.set("CurrentRate", kRate);
+        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
+        storeSetting("ASIO", driverIndexOf(kDriverName));
+        storeSetting("SampleRate", kRate);
+        eventName = "KorvaneExportStall" + std::to_string(GetCurrentProcessId());
+        stallEvent = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+        ASSERT_NE(nullptr, stallEvent);
+    }
+    void TearDown() override {
+        SetEvent(stallEvent);
+        CloseHandle(stallEvent);
+        if (program.process() && WaitForSingleObject(program.process(), 0) == WAIT_TIMEOUT && window) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            program.waitForExit();
+        }
+        clearKorvaneSettings();
+    }
+
+    // Starts the program, stalling at this block counted from the export's first
+    // note-on, and opens the export dialog with the keys selected, hold 200 ms and
+    // release 100 ms, the files named after baseName in the readers' folder.
+    void openExport(int stallBlock, std::initializer_list<int> notes, const char *baseName) {
+        ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log},
+                                                {"KORVANE_DEMO_VARIANT", ""},
+                                                {"KORVANE_DEMO_STALL_BLOCKS", std::to_string(stallBlock)},
+                                                {"KORVANE_DEMO_STALL_EVENT", eventName}}));
+        window = program.waitForMainWindow();
+        ASSERT_NE(nullptr, window);
+        ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+        PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
+        ASSERT_TRUE(waitUntil(program, [&] { return (dialog = findDialog(program, "Export")) != nullptr; }));
+        for (int note : notes) clickKey(control(IDC_EXPORT_KEYS), note);
+        base = readerFolder() + "\\" + baseName;
+        SendMessageA(control(IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)base.c_str());
+        SendMessageA(control(IDC_EXPORT_HOLD), WM_SETTEXT, 0, (LPARAM) "200");
+        SendMessageA(control(IDC_EXPORT_RELEASE), WM_SETTEXT, 0, (LPARAM) "100");
+    }
+
+    HWND control(int id) const { return GetDlgItem(dialog, id); }
+
+    // The message box the dialog owns, and its text.
+    HWND waitForBox(std::string *text) {
+        HWND box = nullptr;
+        waitUntil(program, [&] { return (box = ownedDialog(program, dialog)) != nullptr; });
+        if (box) *text = controlText(GetDlgItem(box, 0xFFFF));
+        return box;
+    }
+
+    // Blocks rendered from the first note-on of an export to the start of take n (0 for the first).
+    static int takeStart(int n) {
+        ExportTiming t = exportTiming(3, 200, 100);
+        return n * ((t.totalFrames + kExportBlock - 1) / kExportBlock + flushBlocks(t.rate));
+    }
+
+    int exportsInLog() const {
+        int n = 0;
+        for (const std::string &l : readLines(log)) n += l == "dispatch 11 0 512 0";
+        return n;
+    }
+
+    testdriver::ScopedDrivers drivers;
+    RunningProgram program;
+    HWND window = nullptr, dialog = nullptr;
+    HANDLE stallEvent = nullptr;
+    std::string work, recording, log, base, eventName;
+};
+
+const size_t kKeyFileBytes = 44 + (size_t)(kRate * 3 / 10) * 4;  // 300 ms of stereo 16-bit
+
+}  // namespace
+
+// Cancel during the third of five keys: the two finished files stay, the third is
+// removed, the rest never made; the end message says so; live sound comes back.
+TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndSoundReturns) {
+    openExport(takeStart(2) + 5, {48, 50, 52, 53, 55}, "cancelled");
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+
+    // Meanwhile: the progress line, Cancel in Export's place, the recorder refused with a reason.
+    EXPECT_TRUE(waitUntil(program, [&] { return controlText(control(IDC_EXPORT_STATUS)).rfind("Key 3 of 5", 0) == 0; }))
+        << controlText(control(IDC_EXPORT_STATUS));
+    EXPECT_FALSE(IsWindowVisible(control(IDC_EXPORT_START)));
+    EXPECT_FALSE(IsWindowEnabled(control(IDC_EXPORT_START)));
+    EXPECT_TRUE(IsWindowVisible(control(IDC_EXPORT_CANCEL)));
+    EXPECT_EQ("Cancel", controlText(control(IDC_EXPORT_CANCEL)));
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);  // never a second export
+    PostMessageA(window, WM_COMMAND, CMD_RECORD, 0);
+    EXPECT_TRUE(waitUntil(program, [&] { return windowText(statusLine(window)) == "Not available while an export runs."; }))
+        << windowText(statusLine(window));
+    EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
+    EXPECT_EQ(kKeyFileBytes, fileSize(base + "_D2.wav"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + "_E2.wav").c_str()));  // being made
+
+    // Cancel answers once the double-click time is over; the stalled block then completes.
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(control(IDC_EXPORT_CANCEL)) != 0; }));
+    PostMessageA(control(IDC_EXPORT_CANCEL), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindowEnabled(control(IDC_EXPORT_CANCEL)); }));
+    SetEvent(stallEvent);
+    std::string text;
+    HWND box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("The export was cancelled. 2 of 5 files were written.", text);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+
+    EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
+    EXPECT_EQ(kKeyFileBytes, fileSize(base + "_D2.wav"));
+    for (const char *gone : {"_E2.wav", "_F2.wav", "_G2.wav"})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + gone).c_str())) << gone;
+    EXPECT_EQ(1, exportsInLog());
+    EXPECT_TRUE(IsWindowEnabled(control(IDC_EXPORT_START)));
+    addToManifest("wav cancelled_C2.wav 1 16 2 44100 13230 48");
+    addToManifest("wav cancelled_D2.wav 1 16 2 44100 13230 50");
+
+    // Sound returns: Z plays note 48 on the driver again.
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    size_t at = fileSize(recording);
+    PostMessageA(window, WM_KEYDOWN, 'Z', keyParam(44, false));
+    ASSERT_TRUE(waitForFileSize(recording, at + kBytesPerSecond * 4 / 10));
+    PostMessageA(window, WM_KEYUP, 'Z', keyParam(44, true));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(0, program.waitForExit());
+    WavData live = readWav(recording);
+    ASSERT_TRUE(live.ok);
+    std::vector<float> after(live.samples[0].begin() + (long)((at - 44) / 8), live.samples[0].end());
+    size_t first = 0, last = 0;
+    ASSERT_TRUE(loudRegion(after, 0.05f, &first, &last)) << "no note after the cancelled export";
+    EXPECT_NEAR(noteFrequency(48), zeroCrossingFrequency(after, kRate, first + 441, last - 2205),
+                noteFrequency(48) * 0.01);
+}
+
+// While a take renders the dialog answers; closing the program or the dialog asks
+// whether to cancel, No keeps the export going, Yes ends it before the dialog closes.
+TEST_F(ExportBesideTheDialog, DialogAnswersWhileATakeRendersAndClosingAsksFirst) {
+    openExport(takeStart(0) + 3, {60, 62}, "closed");
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+    // The plugin is inside its process call until the event is set, and the dialog answers.
+    DWORD_PTR answer = 0;
+    char title[64] = "";
+    ASSERT_NE(0, SendMessageTimeoutA(dialog, WM_GETTEXT, sizeof title, (LPARAM)title, SMTO_ABORTIFHUNG, 30000, &answer));
+    EXPECT_STREQ("Export", title);
+    EXPECT_TRUE(waitUntil(program, [&] { return controlText(control(IDC_EXPORT_STATUS)) == "Key 1 of 2"; }))
+        << controlText(control(IDC_EXPORT_STATUS));
+
+    // Closing the program asks; No keeps the export.
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    std::string text;
+    HWND box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(0u, text.find("An export is running. Cancel it?")) << text;
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(IsWindowVisible(control(IDC_EXPORT_CANCEL)));
+
+    // Closing the dialog asks too; Yes cancels, and the dialog closes once the export has ended.
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(0u, text.find("An export is running. Cancel it?")) << text;
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+    EXPECT_TRUE(IsWindow(dialog));  // waiting for the stalled block
+    SetEvent(stallEvent);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    // A take's file is complete or gone, never cut short.
+    for (const char *name : {"_C3.wav", "_D3.wav"}) {
+        DWORD attributes = GetFileAttributesA((base + name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
+        }
+    }
+    EXPECT_EQ(1, exportsInLog());
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, program.waitForExit());
 }

@@ -65,7 +65,7 @@ protected:
 
     ExportReport exportTo(const std::string &name) {
         snprintf(settings.fileName, sizeof settings.fileName, "%s", name.c_str());
-        return runExport(settings, keys, nullptr);
+        return runExport(settings, keys, &control);
     }
     void select(std::initializer_list<int> notes) {
         for (int n : notes) keys[n] = 1;
@@ -92,6 +92,7 @@ protected:
 
     ExportSettings settings;
     unsigned char keys[128];
+    ExportControl control = {};  // takeBudget 1: every take goes through the temporary files
     std::string log, savedTmp;
     bool tmpBroken = false;
 };
@@ -289,9 +290,45 @@ TEST_F(Export, SoundSwitchedOffStaysOffAfterTheExport) {
     gMidiOutIndex = savedOut;
 }
 
+// Takes beyond the memory budget go through the temporary files: the files are the
+// same, byte for byte, in every format and mode.
+TEST_F(Export, TakesThroughTheTemporaryFilesGiveTheSameFilesAsTakesInMemory) {
+    struct Case {
+        ExportFileType type;
+        WavDepth depth;
+        ExportChannels channels;
+        ExportMode mode;
+        const char *file;
+    } cases[] = {{kExportWav, kWavDepth16, kExportMono, kExportMultisample, "_C3.wav"},
+                 {kExportWav, kWavDepth24, kExportStereo, kExportMultisample, "_E3.wav"},
+                 {kExportWav, kWavDepthFloat, kExportMono, kExportChord, ".wav"},
+                 {kExportSoundFont, kWavDepth16, kExportStereo, kExportMultisample, ".sf2"},
+                 {kExportSoundFont, kWavDepth16, kExportMono, kExportChord, ".sf2"}};
+    select({60, 64});
+    settings.holdMs = 300;  // 13230 frames: more than three 4096-frame chunks
+    settings.releaseMs = 100;
+    // The same name in two folders: a SoundFont's preset carries it.
+    std::string memory = tempFolder("export-budget-memory") + "\\take", files = tempFolder("export-budget-files") + "\\take";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        settings.fileType = c.type;
+        settings.sampleFormat = c.depth;
+        settings.channelMode = c.channels;
+        settings.mode = c.mode;
+        control.takeBudget = 0;
+        ASSERT_EQ(0, exportTo(memory).failed());
+        control.takeBudget = 1;
+        ASSERT_EQ(0, exportTo(files).failed());
+        std::string inMemory = readFile(memory + c.file);
+        ASSERT_GT(inMemory.size(), 44u + 13230u);
+        EXPECT_TRUE(inMemory == readFile(files + c.file));
+    }
+}
+
 // The files stay readable (padded with silence) but every one is reported as not
 // written completely.
 TEST_F(Export, UnwritableTemporaryFilesGiveCompleteSilentFilesAndAreReported) {
+    control.takeBudget = 1;  // the takes need the temporary files
     breakTemporaryFolder();
     select({60, 64});
     settings.holdMs = 100;
@@ -355,15 +392,39 @@ TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
     const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
                                L"%d name", L"%d write", L"%d size"};
     wchar_t out[256];
-    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0};
+    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0, 3, false};
     EXPECT_FALSE(exportReportText(none, texts, out, 256));
-    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0};
+    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0, 0, false};
     ASSERT_TRUE(exportReportText(one, texts, out, 256));
     EXPECT_STREQ(L"Could not create file.", out);
-    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0};
+    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0, 2, false};
     ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
     EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
     wchar_t tiny[8];
     ASSERT_TRUE(exportReportText(mixed, texts, tiny, 8));  // cut, never overflowed
     EXPECT_EQ(7u, wcslen(tiny));
+}
+
+TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
+    const wchar_t *texts[8] = {L"Cancelled: %d of %d written.", L"Cancelled: nothing written.",
+                               L"Could not create file.",       L"%d of %d files were not written:",
+                               L"%d create",                    L"%d name",
+                               L"%d write",                     L"%d size"};
+    struct Case {
+        ExportReport report;
+        const wchar_t *text;
+    } cases[] = {
+        {{48, 0, 0, 0, 0, "", {}, 0, 11, true}, L"Cancelled: 11 of 48 written."},
+        {{1, 0, 0, 0, 0, "", {}, 0, 0, true}, L"Cancelled: nothing written."},
+        {{48, 2, 0, 1, 0, "", {}, 0, 9, true}, L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
+        {{1, 1, 0, 0, 0, "", {}, 0, 0, true}, L"Cancelled: nothing written.\nCould not create file."},
+    };
+    for (const Case &c : cases) {
+        wchar_t out[256];
+        exportCancelText(c.report, texts, out, 256);
+        EXPECT_STREQ(c.text, out);
+        wchar_t tiny[12];
+        exportCancelText(c.report, texts, tiny, 12);  // cut, never overflowed
+        EXPECT_EQ(11u, wcslen(tiny));
+    }
 }

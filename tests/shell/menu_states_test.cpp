@@ -12,20 +12,23 @@ TEST(MenuStates, FollowSoundAndTransport) {
         bool expected[8];  // in the order of `commands`
     } cases[] = {
         // sound on, idle, nothing recorded: play and save wait for a recording
-        {{true, false, false, 0}, {true, false, false, false, true, true, true, true}},
+        {{true, false, false, 0, false}, {true, false, false, false, true, true, true, true}},
         // sound on, idle, something recorded
-        {{true, false, false, 4410}, {true, false, true, true, true, true, true, true}},
+        {{true, false, false, 4410, false}, {true, false, true, true, true, true, true, true}},
         // recording
-        {{true, true, false, 4410}, {false, true, false, false, false, false, true, true}},
+        {{true, true, false, 4410, false}, {false, true, false, false, false, false, true, true}},
         // playing
-        {{true, false, true, 4410}, {false, true, false, false, false, false, true, true}},
+        {{true, false, true, 4410, false}, {false, true, false, false, false, false, true, true}},
         // sound off with a recording: only saving, export and settings remain
-        {{false, false, false, 4410}, {false, false, false, true, true, true, false, true}},
+        {{false, false, false, 4410, false}, {false, false, false, true, true, true, false, true}},
         // sound off, nothing recorded
-        {{false, false, false, 0}, {false, false, false, false, true, true, false, true}},
+        {{false, false, false, 0, false}, {false, false, false, false, true, true, false, true}},
+        // an export runs: the recorder, the sound commands and a second export wait for its end
+        {{true, false, false, 4410, true}, {false, false, false, false, false, false, false, false}},
+        {{false, false, false, 0, true}, {false, false, false, false, false, false, false, false}},
         // sound on but no driver open: nothing to record from or play to; saving stays
-        {{true, false, false, 4410, false}, {false, false, false, true, true, true, true, true}},
-        {{true, false, false, 0, false}, {false, false, false, false, true, true, true, true}},
+        {{true, false, false, 4410, false, false}, {false, false, false, true, true, true, true, true}},
+        {{true, false, false, 0, false, false}, {false, false, false, false, true, true, true, true}},
     };
     for (const Case &c : cases)
         for (int i = 0; i < 8; ++i)
