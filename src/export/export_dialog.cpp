@@ -25,7 +25,8 @@ namespace {
 // What the key control edits and where it reads its preview notes' channel and velocity.
 KeyControlData gKeyControlData = {&gKeySelection, &gExportSettings.midiChannel, &gExportSettings.velocity};
 
-const char *const kFileTypes[] = {"WAV", "SF2"};
+const char *const kFileTypes[] = {"WAV", "SF2", "SFZ"};
+const char *const kLayerCounts[] = {"1", "2", "3", "4", "5", "6", "7", "8"};
 const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
                                   "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
@@ -80,7 +81,8 @@ const UINT_PTR kArmCancelTimer = 2;  // Cancel answers after the double-click ti
 const int kChoiceControls[] = {IDC_EXPORT_FILE,     IDC_EXPORT_BROWSE,       IDC_EXPORT_TYPE,     IDC_EXPORT_FORMAT,
                                IDC_EXPORT_RATE,     IDC_EXPORT_CHANNELS,     IDC_EXPORT_MIDI_CHANNEL,
                                IDC_EXPORT_VELOCITY, IDC_EXPORT_HOLD,         IDC_EXPORT_RELEASE,
-                               IDC_EXPORT_MULTISAMPLE, IDC_EXPORT_CHORD,     IDC_EXPORT_KEYS};
+                               IDC_EXPORT_MULTISAMPLE, IDC_EXPORT_CHORD,     IDC_EXPORT_KEYS,
+                               IDC_EXPORT_LAYERS,   IDC_EXPORT_LOOP,         IDC_EXPORT_TRIM};
 
 void updateExportButton(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START),
@@ -110,6 +112,9 @@ void initDialog(HWND dialog) {
     SendDlgItemMessageA(dialog, IDC_EXPORT_HOLD, EM_LIMITTEXT, 5, 0);
     SendDlgItemMessageA(dialog, IDC_EXPORT_RELEASE, EM_LIMITTEXT, 5, 0);
     CheckDlgButton(dialog, s.mode == kExportMultisample ? IDC_EXPORT_MULTISAMPLE : IDC_EXPORT_CHORD, BST_CHECKED);
+    fillList(dialog, IDC_EXPORT_LAYERS, kLayerCounts, s.layers - 1);
+    CheckDlgButton(dialog, IDC_EXPORT_LOOP, s.loop ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_EXPORT_TRIM, s.trim ? BST_CHECKED : BST_UNCHECKED);
     wchar_t cancel[32];
     if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
     updateExportButton(dialog);
@@ -142,10 +147,14 @@ void folderOfName(const char *name, char *folder, size_t size) {
 // "3 of 3 files written to C:\...", under the progress bar's place.
 void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
     wchar_t format[256], wideFolder[MAX_PATH];
-    loadText(IDS_EXPORT_RESULT, format, 256);
     MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
     wideFolder[MAX_PATH - 1] = L'\0';
-    _snwprintf(line, size, format, report.planned - report.failed(), report.planned, wideFolder);
+    // Takes that got no loop although one was asked for are counted too.
+    int written = report.planned - report.failed();
+    if (report.unlooped && loadText(IDS_EXPORT_UNLOOPED, format, 256))
+        _snwprintf(line, size, format, written, report.planned, report.unlooped, wideFolder);
+    else if (loadText(IDS_EXPORT_RESULT, format, 256))
+        _snwprintf(line, size, format, written, report.planned, wideFolder);
     line[size - 1] = L'\0';
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, line);
 }
@@ -324,7 +333,8 @@ const ListField kListFields[] = {
     {IDC_EXPORT_RATE, (int)std::size(kRateNames), [](ExportSettings &s, int i) { s.rateIndex = i; }},
     {IDC_EXPORT_CHANNELS, (int)std::size(kChannelModes),
      [](ExportSettings &s, int i) { s.channelMode = (ExportChannels)i; }},
-    {IDC_EXPORT_MIDI_CHANNEL, kMidiChannels, [](ExportSettings &s, int i) { s.midiChannel = i; }}};
+    {IDC_EXPORT_MIDI_CHANNEL, kMidiChannels, [](ExportSettings &s, int i) { s.midiChannel = i; }},
+    {IDC_EXPORT_LAYERS, (int)std::size(kLayerCounts), [](ExportSettings &s, int i) { s.layers = i + 1; }}};
 struct NumberField {
     int id;
     int ExportSettings::*field;
@@ -348,6 +358,12 @@ void onCommand(HWND dialog, int id, int code) {
     case IDC_EXPORT_CHORD:
         if (code == BN_CLICKED)
             s.mode = IsDlgButtonChecked(dialog, IDC_EXPORT_MULTISAMPLE) == BST_CHECKED ? kExportMultisample : kExportChord;
+        break;
+    case IDC_EXPORT_LOOP:
+        if (code == BN_CLICKED) s.loop = IsDlgButtonChecked(dialog, IDC_EXPORT_LOOP) == BST_CHECKED;
+        break;
+    case IDC_EXPORT_TRIM:
+        if (code == BN_CLICKED) s.trim = IsDlgButtonChecked(dialog, IDC_EXPORT_TRIM) == BST_CHECKED;
         break;
     case IDC_EXPORT_FILE:
         if (code == EN_CHANGE) {
@@ -399,6 +415,7 @@ ExportFileType fileTypeForName(const char *name, ExportFileType current) {
     splitPath(name, parts);
     if (_stricmp(parts.extension, ".wav") == 0) return kExportWav;
     if (_stricmp(parts.extension, ".sf2") == 0) return kExportSoundFont;
+    if (_stricmp(parts.extension, ".sfz") == 0) return kExportSfz;
     return current;
 }
 

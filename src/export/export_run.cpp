@@ -8,7 +8,7 @@
 #include "export/soundfont_writer.h"
 
 const ExportSettings kDefaultExportSettings = {
-    "", kExportWav, kWavDepth16, 3, kExportStereo, 2000, 500, 127, 0, kExportMultisample, 0};
+    "", kExportWav, kWavDepth16, 3, kExportStereo, 2000, 500, 127, 0, kExportMultisample, 0, 1, false, false};
 
 namespace {
 
@@ -49,6 +49,8 @@ void renderExport(ExportRun &run) {
         // Without its buffers nothing can be rendered: every planned file is missing.
         report.planned += 1;
         report.notWritten += 1;
+    } else if (run.settings.fileType == kExportSfz) {
+        writeSfz(run.render, run.settings, run.keys, report);
     } else if (run.settings.fileType == kExportSoundFont) {
         writeSoundFont(run.render, run.settings, run.keys, report);
     } else if (run.settings.mode == kExportChord) {

@@ -15,7 +15,7 @@
 const int kExportNameSize = 260;
 
 // The values of the choices are the list indexes of the dialog's combos.
-enum ExportFileType { kExportWav = 0, kExportSoundFont = 1 };
+enum ExportFileType { kExportWav = 0, kExportSoundFont = 1, kExportSfz = 2 };
 enum ExportChannels { kExportMono = 0, kExportStereo = 1 };
 enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
 
@@ -32,6 +32,9 @@ struct ExportSettings {
     int midiChannel;                 // list 1008: 0 ... 15
     ExportMode mode;                 // buttons 1011 and 1012
     int filterIndex;                 // the file dialog's last filter
+    int layers;                      // velocity layers, 1 ... 8 (list 1033)
+    bool loop;                       // sustain loops (box 1034)
+    bool trim;                       // trimmed tails (box 1035)
 };
 
 // The choices at every program start.
@@ -59,6 +62,7 @@ struct ExportReport {
     int listed;
     int written;     // files written completely
     bool cancelled;  // the export stopped at the user's request
+    int unlooped;    // takes written without the sustain loop asked for (no steady part found)
     int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
 };
 

@@ -6,6 +6,8 @@
 
 #include "export/export_run.h"
 #include "export/offline_render.h"
+#include "export/sfz_writer.h"
+#include "export/shaped_take.h"
 #include "midi/midi_keys.h"
 
 namespace {
@@ -22,14 +24,55 @@ void copyPart(char *out, size_t size, const char *begin, const char *end) {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-// The take's samples after the header, in the depth's encoding, into the file's pieces.
-void appendTakeWav(OfflineRender &render, OutputWriter &writer, OutputFile &file, WavDepth depth) {
+// Where a take stands in its export: the selected keys, its ordinal (1 for the
+// first) and the number of takes.
+struct TakeOrder {
+    const uint8_t *keys;
+    int ordinal;
+    int takes;
+};
+
+// The .sfz itself, once its samples are written: the head, then the regions.
+void writeSfzText(ExportReport &report, int releaseMs, const SfzRegion *regions, int count) {
+    const size_t lineRoom = 160 + kPathLimit;
+    size_t size = 256 + (size_t)count * lineRoom;
+    char *text = (char *)malloc(size);
+    OutputWriter writer;
+    if (count == 0 || !text || !startOutputWriter(writer, false)) {
+        report.notWritten++;
+        noteExportFailure(report, report.fileName, 0);
+        free(text);
+        return;
+    }
+    size_t used = formatSfzHead(text, size, releaseMs);
+    for (int i = 0; i < count; ++i) used += formatSfzRegion(text + used, size - used, regions[i]);
+    ExportOutput out = {};
+    DWORD error = 0;
+    if (!openOutput(out.file, report.fileName, &error)) {
+        report.notCreated++;
+        noteExportFailure(report, report.fileName, error);
+    } else {
+        out.opened = true;
+        for (size_t done = 0; done < used;) {
+            size_t n = used - done < kOutputPieceBytes ? used - done : kOutputPieceBytes;
+            outputBytes(writer, out.file, text + done, n);
+            done += n;
+        }
+        closeOutput(writer, out.file, false);
+    }
+    finishExportOutput(writer, &out, 1, report);
+    free(text);
+}
+
+// The take's first `frames` samples after the header, in the depth's encoding, into
+// the file's pieces.
+void appendTakeWav(OfflineRender &render, OutputWriter &writer, OutputFile &file, WavDepth depth, int32_t frames) {
     int channels = render.channels;
     size_t frameBytes = (size_t)channels * (size_t)wavBytesPerSample(depth);
     float left[kTakeChunk], right[kTakeChunk];
     rewindTake(render);
-    for (int32_t done = 0; done < render.timing.totalFrames;) {
-        int32_t remaining = render.timing.totalFrames - done;
+    for (int32_t done = 0; done < frames;) {
+        int32_t remaining = frames - done;
         int n = remaining < kTakeChunk ? (int)remaining : kTakeChunk;
         const float *l = takePoints(render, 0, done, n, left);
         const float *r = takePoints(render, 1, done, n, right);
@@ -38,12 +81,12 @@ void appendTakeWav(OfflineRender &render, OutputWriter &writer, OutputFile &file
     }
 }
 
-// One WAV file: create, header (complete before any sample: it announces the take's
-// total frames), render the keys, fill, close. False when the export was cancelled
-// while the take rendered: the file is removed then. A file that cannot be created
-// is counted and nothing is rendered for it.
-bool writeOneWav(OfflineRender &render, OutputWriter &writer, ExportOutput &out, const char *path, WavDepth depth,
-                 const uint8_t *keys, int count, ExportReport &report) {
+// One WAV file of a planned take: create, render and shape the take, header, fill,
+// close. False when the export was cancelled while the take rendered: the file is
+// removed then. A file that cannot be created is counted and nothing is rendered for it.
+bool writeOneWav(OfflineRender &render, OutputWriter &writer, ExportOutput &out, const char *path,
+                 const ExportSettings &settings, const PlannedTake &take, const TakeOrder &order, TakeShape &shape,
+                 ExportReport &report) {
     DWORD error = 0;
     if (!openOutput(out.file, path, &error)) {
         report.notCreated++;
@@ -51,19 +94,73 @@ bool writeOneWav(OfflineRender &render, OutputWriter &writer, ExportOutput &out,
         return true;
     }
     out.opened = true;
-    WavFormat format = wavFormatFor(depth, render.channels, render.timing.rate);
-    uint8_t header[kMaxWavHeaderSize];
-    outputBytes(writer, out.file, header, buildWavHeader(header, format, (uint64_t)render.timing.totalFrames));
-    if (!renderTake(render, keys, count)) {
+    if (!renderPlannedTake(render, take, order.keys, order.ordinal, order.takes, settings, shape, report)) {
         closeOutput(writer, out.file, true);
         out.removed = true;
         return false;
     }
+    WavFormat format = wavFormatFor(settings.sampleFormat, render.channels, render.timing.rate);
+    uint8_t header[kMaxWavHeaderSize];
+    outputBytes(writer, out.file, header, buildWavHeader(header, format, (uint64_t)shape.frames));
     // Frames the temporary files lost are padded with silence but the file is reported.
     out.incomplete = !takeComplete(render);
-    appendTakeWav(render, writer, out.file, depth);
+    appendTakeWav(render, writer, out.file, settings.sampleFormat, shape.frames);
     closeOutput(writer, out.file, false);
     return true;
+}
+
+// Every planned take into a WAV file of its own, named after parts with the take's
+// key (keyInName) and, with several layers, its velocity. With regions (room for
+// every take), each written take's region is added, its sample named relative to
+// the folder `relativeTo` starts with. Returns the regions added.
+int writeTakeWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keys, const PlannedTake *plan,
+                  int n, const PathParts &parts, bool keyInName, ExportReport &report, SfzRegion *regions,
+                  char (*samplePaths)[kPathLimit], size_t relativeTo) {
+    report.planned += n;
+    ExportOutput *outputs = (ExportOutput *)calloc((size_t)n + 1, sizeof(ExportOutput));
+    OutputWriter writer;
+    if (!outputs) {
+        report.notWritten += n;
+        return 0;
+    }
+    if (!startExportOutput(writer, n, report)) {
+        free(outputs);
+        return 0;
+    }
+    int added = 0;
+    for (int i = 0; i < n && !report.cancelled; ++i) {
+        const PlannedTake &take = plan[i];
+        char path[kPathLimit];
+        if (!keyFileName(path, sizeof path, parts, keyInName ? take.rootKey : -1,
+                         take.layered ? take.layer.velocity : -1)) {
+            report.nameTooLong++;
+            noteExportFailure(report, settings.fileName, 0);
+            continue;
+        }
+        TakeOrder order = {keys, i + 1, n};
+        TakeShape shape;
+        report.cancelled = !writeOneWav(render, writer, outputs[i], path, settings, take, order, shape, report);
+        if (!regions || !outputs[i].opened || outputs[i].removed) continue;
+        char *relative = samplePaths[added];
+        snprintf(relative, kPathLimit, "%s", path + relativeTo);
+        for (char *c = relative; *c; ++c)
+            if (*c == '\\') *c = '/';
+        regions[added++] = SfzRegion{relative, take.lowKey, take.highKey, take.rootKey, take.layer.low,
+                                     take.layer.high, shape.loop.found, shape.loop.start, shape.loop.end};
+    }
+    finishExportOutput(writer, outputs, n, report);
+    free(outputs);
+    return added;
+}
+
+// The plan of an export: the selected keys (into keys) and its takes (allocated,
+// kMaxTakes); null when there is no memory for it.
+PlannedTake *planExport(const ExportSettings &settings, const uint8_t *keySelection, uint8_t *keys, int &takes) {
+    int selected = selectedKeyList(keySelection, keys);
+    PlannedTake *plan = (PlannedTake *)calloc(kMaxTakes, sizeof(PlannedTake));
+    takes = plan ? planTakes(keys, selected, settings.mode == kExportChord, settings.velocity, settings.layers, plan)
+                 : 0;
+    return plan;
 }
 
 }  // namespace
@@ -118,10 +215,14 @@ void noteName(int key, char *out, size_t size) {
     snprintf(out, size, "%s%d", kNoteNames[k % 12], k / 12 - 2);
 }
 
-bool keyFileName(char *out, size_t size, const PathParts &parts, int key) {
-    char note[8];
-    noteName(key, note, sizeof note);
-    int n = snprintf(out, size, "%s%s%s_%s%s", parts.drive, parts.folder, parts.base, note, ".wav");
+bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity) {
+    char note[8] = "", layer[8] = "";
+    if (key >= 0) {
+        note[0] = '_';
+        noteName(key, note + 1, sizeof note - 1);
+    }
+    if (velocity >= 0) snprintf(layer, sizeof layer, "_v%d", velocity & 0x7F);
+    int n = snprintf(out, size, "%s%s%s%s%s%s", parts.drive, parts.folder, parts.base, note, layer, ".wav");
     if (n < 0 || (size_t)n >= size || n >= kPathLimit) {
         if (size) out[0] = '\0';
         return false;
@@ -182,60 +283,73 @@ void finishExportOutput(OutputWriter &writer, ExportOutput *outputs, int count, 
 void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                   ExportReport &report) {
     uint8_t keys[kKeyCount];
-    int n = selectedKeyList(keySelection, keys);
-    report.planned += n;
+    int n = 0;
+    PlannedTake *plan = planExport(settings, keySelection, keys, n);
     PathParts parts;
     splitPath(settings.fileName, parts);
     renameStored(report, parts, ".wav");
-    WavDepth depth = settings.sampleFormat;
-    ExportOutput *outputs = (ExportOutput *)calloc((size_t)n + 1, sizeof(ExportOutput));
-    OutputWriter writer;
-    if (!outputs) {
-        report.notWritten += n;
+    if (!plan) {
+        report.planned++;
+        report.notWritten++;
         return;
     }
-    if (!startExportOutput(writer, n, report)) {
-        free(outputs);
-        return;
-    }
-    for (int i = 0; i < n && !report.cancelled; ++i) {
-        reportTakeStarted(render, i + 1, n);
-        if (!resetPluginForTake(render)) {
-            report.cancelled = true;
-            break;
-        }
-        char path[kPathLimit];
-        if (!keyFileName(path, sizeof path, parts, keys[i])) {
-            report.nameTooLong++;
-            noteExportFailure(report, settings.fileName, 0);
-            continue;
-        }
-        report.cancelled = !writeOneWav(render, writer, outputs[i], path, depth, &keys[i], 1, report);
-    }
-    finishExportOutput(writer, outputs, n, report);
-    free(outputs);
+    writeTakeWavs(render, settings, keys, plan, n, parts, true, report, nullptr, nullptr, 0);
+    free(plan);
 }
 
 void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                    ExportReport &report) {
     uint8_t keys[kKeyCount];
-    int n = selectedKeyList(keySelection, keys);
-    report.planned += 1;
-    reportTakeStarted(render, 1, 1);
-    if (!resetPluginForTake(render)) {
-        report.cancelled = true;
-        return;
-    }
+    int n = 0;
+    PlannedTake *plan = planExport(settings, keySelection, keys, n);
     PathParts parts;
     splitPath(settings.fileName, parts);
-    if (!renameStored(report, parts, ".wav")) {
-        report.nameTooLong++;
-        noteExportFailure(report, settings.fileName, 0);
+    if (!renameStored(report, parts, ".wav") || !plan) {
+        report.planned++;
+        if (plan) {
+            report.nameTooLong++;
+            noteExportFailure(report, settings.fileName, 0);
+        } else {
+            report.notWritten++;
+        }
+        free(plan);
         return;
     }
-    OutputWriter writer;
-    if (!startExportOutput(writer, 1, report)) return;
-    ExportOutput out = {};
-    report.cancelled = !writeOneWav(render, writer, out, report.fileName, settings.sampleFormat, keys, n, report);
-    finishExportOutput(writer, &out, 1, report);
+    writeTakeWavs(render, settings, keys, plan, n, parts, false, report, nullptr, nullptr, 0);
+    free(plan);
+}
+
+void writeSfz(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
+              ExportReport &report) {
+    uint8_t keys[kKeyCount];
+    int n = 0;
+    PlannedTake *plan = planExport(settings, keySelection, keys, n);
+    PathParts parts;
+    splitPath(settings.fileName, parts);
+    report.planned++;  // the .sfz
+    bool named = renameStored(report, parts, ".sfz");
+    // The samples go into a folder of the .sfz's base name beside it.
+    PathParts samples = parts;
+    int folder = snprintf(samples.folder, sizeof samples.folder, "%s%s%s\\", parts.folder,
+                          parts.folder[0] && !isSeparator(parts.folder[strlen(parts.folder) - 1]) ? "\\" : "",
+                          parts.base);
+    SfzRegion *regions = plan ? (SfzRegion *)calloc((size_t)n + 1, sizeof(SfzRegion)) : nullptr;
+    char(*paths)[kPathLimit] = regions ? (char(*)[kPathLimit])calloc((size_t)n + 1, kPathLimit) : nullptr;
+    if (!named || folder < 0 || (size_t)folder >= sizeof samples.folder) {
+        report.nameTooLong++;
+        noteExportFailure(report, settings.fileName, 0);
+    } else if (!paths) {
+        report.notWritten++;
+    } else {
+        char folderPath[kPathLimit];
+        snprintf(folderPath, sizeof folderPath, "%s%s", samples.drive, samples.folder);
+        CreateDirectoryA(folderPath, nullptr);  // the samples' creation reports a folder that cannot be made
+        size_t relativeTo = strlen(parts.drive) + strlen(parts.folder);
+        int added = writeTakeWavs(render, settings, keys, plan, n, samples, settings.mode != kExportChord, report,
+                                  regions, paths, relativeTo);
+        if (!report.cancelled) writeSfzText(report, settings.releaseMs, regions, added);
+    }
+    free(paths);
+    free(regions);
+    free(plan);
 }

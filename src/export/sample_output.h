@@ -42,9 +42,10 @@ bool placeExportName(const char *name, const char *defaultFolder, char *out, siz
 
 // "C", "C#", ... by key mod 12 with octave key div 12 - 2: key 60 is "C3".
 void noteName(int key, char *out, size_t size);
-// <drive><folder><base>_<note name>.wav; false when the name would not fit the path
-// limit (the key is then skipped).
-bool keyFileName(char *out, size_t size, const PathParts &parts, int key);
+// <drive><folder><base>_<note name>_v<velocity>.wav, the note name left out for a key
+// below 0 and the velocity for one below 0; false when the name would not fit the
+// path limit (the take is then skipped).
+bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity = -1);
 
 // Encodes one chunk of a take: stereo interleaved (left first) or the mono mix
 // (L + R) / 2, in the depth's encoding. out holds frames x channels x bytes.
@@ -73,6 +74,10 @@ void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const u
                   ExportReport &report);
 void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
                    ExportReport &report);
+// The SFZ output: <name>.sfz and beside it a folder <name> of one WAV per take in the
+// chosen format. A cancel keeps the finished samples and writes no .sfz.
+void writeSfz(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
+              ExportReport &report);
 
 // The ascending list of selected keys; returns their number.
 int selectedKeyList(const uint8_t *keySelection, uint8_t *keys);

@@ -14,7 +14,8 @@ const uint32_t kSampleGuardPoints = 46;  // zero points after every sample
 const size_t kSoundFontHeadSize = 120;   // the fixed part up to and including the smpl size
 const int kPresetNameLength = 19;
 
-// Sizes of a SoundFont with `samples` samples (takes x channels) of `frames` points.
+// Sizes of a SoundFont with `samples` samples (takes x channels) of at most `frames`
+// points, `looped` of them with a loop (two more generators in their zones).
 struct SoundFontLayout {
     uint64_t stride;     // frames + 46 points
     uint64_t smplSize;   // samples x 2 x stride
@@ -25,31 +26,42 @@ struct SoundFontLayout {
     bool fits() const { return fileSize - 8 <= 0xFFFFFFFFu; }
 };
 
-SoundFontLayout soundFontLayout(int samples, uint32_t frames);
-
-// Key ranges of n takes from the n + 1 take keys (entry n is 127): split at the
-// midpoints, the first from 0, the last to 127.
-void soundFontKeyRanges(const uint8_t *takeKeys, int n, uint8_t *low, uint8_t *high);
+SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped = 0);
 
 // The fixed part (kSoundFontHeadSize bytes) with the smpl size and the three list
 // sizes and the RIFF size still 0.
 void buildSoundFontHead(uint8_t *out, uint32_t smplSize);
 
-// What the pdta list describes.
+// One take as the SoundFont maps it (its one or two samples).
+struct SoundFontTake {
+    uint8_t rootKey;
+    uint8_t lowKey, highKey;
+    uint8_t lowVelocity, highVelocity;
+    uint8_t layerVelocity;        // the velocity it was rendered at, named in the samples'
+                                  // names; 0 with one layer
+    uint32_t frames;              // points of each of its samples
+    bool looped;                  // loops while the key is held, then plays on to its end
+    uint32_t loopStart, loopEnd;  // within the sample: plays loopStart ... loopEnd - 1
+};
+
+// What the pdta list describes: the takes' samples lie one after the other in the
+// smpl chunk, each followed by 46 zero points, the right sample after the left.
 struct SoundFontTakes {
-    const uint8_t *takeKeys;  // n + 1 entries
-    int takes;                // n
+    const SoundFontTake *list;
+    int takes;
     int channels;             // 1 or 2
-    bool chord;               // root key 60 instead of the take's key
-    uint32_t frames;          // points per sample
     int32_t rate;
     const char *presetName;   // cut to 19 characters
+    int releaseMs;            // the looped zones' volume-envelope release
 };
 
 // Bytes of the whole pdta list, "LIST" header included.
-size_t pdtaListBytes(int samples);
+size_t pdtaListBytes(int samples, int looped = 0);
 // Fills out (pdtaListBytes bytes) with the pdta list.
 void buildPdtaList(uint8_t *out, const SoundFontTakes &takes);
+// A release time as the timecents of the volume envelope's release, within the
+// format's -12000 (about 1 ms, also for 0) ... 8000.
+int16_t releaseTimecents(int releaseMs);
 
 // Renders every take and writes the SoundFont; the name in the report gets the
 // extension ".sf2".

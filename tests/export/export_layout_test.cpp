@@ -11,6 +11,7 @@
 #include "export/offline_render.h"
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
+#include "export/take_plan.h"
 #include "midi/midi_queue.h"
 
 namespace {
@@ -149,6 +150,11 @@ TEST(SampleNaming, KeyFileNamesAndTheStoredName) {
     }
     PathParts parts;
     splitPath("D:\\Out\\pad", parts);
+    char layered[kPathLimit];
+    ASSERT_TRUE(keyFileName(layered, sizeof layered, parts, 60, 64));  // a take of a velocity layer
+    EXPECT_STREQ("D:\\Out\\pad_C3_v64.wav", layered);
+    ASSERT_TRUE(keyFileName(layered, sizeof layered, parts, -1, 127));  // a chord's layer
+    EXPECT_STREQ("D:\\Out\\pad_v127.wav", layered);
     char stored[kPathLimit];
     ASSERT_TRUE(buildPath(stored, sizeof stored, parts, ".wav"));
     EXPECT_STREQ("D:\\Out\\pad.wav", stored);
@@ -235,30 +241,41 @@ TEST(SoundFontLayout, ByteCountsForOneMonoKeyAndThreeStereoKeys) {
     EXPECT_EQ(220592u, u32(head + 116));
 }
 
-TEST(SoundFontLayout, KeyRangesSplitAtMidpoints) {
+TEST(TakePlan, KeyRangesSplitAtMidpointsAndLayersSplitVelocities) {
     struct Case {
-        std::vector<uint8_t> keys;  // take keys with the final 127
-        std::vector<int> ranges;    // low, high per take
+        std::vector<uint8_t> keys;
+        bool chord;
+        int velocity, layers;
+        std::vector<int> takes;  // root, low key, high key, velocity, low velocity, high velocity per take
     } cases[] = {
-        {{36, 48, 60, 127}, {0, 42, 43, 54, 55, 127}},
-        {{60, 61, 127}, {0, 60, 61, 127}},
-        {{72, 127}, {0, 127}},
-        {{0, 127}, {0, 127}},  // a chord
-        {{0, 1, 126, 127, 127}, {0, 0, 1, 63, 64, 126, 127, 127}},
+        {{36, 48, 60}, false, 127, 1, {36, 0, 42, 127, 0, 127, 48, 43, 54, 127, 0, 127, 60, 55, 127, 127, 0, 127}},
+        {{60, 61}, false, 127, 1, {60, 0, 60, 127, 0, 127, 61, 61, 127, 127, 0, 127}},
+        {{0, 1, 126, 127}, false, 64, 1,
+         {0, 0, 0, 64, 0, 127, 1, 1, 63, 64, 0, 127, 126, 64, 126, 64, 0, 127, 127, 127, 127, 64, 0, 127}},
+        {{48, 55, 60}, true, 100, 1, {60, 0, 127, 100, 0, 127}},  // a chord: one take over every key
+        {{60}, false, 100, 2, {60, 0, 127, 50, 0, 50, 60, 0, 127, 100, 51, 127}},
+        {{48, 72}, true, 127, 3, {60, 0, 127, 42, 0, 42, 60, 0, 127, 85, 43, 85, 60, 0, 127, 127, 86, 127}},
     };
     for (const Case &c : cases) {
-        int n = (int)c.keys.size() - 1;
-        uint8_t low[128], high[128];
-        soundFontKeyRanges(c.keys.data(), n, low, high);
+        PlannedTake plan[kMaxTakes];
+        int n = planTakes(c.keys.data(), (int)c.keys.size(), c.chord, c.velocity, c.layers, plan);
         std::vector<int> got;
-        for (int i = 0; i < n; ++i) got.insert(got.end(), {low[i], high[i]});
-        EXPECT_EQ(c.ranges, got);
+        for (int i = 0; i < n; ++i) {
+            const PlannedTake &t = plan[i];
+            got.insert(got.end(), {t.rootKey, t.lowKey, t.highKey, t.layer.velocity, t.layer.low, t.layer.high});
+            EXPECT_EQ(c.layers > 1, t.layered);
+            EXPECT_EQ(c.chord ? (int)c.keys.size() : 1, t.keyCount);
+        }
+        EXPECT_EQ(c.takes, got) << "keys " << c.keys.size() << " layers " << c.layers;
     }
 }
 
 TEST(SoundFontLayout, StereoZonesLinkPanAndNameTheirSamples) {
-    const uint8_t keys[4] = {48, 55, 60, 127};
-    SoundFontTakes takes = {keys, 3, 2, false, 1000, 48000, "A preset name longer than nineteen"};
+    const uint8_t keys[3] = {48, 55, 60};
+    const SoundFontTake list[3] = {{48, 0, 51, 0, 127, 0, 1000, false, 0, 0},
+                                   {55, 52, 57, 0, 127, 0, 1000, false, 0, 0},
+                                   {60, 58, 127, 0, 127, 0, 1000, false, 0, 0}};
+    SoundFontTakes takes = {list, 3, 2, 48000, "A preset name longer than nineteen", 500};
     std::vector<uint8_t> pdta(pdtaListBytes(6));
     buildPdtaList(pdta.data(), takes);
     EXPECT_EQ(0, memcmp(pdta.data(), "LIST", 4));
@@ -326,4 +343,52 @@ TEST(ExportDialogRules, NumbersEnableRuleAndFileType) {
     EXPECT_EQ(kExportWav, fileTypeForName("pad.Wav", kExportSoundFont));
     EXPECT_EQ(kExportSoundFont, fileTypeForName("pad.aif", kExportSoundFont));
     EXPECT_EQ(kExportWav, fileTypeForName("dir.sf2\\pad", kExportWav));
+}
+
+// Layers and loops: each zone carries its velocity range, a looped one its release
+// and sample mode, and every sample its own length and loop inside it.
+TEST(SoundFontLayout, LayeredLoopedZonesCarryVelocitiesReleaseAndLoops) {
+    const SoundFontTake list[2] = {{60, 0, 127, 0, 50, 50, 900, true, 300, 700},
+                                   {60, 0, 127, 51, 127, 100, 1200, false, 0, 0}};
+    SoundFontTakes takes = {list, 2, 1, 44100, "pad", 500};
+    std::vector<uint8_t> pdta(pdtaListBytes(2, 1));
+    buildPdtaList(pdta.data(), takes);
+    EXPECT_EQ(pdta.size() - 8, u32(&pdta[4]));
+    uint32_t size;
+    const uint8_t *ibag = subChunk(pdta, "ibag", &size);
+    ASSERT_EQ(12u, size);
+    EXPECT_EQ(0u, u16(ibag));
+    EXPECT_EQ(6u, u16(ibag + 4));
+    EXPECT_EQ(10u, u16(ibag + 8));
+    const uint8_t *igen = subChunk(pdta, "igen", &size);
+    ASSERT_EQ(44u, size);
+    const int want[10][3] = {{43, 0, 127}, {44, 0, 50}, {17, 0, 0}, {38, -1, 0}, {54, 3, 0},
+                             {53, 0, 0},   {43, 0, 127}, {44, 51, 127}, {17, 0, 0}, {53, 1, 0}};
+    for (int g = 0; g < 10; ++g) {
+        SCOPED_TRACE(g);
+        const uint8_t *p = igen + 4 * g;
+        EXPECT_EQ((unsigned)want[g][0], u16(p));
+        if (want[g][0] == 43 || want[g][0] == 44) {
+            EXPECT_EQ(want[g][1], p[2]);
+            EXPECT_EQ(want[g][2], p[3]);
+        }
+        if (want[g][0] == 54 || want[g][0] == 53) {
+            EXPECT_EQ((unsigned)want[g][1], u16(p + 2));
+        }
+    }
+    EXPECT_EQ(releaseTimecents(500), (int16_t)u16(igen + 14));
+    EXPECT_EQ(-1200, releaseTimecents(500));
+    EXPECT_EQ(-12000, releaseTimecents(0));
+    const uint8_t *shdr = subChunk(pdta, "shdr", &size);
+    EXPECT_STREQ("C3 v50", (const char *)shdr);
+    EXPECT_EQ(0u, u32(shdr + 20));
+    EXPECT_EQ(900u, u32(shdr + 24));
+    EXPECT_EQ(300u, u32(shdr + 28));
+    EXPECT_EQ(700u, u32(shdr + 32));
+    const uint8_t *second = shdr + 46;
+    EXPECT_STREQ("C3 v100", (const char *)second);
+    EXPECT_EQ(946u, u32(second + 20));
+    EXPECT_EQ(2146u, u32(second + 24));
+    EXPECT_EQ(946u, u32(second + 28));
+    EXPECT_EQ(2146u, u32(second + 32));
 }

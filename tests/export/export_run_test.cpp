@@ -392,12 +392,12 @@ TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
     const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
                                L"%d name", L"%d write", L"%d size"};
     wchar_t out[256];
-    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0, 3, false};
+    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0, 3, false, 0};
     EXPECT_FALSE(exportReportText(none, texts, out, 256));
-    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0, 0, false};
+    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0, 0, false, 0};
     ASSERT_TRUE(exportReportText(one, texts, out, 256));
     EXPECT_STREQ(L"Could not create file.", out);
-    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0, 2, false};
+    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0, 2, false, 0};
     ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
     EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
     wchar_t tiny[8];
@@ -414,10 +414,10 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
         ExportReport report;
         const wchar_t *text;
     } cases[] = {
-        {{48, 0, 0, 0, 0, "", {}, 0, 11, true}, L"Cancelled: 11 of 48 written."},
-        {{1, 0, 0, 0, 0, "", {}, 0, 0, true}, L"Cancelled: nothing written."},
-        {{48, 2, 0, 1, 0, "", {}, 0, 9, true}, L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
-        {{1, 1, 0, 0, 0, "", {}, 0, 0, true}, L"Cancelled: nothing written.\nCould not create file."},
+        {{48, 0, 0, 0, 0, "", {}, 0, 11, true, 0}, L"Cancelled: 11 of 48 written."},
+        {{1, 0, 0, 0, 0, "", {}, 0, 0, true, 0}, L"Cancelled: nothing written."},
+        {{48, 2, 0, 1, 0, "", {}, 0, 9, true, 0}, L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
+        {{1, 1, 0, 0, 0, "", {}, 0, 0, true, 0}, L"Cancelled: nothing written.\nCould not create file."},
     };
     for (const Case &c : cases) {
         wchar_t out[256];
