@@ -12,6 +12,7 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "core/raw_file.h"
+#include "export/export_memory.h"
 #include "export/export_run.h"
 #include "midi/midi_keys.h"
 #include "midi/midi_ports.h"
@@ -58,6 +59,13 @@ void processBlockInto(float *left, float *right) {
     if (effect->numOutputs == 1) copySingleOutput(left, right);
 }
 
+// Gives the take's memory back for the next export.
+void releaseTake(OfflineRender &render) {
+    returnExportMemory(kTakeLeftMemory, render.take[0], render.takeBytes);
+    returnExportMemory(kTakeRightMemory, render.take[1], render.takeBytes);
+    render.take[0] = render.take[1] = nullptr;
+}
+
 // Room for the whole take in memory, in whole blocks, when it fits the budget;
 // otherwise (or without the memory) the take goes through the temporary files.
 void allocateTake(OfflineRender &render) {
@@ -65,12 +73,11 @@ void allocateTake(OfflineRender &render) {
     size_t blocks = ((size_t)render.timing.totalFrames + kExportBlock - 1) / kExportBlock;
     size_t bytes = blocks * kExportBlock * sizeof(float);
     if (blocks == 0 || bytes > budget / 2) return;
-    render.take[0] = (float *)malloc(bytes);
-    render.take[1] = (float *)malloc(bytes);
+    render.take[0] = (float *)takeExportMemory(kTakeLeftMemory, bytes);
+    render.take[1] = (float *)takeExportMemory(kTakeRightMemory, bytes);
+    render.takeBytes = bytes;
     if (render.take[0] && render.take[1]) return;
-    free(render.take[0]);
-    free(render.take[1]);
-    render.take[0] = render.take[1] = nullptr;
+    releaseTake(render);
 }
 
 }  // namespace
@@ -152,6 +159,7 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     render.framesKept = 0;
     render.left = render.right = nullptr;
     render.take[0] = render.take[1] = nullptr;
+    render.takeBytes = 0;
     render.staged[0] = render.staged[1] = nullptr;
     render.stagedFrames = 0;
     render.tempFiles[0] = render.tempFiles[1] = INVALID_HANDLE_VALUE;
@@ -272,10 +280,7 @@ void endOfflineRender(OfflineRender &render) {
         free(staged);
         staged = nullptr;
     }
-    for (float *&take : render.take) {
-        free(take);
-        take = nullptr;
-    }
+    releaseTake(render);
     allocateEngineBuffers(gEngine.blockSize);
     gPlugin.suspend();
     gPlugin.setRateAndBlock((float)gEngine.sampleRate, gEngine.blockSize);

@@ -83,6 +83,7 @@ struct OfflineRender {
     float *left;            // 512 floats each: the flush, and blocks on their way to the files
     float *right;
     float *take[2];         // the whole take per channel (in whole blocks), or null: the files hold it
+    size_t takeBytes;       // of each of them
     float *staged[2];       // kStagedFrames floats per channel, on their way to the files
     int stagedFrames;
     HANDLE tempFiles[2];    // INVALID_HANDLE_VALUE when not needed or not made

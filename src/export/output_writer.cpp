@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "export/export_memory.h"
+
 namespace {
 
 void recordFailure(OutputFile &file) {
@@ -59,7 +61,7 @@ void push(OutputWriter &writer, OutputFile *file, bool remove) {
 }
 
 void releaseAll(OutputWriter &writer) {
-    free(writer.piece);
+    returnExportMemory(kOutputPieceMemory, writer.piece, kOutputPieceBytes);
     writer.piece = nullptr;
     if (writer.queued) CloseHandle(writer.queued);
     if (writer.slotsFree) CloseHandle(writer.slotsFree);
@@ -72,7 +74,7 @@ void releaseAll(OutputWriter &writer) {
 bool startOutputWriter(OutputWriter &writer, bool closeBehind) {
     memset(&writer, 0, sizeof writer);
     InitializeCriticalSection(&writer.lock);
-    writer.piece = (uint8_t *)malloc(kOutputPieceBytes);
+    writer.piece = (uint8_t *)takeExportMemory(kOutputPieceMemory, kOutputPieceBytes);
     if (writer.piece && !closeBehind) return true;
     writer.queued = CreateSemaphoreA(nullptr, 0, kOutputCloses, nullptr);
     writer.slotsFree = CreateSemaphoreA(nullptr, kOutputCloses, kOutputCloses, nullptr);

@@ -17,6 +17,7 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "engine/engine_hooks.h"
+#include "export/export_memory.h"
 #include "export/export_run.h"
 #include "export/key_control.h"
 #include "export/offline_render.h"
@@ -427,4 +428,19 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
         exportCancelText(c.report, texts, tiny, 12);  // cut, never overflowed
         EXPECT_EQ(11u, wcslen(tiny));
     }
+}
+
+// A short export reuses the memory of the one before; a large block is not kept.
+TEST(ExportMemory, SmallBlocksAreKeptForTheNextExportLargeOnesFreed) {
+    void *take = takeExportMemory(kTakeLeftMemory, 1u << 20);
+    ASSERT_NE(nullptr, take);
+    returnExportMemory(kTakeLeftMemory, take, 1u << 20);
+    EXPECT_EQ(take, takeExportMemory(kTakeLeftMemory, 512u << 10)) << "a smaller take fits the kept block";
+    returnExportMemory(kTakeLeftMemory, take, 1u << 20);
+    void *large = takeExportMemory(kTakeLeftMemory, 64u << 20);  // frees the kept block, which is too small
+    ASSERT_NE(nullptr, large);
+    returnExportMemory(kTakeLeftMemory, large, 64u << 20);
+    void *next = takeExportMemory(kTakeLeftMemory, 4096);
+    EXPECT_NE(large, next) << "64 MiB are not kept between exports";
+    returnExportMemory(kTakeLeftMemory, next, 4096);
 }
