@@ -5,6 +5,7 @@
 // and FluidSynth on them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -443,4 +444,64 @@ TEST(ExportMemory, SmallBlocksAreKeptForTheNextExportLargeOnesFreed) {
     void *next = takeExportMemory(kTakeLeftMemory, 4096);
     EXPECT_NE(large, next) << "64 MiB are not kept between exports";
     returnExportMemory(kTakeLeftMemory, next, 4096);
+}
+
+// Two velocity layers, sustain loops and trimmed tails, in each file type: per-key
+// WAVs named after their layer's velocity, a SoundFont and an SFZ whose layers,
+// loops and pitches the readers check (FluidSynth, Polyphone, sox).
+TEST_F(Export, LayeredLoopedTrimmedTakesInEveryFileType) {
+    select({48, 60, 72});
+    settings.layers = 2;
+    settings.velocity = 100;
+    settings.loop = true;
+    settings.trim = true;
+    settings.holdMs = 500;
+    settings.releaseMs = 200;
+    const int rate = 44100, noteOff = 43 * 512, full = rate / 2 + rate / 5;
+    const std::string base = readerFolder() + "\\layered";
+
+    ExportReport wavs = exportTo(base + ".wav");
+    EXPECT_EQ(0, wavs.failed());
+    EXPECT_EQ(6, wavs.planned);
+    EXPECT_EQ(0, wavs.unlooped) << "a steady sine loops";
+    for (int note : {48, 60, 72}) {
+        float levels[2];
+        for (int layer = 0; layer < 2; ++layer) {
+            char name[16];
+            noteName(note, name, sizeof name);
+            std::string file = "layered_" + std::string(name) + (layer ? "_v100.wav" : "_v50.wav");
+            WavData wav = readWav(readerFolder() + "\\" + file);
+            ASSERT_TRUE(wav.ok) << file;
+            // Cut a few milliseconds after the demo's 50 ms release has died away, and faded to zero.
+            EXPECT_NEAR(noteOff + rate * 0.055, (double)wav.frames(), rate * 0.004) << file;
+            EXPECT_LT(wav.frames(), (size_t)full);
+            EXPECT_EQ(0.0f, wav.samples[0].back());
+            levels[layer] = 0.0f;
+            for (float x : wav.samples[0]) levels[layer] = std::max(levels[layer], std::fabs(x));
+            addToManifest("wav " + file + " 1 16 2 44100 " + std::to_string(wav.frames()) + " " + std::to_string(note));
+        }
+        EXPECT_NEAR(2.0, levels[1] / levels[0], 0.05) << "velocity 100 against 50";
+    }
+
+    settings.fileType = kExportSoundFont;
+    ExportReport font = exportTo(base + ".sf2");
+    EXPECT_EQ(0, font.failed());
+    EXPECT_EQ(0, font.unlooped);
+    EXPECT_LT(fileSize(base + ".sf2"), soundFontLayout(12, full, 12).fileSize) << "trimmed samples";
+    addToManifest("sf2layers layered.sf2 44100 40 120 48 60 72");
+    addToManifest("sf2held layered.sf2 44100 1.5 48 60 72");  // three times the hold
+
+    settings.fileType = kExportSfz;
+    ExportReport sfz = exportTo(base + ".sfz");
+    EXPECT_EQ(0, sfz.failed());
+    EXPECT_EQ(7, sfz.planned) << "six samples and the .sfz";
+    std::string text = readFile(base + ".sfz");
+    size_t regions = 0;
+    for (size_t at = text.find("<region>"); at != std::string::npos; at = text.find("<region>", at + 1)) ++regions;
+    EXPECT_EQ(6u, regions);
+    EXPECT_NE(std::string::npos, text.find("sample=layered/layered_C3_v100.wav"));
+    EXPECT_NE(std::string::npos, text.find("lovel=51 hivel=127"));
+    EXPECT_NE(std::string::npos, text.find("loop_mode=loop_sustain"));
+    EXPECT_TRUE(readWav(base + "\\layered_C4_v50.wav").ok);
+    addToManifest("sfz layered.sfz 44100 48 60 72");
 }
