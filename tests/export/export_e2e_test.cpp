@@ -249,6 +249,31 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     EXPECT_EQ("SF2", controlText(GetDlgItem(dialog, IDC_EXPORT_TYPE)));
     EXPECT_EQ("500", controlText(GetDlgItem(dialog, IDC_EXPORT_HOLD)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_EXPORT_START)));
+
+    // SFZ with two velocity layers, sustain loops and trimmed tails: the .sfz maps six
+    // looped samples, written into the folder beside it.
+    for (int id : {IDC_EXPORT_TYPE, IDC_EXPORT_LAYERS}) {
+        HWND combo = GetDlgItem(dialog, id);
+        SendMessageA(combo, CB_SETCURSEL, id == IDC_EXPORT_TYPE ? 2 : 1, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)combo);
+    }
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_LOOP), BM_CLICK, 0, 0);
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_TRIM), BM_CLICK, 0, 0);
+    ExportWait sfz;
+    sfz.files.push_back(base + ".sfz");
+    sfz.sizes.push_back(1);
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &sfz, 60000));
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+    std::string sfzText = readFile(base + ".sfz");
+    size_t looped = 0;
+    for (size_t at = sfzText.find("loop_mode=loop_sustain"); at != std::string::npos;
+         at = sfzText.find("loop_mode=loop_sustain", at + 1))
+        ++looped;
+    EXPECT_EQ(6u, looped) << sfzText;
+    EXPECT_NE(std::string::npos, sfzText.find("sample=dialog/dialog_G2_v127.wav")) << sfzText;
+    EXPECT_EQ("7 of 7 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
+    addToManifest("sfz dialog.sfz 44100 48 55 60");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     for (int i = 0; i < 300 && IsWindow(dialog); ++i) Sleep(10);
 
