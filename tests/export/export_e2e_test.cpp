@@ -305,8 +305,8 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
         if (l == "dispatch 11 0 512 0") ++exportBlocks;
         if (exportBlocks && l.rfind("dispatch 11 0 ", 0) == 0 && l != "dispatch 11 0 512 0") ++engineBlocksAfter;
     }
-    EXPECT_EQ(3, exportBlocks);  // WAV, SoundFont, and the one that could not be created
-    EXPECT_EQ(3, engineBlocksAfter);
+    EXPECT_EQ(4, exportBlocks);  // WAV, SoundFont, the one that could not be created, SFZ
+    EXPECT_EQ(4, engineBlocksAfter);
     clearKorvaneSettings();
 }
 
