@@ -4,9 +4,9 @@
 
 namespace {
 
-// Each take channel up to 4 MiB (a take of 1 048 576 frames: 23 s at 44100 Hz) and the
-// output piece: under 11 MiB kept in all.
-const size_t kKeptBytes[kExportMemorySlots] = {4u << 20, 4u << 20, 2u << 20};
+// Each take channel and the loop search's sum up to 4 MiB (1 048 576 frames: 23 s at
+// 44100 Hz) and the output piece: 14 MiB kept at most.
+const size_t kKeptBytes[kExportMemorySlots] = {4u << 20, 4u << 20, 2u << 20, 4u << 20};
 
 struct Kept {
     void *block;

@@ -7,7 +7,13 @@
 
 #include <cstddef>
 
-enum ExportMemorySlot { kTakeLeftMemory, kTakeRightMemory, kOutputPieceMemory, kExportMemorySlots };
+enum ExportMemorySlot {
+    kTakeLeftMemory,
+    kTakeRightMemory,
+    kOutputPieceMemory,
+    kLoopSearchMemory,  // the channels summed for the sustain loop's search
+    kExportMemorySlots
+};
 
 // The slot's kept block when it holds at least bytes, else newly allocated memory;
 // null without the memory.

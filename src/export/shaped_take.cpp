@@ -1,7 +1,6 @@
 #include "export/shaped_take.h"
 
-#include <cstdlib>
-
+#include "export/export_memory.h"
 #include "export/export_run.h"
 #include "export/offline_render.h"
 
@@ -27,11 +26,12 @@ TakeShape shapeTake(OfflineRender &render, int rootKey, bool loop, bool trim, Ex
     if (loop) {
         uint32_t from, to;
         heldPart(render.timing.holdFrames, render.timing.totalFrames, from, to);
-        float *mono = channels[0] ? (float *)malloc((size_t)to * sizeof(float)) : nullptr;
+        size_t bytes = (size_t)to * sizeof(float);
+        float *mono = channels[0] ? (float *)takeExportMemory(kLoopSearchMemory, bytes) : nullptr;
         if (mono) {
             for (uint32_t i = 0; i < to; ++i) mono[i] = channels[0][i] + channels[1][i];
             shape.loop = findSustainLoop(mono, to, from, to, keyPeriod(rootKey, rate), rate);
-            free(mono);
+            returnExportMemory(kLoopSearchMemory, mono, bytes);
         }
         if (shape.loop.found) {
             uint32_t fade = crossfadeFrames(shape.loop, rate);

@@ -1,0 +1,150 @@
+// Take shaping against rendering: for a few keys at the export dialog's defaults
+// (44100 Hz, stereo, hold 2000 ms, release 500 ms, velocity 127), the time to render
+// one take through the plugin beside the program (the demo instrument), as the
+// export renders it (renderTake: blocks of 512 frames into the take in memory), next
+// to the time the export's shapeTake needs for it with loop and trim on: the channels
+// summed, the sustain loop searched in the held part, its crossfade written into both
+// channels, the tail trimmed and faded. Medians of several rounds; prints the ratio
+// shaping / rendering per key.
+// Usage: take_shaping_bench.exe [rounds] [key ...]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/engine_state.h"
+#include "engine/engine_hooks.h"
+#include "export/export_run.h"
+#include "export/offline_render.h"
+#include "export/shaped_take.h"
+#include "midi/midi_ports.h"
+#include "plugin/plugin_instance.h"
+
+namespace {
+
+LARGE_INTEGER gFrequency;
+
+double seconds(int64_t ticks) { return (double)ticks / (double)gFrequency.QuadPart; }
+
+int64_t now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart;
+}
+
+std::string programFolder() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of('\\'));
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// One round of one key: the times in seconds and what the shaping found.
+struct Round {
+    double reset, render, shaping;  // resetPluginForTake, renderTake, shapeTake
+    SustainLoop loop;
+    int32_t kept;  // frames after the trim
+};
+
+// Renders the key's take into memory as the export does and shapes it as the export
+// does with both boxes on: the sustain loop searched and crossfaded, the tail trimmed.
+Round shapeOneTake(OfflineRender &render, uint8_t key) {
+    Round r = {};
+    ExportReport report = {};
+    int64_t t0 = now();
+    resetPluginForTake(render);
+    int64_t t1 = now();
+    renderTake(render, &key, 1);
+    int64_t t2 = now();
+    TakeShape shape = shapeTake(render, key, true, true, report);
+    int64_t t3 = now();
+    r.reset = seconds(t1 - t0);
+    r.render = seconds(t2 - t1);
+    r.shaping = seconds(t3 - t2);
+    r.loop = shape.loop;
+    r.kept = shape.frames;
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int rounds = argc > 1 ? atoi(argv[1]) : 5;
+    if (rounds < 1 || rounds > 1000) {
+        fprintf(stderr, "usage: take_shaping_bench [rounds 1...1000] [key ...]\n");
+        return 2;
+    }
+    std::vector<int> keys;
+    for (int i = 2; i < argc; ++i) {
+        int key = atoi(argv[i]);
+        if (key < 0 || key > 127) {
+            fprintf(stderr, "a key is 0 ... 127, not %s\n", argv[i]);
+            return 2;
+        }
+        keys.push_back(key);
+    }
+    if (keys.empty()) keys = {36, 60, 84, 108};
+
+    QueryPerformanceFrequency(&gFrequency);
+    installEngine();
+    initMidi();
+    if (!allocateEngineBuffers(gEngine.blockSize)) return 1;
+    if (!gPlugin.open((programFolder() + "\\Korvane.dll").c_str(), 44100.0f, gEngine.blockSize)) {
+        fprintf(stderr, "no plugin beside the program\n");
+        return 1;
+    }
+    gPlugin.resume();
+
+    ExportSettings settings = kDefaultExportSettings;
+    uint8_t selection[128] = {};
+    for (int key : keys) selection[key] = 1;
+    OfflineRender render;
+    if (!beginOfflineRender(render, settings, selection, nullptr)) {
+        fprintf(stderr, "the export buffers could not be allocated\n");
+        endOfflineRender(render);
+        return 1;
+    }
+    const ExportTiming &timing = render.timing;
+    if (!render.take[0]) {
+        fprintf(stderr, "the take does not fit in memory\n");
+        endOfflineRender(render);
+        return 1;
+    }
+    printf("%d frames a take (%d Hz, hold %d ms, release %d ms, stereo, velocity %d), medians of %d rounds\n",
+           timing.totalFrames, timing.rate, settings.holdMs, settings.releaseMs, settings.velocity, rounds);
+    printf("key | render | shaping | shaping/render | reset | loop (periods, join error) | kept frames\n");
+    bool complete = true;
+    for (int key : keys) {
+        std::vector<double> reset, rendering, shaping, ratio;
+        Round last = {};
+        for (int i = 0; i < rounds; ++i) {
+            last = shapeOneTake(render, (uint8_t)key);
+            complete = takeComplete(render) && complete;
+            reset.push_back(last.reset);
+            rendering.push_back(last.render);
+            shaping.push_back(last.shaping);
+            ratio.push_back(last.shaping / last.render);
+        }
+        double periods = last.loop.found ? (last.loop.end - last.loop.start) / keyPeriod(key, timing.rate) : 0.0;
+        printf("%3d | %7.3f ms | %7.3f ms | %.4f | %.3f ms | %s %.1f, %.2g | %d\n", key, 1e3 * median(rendering),
+               1e3 * median(shaping), median(ratio), 1e3 * median(reset), last.loop.found ? "yes" : "no", periods,
+               (double)last.loop.error, last.kept);
+    }
+    endOfflineRender(render);
+    gPlugin.close();
+    freeEngineBuffers();
+    if (!complete) {
+        fprintf(stderr, "a take was not rendered whole\n");
+        return 1;
+    }
+    return 0;
+}
