@@ -66,13 +66,14 @@ void releaseTake(OfflineRender &render) {
     render.take[0] = render.take[1] = nullptr;
 }
 
-// Room for the whole take in memory, in whole blocks, when it fits the budget;
+// Room for the whole take in memory, in whole blocks, when it fits the budget (with
+// a third channel's worth for the loop search's sum when loops are asked for);
 // otherwise (or without the memory) the take goes through the temporary files.
-void allocateTake(OfflineRender &render) {
+void allocateTake(OfflineRender &render, bool loop) {
     size_t budget = render.control && render.control->takeBudget ? render.control->takeBudget : kTakeBudget;
     size_t blocks = ((size_t)render.timing.totalFrames + kExportBlock - 1) / kExportBlock;
     size_t bytes = blocks * kExportBlock * sizeof(float);
-    if (blocks == 0 || bytes > budget / 2) return;
+    if (blocks == 0 || bytes > budget / (loop ? 3 : 2)) return;
     render.take[0] = (float *)takeExportMemory(kTakeLeftMemory, bytes);
     render.take[1] = (float *)takeExportMemory(kTakeRightMemory, bytes);
     render.takeBytes = bytes;
@@ -173,7 +174,7 @@ bool beginOfflineRender(OfflineRender &render, const ExportSettings &settings, c
     gPlugin.resume();
     render.left = (float *)calloc(kExportBlock, sizeof(float));
     render.right = (float *)calloc(kExportBlock, sizeof(float));
-    allocateTake(render);
+    allocateTake(render, settings.loop);
     if (!render.take[0]) {
         for (int c = 0; c < 2; ++c) {
             render.staged[c] = (float *)calloc(kStagedFrames, sizeof(float));

@@ -67,9 +67,10 @@ struct ExportControl {
     size_t takeBudget;      // bytes of floats a take may hold in memory; 0 gives kTakeBudget
 };
 
-// A take is rendered into memory when its floats fit this budget and through the
-// temporary files beyond it. With the output's piece (output_writer.h) an export holds
-// at most 64 MiB in the 32-bit build.
+// A take is rendered into memory when its floats (and, with loops, the sum the loop
+// search reads) fit this budget and through the temporary files beyond it; a take
+// there is written as rendered, without loop or trim. With the output's piece
+// (output_writer.h) an export holds at most 64 MiB in the 32-bit build.
 const size_t kTakeBudget = sizeof(void *) == 4 ? (62u << 20) : (256u << 20);
 
 // One export in progress: the plugin at the export rate and 512-frame blocks, and the
