@@ -53,10 +53,8 @@ void renderExport(ExportRun &run) {
         writeSfz(run.render, run.settings, run.keys, report);
     } else if (run.settings.fileType == kExportSoundFont) {
         writeSoundFont(run.render, run.settings, run.keys, report);
-    } else if (run.settings.mode == kExportChord) {
-        writeChordWav(run.render, run.settings, run.keys, report);
     } else {
-        writeKeyWavs(run.render, run.settings, run.keys, report);
+        writeWavs(run.render, run.settings, run.keys, report);
     }
 }
 

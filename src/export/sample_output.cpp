@@ -280,8 +280,8 @@ void finishExportOutput(OutputWriter &writer, ExportOutput *outputs, int count, 
     }
 }
 
-void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
-                  ExportReport &report) {
+void writeWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
+               ExportReport &report) {
     uint8_t keys[kKeyCount];
     int n = 0;
     PlannedTake *plan = planExport(settings, keySelection, keys, n);
@@ -293,29 +293,8 @@ void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const u
         report.notWritten++;
         return;
     }
-    writeTakeWavs(render, settings, keys, plan, n, parts, true, report, nullptr, nullptr, 0);
-    free(plan);
-}
-
-void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
-                   ExportReport &report) {
-    uint8_t keys[kKeyCount];
-    int n = 0;
-    PlannedTake *plan = planExport(settings, keySelection, keys, n);
-    PathParts parts;
-    splitPath(settings.fileName, parts);
-    if (!renameStored(report, parts, ".wav") || !plan) {
-        report.planned++;
-        if (plan) {
-            report.nameTooLong++;
-            noteExportFailure(report, settings.fileName, 0);
-        } else {
-            report.notWritten++;
-        }
-        free(plan);
-        return;
-    }
-    writeTakeWavs(render, settings, keys, plan, n, parts, false, report, nullptr, nullptr, 0);
+    // A chord's file (one per layer) is named without a key.
+    writeTakeWavs(render, settings, keys, plan, n, parts, settings.mode != kExportChord, report, nullptr, nullptr, 0);
     free(plan);
 }
 

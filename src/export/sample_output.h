@@ -67,13 +67,12 @@ bool startExportOutput(OutputWriter &writer, int files, ExportReport &report);
 // written or not written.
 void finishExportOutput(OutputWriter &writer, ExportOutput *outputs, int count, ExportReport &report);
 
-// The WAV output of an export, between beginOfflineRender and endOfflineRender. The
-// name in the report gets the extension ".wav". A cancel stops after the current
-// block: the file of that take is removed, finished files stay.
-void writeKeyWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
-                  ExportReport &report);
-void writeChordWav(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
-                   ExportReport &report);
+// The WAV output of an export, between beginOfflineRender and endOfflineRender: a
+// file per take (per key and layer, or the chord's per layer). The name in the report
+// gets the extension ".wav". A cancel stops after the current block: the file of
+// that take is removed, finished files stay.
+void writeWavs(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
+               ExportReport &report);
 // The SFZ output: <name>.sfz and beside it a folder <name> of one WAV per take in the
 // chosen format. A cancel keeps the finished samples and writes no .sfz.
 void writeSfz(OfflineRender &render, const ExportSettings &settings, const uint8_t *keySelection,
