@@ -150,7 +150,7 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
     MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
     wideFolder[MAX_PATH - 1] = L'\0';
     // Takes that got no loop although one was asked for are counted too.
-    int written = report.planned - report.failed();
+    int written = report.written;
     if (report.unlooped && loadText(IDS_EXPORT_UNLOOPED, format, 256))
         _snwprintf(line, size, format, written, report.planned, report.unlooped, wideFolder);
     else if (loadText(IDS_EXPORT_RESULT, format, 256))
@@ -159,33 +159,10 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, line);
 }
 
-// The message of an export with failures: what failed, the first few files with the
-// system's reason, and where the rest went.
-void showReport(HWND dialog, const ExportReport &report, const wchar_t *result) {
-    static const int ids[6] = {IDS_EXPORT_CANNOT_CREATE, IDS_EXPORT_NOT_WRITTEN, IDS_EXPORT_REASON_CREATE,
-                               IDS_EXPORT_REASON_NAME,   IDS_EXPORT_REASON_WRITE, IDS_EXPORT_REASON_SIZE};
-    wchar_t loaded[6][160];
-    const wchar_t *texts[6];
-    for (int i = 0; i < 6; ++i) {
-        loadText(ids[i], loaded[i], 160);
-        texts[i] = loaded[i];
-    }
-    wchar_t message[4096];
-    if (!exportReportText(report, texts, message, 4096)) return;
-    for (int i = 0; i < report.listed; ++i) {
-        appendAnsiLine(message, 4096, report.failures[i].path);
-        appendSystemReason(message, 4096, report.failures[i].systemError);
-    }
-    if (report.failed() > report.listed) {
-        wchar_t more[160];
-        formatText(more, 160, IDS_EXPORT_MORE_FAILURES, report.failed() - report.listed);
-        appendLine(message, 4096, more);
-    }
-    if (report.failed() < report.planned) appendLine(message, 4096, result);
-    showErrorText(dialog, message);
-}
-
-void showCancelReport(HWND dialog, const ExportReport &report) {
+// The message at an export's end, when it was cancelled or files failed: for a
+// cancelled export what was written; what failed, the first few files with the
+// system's reason; and otherwise where the files written went.
+void showEndMessage(HWND dialog, const ExportReport &report, const wchar_t *result) {
     static const int ids[8] = {IDS_EXPORT_CANCELLED_FILES, IDS_EXPORT_CANCELLED_NONE, IDS_EXPORT_CANNOT_CREATE,
                                IDS_EXPORT_NOT_WRITTEN,     IDS_EXPORT_REASON_CREATE,  IDS_EXPORT_REASON_NAME,
                                IDS_EXPORT_REASON_WRITE,    IDS_EXPORT_REASON_SIZE};
@@ -195,9 +172,27 @@ void showCancelReport(HWND dialog, const ExportReport &report) {
         loadText(ids[i], loaded[i], 160);
         texts[i] = loaded[i];
     }
-    wchar_t message[1024];
-    exportCancelText(report, texts, message, 1024);
-    MessageBoxW(dialog, message, L"Korvane", MB_OK | MB_ICONINFORMATION);
+    wchar_t message[4096];
+    if (report.cancelled)
+        exportCancelText(report, texts, message, 4096);
+    else if (!exportReportText(report, texts + 2, message, 4096))
+        return;
+    for (int i = 0; i < report.listed; ++i) {
+        appendAnsiLine(message, 4096, report.failures[i].path);
+        appendSystemReason(message, 4096, report.failures[i].systemError);
+    }
+    if (report.failed() > report.listed) {
+        wchar_t more[160];
+        formatText(more, 160, IDS_EXPORT_MORE_FAILURES, report.failed() - report.listed);
+        appendLine(message, 4096, more);
+    }
+    // A cancelled export's first line says what was written; the result line below
+    // the piano says where.
+    if (!report.cancelled && report.failed() < report.planned) appendLine(message, 4096, result);
+    if (report.failed())
+        showErrorText(dialog, message);
+    else
+        MessageBoxW(dialog, message, L"Korvane", MB_OK | MB_ICONINFORMATION);
 }
 
 void updateProgressLine(HWND dialog) {
@@ -290,10 +285,7 @@ void onExportDone(HWND dialog) {
     keepExportName(report);
     wchar_t result[512];
     showResult(dialog, report, gWentTo, result, 512);
-    if (report.cancelled)
-        showCancelReport(dialog, report);
-    else
-        showReport(dialog, report, result);
+    showEndMessage(dialog, report, result);
 }
 
 // Closing while an export runs asks first; true when the dialog may close (no export,
