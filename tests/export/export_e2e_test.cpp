@@ -611,6 +611,7 @@ TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndS
     EXPECT_EQ("The export was cancelled. 2 of 5 files were written.", text);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(waitForExportEnd(program, dialog));
+    EXPECT_EQ("2 of 5 files written to " + readerFolder() + "\\", controlText(control(IDC_EXPORT_RESULT)));
 
     EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
     EXPECT_EQ(kKeyFileBytes, fileSize(base + "_D2.wav"));
