@@ -38,7 +38,13 @@ void writeSfzText(ExportReport &report, int releaseMs, const SfzRegion *regions,
     size_t size = 256 + (size_t)count * lineRoom;
     char *text = (char *)malloc(size);
     OutputWriter writer;
-    if (count == 0 || !text || !startOutputWriter(writer, false)) {
+    if (count == 0) {
+        // Without a sample there is nothing to map: the failures of the samples say why.
+        report.planned--;
+        free(text);
+        return;
+    }
+    if (!text || !startOutputWriter(writer, false)) {
         report.notWritten++;
         noteExportFailure(report, report.fileName, 0);
         free(text);

@@ -387,6 +387,15 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     ASSERT_EQ(1, report.listed);
     EXPECT_EQ(folder + "missing\\font.sf2", report.failures[0].path);
     EXPECT_EQ((unsigned long)ERROR_PATH_NOT_FOUND, report.failures[0].systemError);
+    // An SFZ whose samples' folder cannot be made names the sample that failed; with no
+    // sample written there is no .sfz to write.
+    settings.fileType = kExportSfz;
+    report = exportTo(folder + "missing\\tones");
+    EXPECT_EQ(1, report.planned);
+    EXPECT_EQ(1, report.notCreated);
+    ASSERT_EQ(1, report.listed);
+    EXPECT_EQ(folder + "missing\\tones\\tones.wav", report.failures[0].path);
+    EXPECT_EQ((unsigned long)ERROR_PATH_NOT_FOUND, report.failures[0].systemError);
     EXPECT_EQ(1, gPlugin.resumed);  // restored after every failed export
 }
 
