@@ -7,9 +7,6 @@
 #include "export/sample_output.h"
 #include "export/soundfont_writer.h"
 
-const ExportSettings kDefaultExportSettings = {
-    "", kExportWav, kWavDepth16, 3, kExportStereo, 2000, 500, 127, 0, kExportMultisample, 0, 1, false, false};
-
 namespace {
 
 // Formats one line with up to two numbers and adds it after a line break (none
@@ -25,13 +22,6 @@ void appendFormattedLine(wchar_t *out, size_t size, const wchar_t *format, int a
 }
 
 }  // namespace
-
-void noteExportFailure(ExportReport &report, const char *path, unsigned long systemError) {
-    if (report.listed >= kListedExportFailures) return;
-    ExportFailure &f = report.failures[report.listed++];
-    snprintf(f.path, sizeof f.path, "%s", path ? path : "");
-    f.systemError = systemError;
-}
 
 void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *keySelection,
                  const ExportControl *control) {

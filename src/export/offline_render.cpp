@@ -13,7 +13,7 @@
 #include "core/gate.h"
 #include "core/raw_file.h"
 #include "export/export_memory.h"
-#include "export/export_run.h"
+#include "export/export_choices.h"
 #include "midi/midi_keys.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"

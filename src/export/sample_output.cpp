@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "export/export_run.h"
+#include "export/export_choices.h"
 #include "export/offline_render.h"
 #include "export/sfz_writer.h"
 #include "export/shaped_take.h"

@@ -1,7 +1,7 @@
 #include "export/shaped_take.h"
 
 #include "export/export_memory.h"
-#include "export/export_run.h"
+#include "export/export_choices.h"
 #include "export/offline_render.h"
 
 namespace {

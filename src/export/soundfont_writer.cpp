@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "export/export_run.h"
+#include "export/export_choices.h"
 #include "export/offline_render.h"
 #include "export/output_writer.h"
 #include "export/sample_output.h"
