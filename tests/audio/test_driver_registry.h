@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "support/korvane_settings.h"
 #include "support/program_runner.h"
 
 #include <string>
@@ -167,6 +168,19 @@ public:
 private:
     std::vector<std::pair<std::string, std::string>> added;
 };
+
+// Registers the driver and stores it, with the rate, as the program's choice: the
+// set-up of every test that starts the program on the test driver. False when it
+// could not be registered or is not in the driver list.
+inline bool addChosenDriver(ScopedDrivers &drivers, const std::string &name, const std::string &clsid,
+                            const Config &config, int32_t rate) {
+    if (!drivers.add(name, clsid, name.c_str(), config)) return false;
+    int32_t index = testing_support::driverIndexOf(name);
+    if (index < 0) return false;
+    testing_support::storeSetting("ASIO", index);
+    testing_support::storeSetting("SampleRate", rate);
+    return true;
+}
 
 // Reads a whole file (shared with a writer that still has it open).
 using testing_support::readFile;

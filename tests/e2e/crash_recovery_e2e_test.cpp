@@ -127,10 +127,8 @@ TEST(CrashRecovery, FaultsOnTheDriverThreadWhileRecordingKeepTheRecordingInTheDo
     testdriver::ScopedDrivers drivers;
     testdriver::Config config;
     config.set("SampleType", ASIOSTFloat32LSB).set("Record", driverOutput).set("CurrentRate", kRate);
-    ASSERT_TRUE(drivers.add("Korvane Crash E2E Driver", "{3C5E8A17-6D2B-4E91-B0F4-7A1C9D2E5B60}",
-                            "Korvane Crash E2E Driver", config));
-    storeSetting("ASIO", driverIndexOf("Korvane Crash E2E Driver"));
-    storeSetting("SampleRate", kRate);
+    ASSERT_TRUE(testdriver::addChosenDriver(drivers, "Korvane Crash E2E Driver",
+                                            "{3C5E8A17-6D2B-4E91-B0F4-7A1C9D2E5B60}", config, kRate));
 
     struct Case {
         const char *kind;

@@ -99,11 +99,7 @@ protected:
             .set("Record", recording)
             .set("Rates", std::string("44100,48000"))
             .set("CurrentRate", kRate);
-        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
-        int32_t index = driverIndexOf(kDriverName);
-        ASSERT_GE(index, 0);
-        storeSetting("ASIO", index);
-        storeSetting("SampleRate", kRate);
+        ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
     }
     void TearDown() override { clearKorvaneSettings(); }
 

@@ -39,11 +39,7 @@ protected:
     // Registers the driver with its configuration and chooses it by the stored index.
     void chooseDriver(testdriver::Config config) {
         config.set("Record", recording).set("Rates", std::string("44100,48000")).set("CurrentRate", kRate);
-        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
-        int32_t index = driverIndexOf(kDriverName);
-        ASSERT_GE(index, 0);
-        storeSetting("ASIO", index);
-        storeSetting("SampleRate", kRate);
+        ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
     }
 
     size_t bytesPerSecond(int channels) const { return (size_t)kRate * channels * 4; }

@@ -44,11 +44,7 @@ protected:
         clearKorvaneSettings();
         testdriver::Config config;
         config.set("SampleType", ASIOSTFloat32LSB).set("CurrentRate", kRate);
-        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
-        int32_t index = driverIndexOf(kDriverName);
-        ASSERT_GE(index, 0);
-        storeSetting("ASIO", index);
-        storeSetting("SampleRate", kRate);
+        ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
     }
     void TearDown() override { clearKorvaneSettings(); }
 

@@ -116,9 +116,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     testdriver::Config config;
     config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
     config.set("CurrentRate", kRate);
-    ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
-    storeSetting("ASIO", driverIndexOf(kDriverName));
-    storeSetting("SampleRate", kRate);
+    ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
 
     RunningProgram program;
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
@@ -328,9 +326,7 @@ protected:
         clearKorvaneSettings();
         testdriver::Config config;
         config.set("SampleType", ASIOSTFloat32LSB).set("Rates", std::string("44100")).set("CurrentRate", kRate);
-        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
-        storeSetting("ASIO", driverIndexOf(kDriverName));
-        storeSetting("SampleRate", kRate);
+        ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
     }
     void TearDown() override {
         if (dialog) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -507,9 +503,7 @@ protected:
         testdriver::Config config;
         config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
         config.set("CurrentRate", kRate);
-        ASSERT_TRUE(drivers.add(kDriverName, kDriverClsid, kDriverName, config));
-        storeSetting("ASIO", driverIndexOf(kDriverName));
-        storeSetting("SampleRate", kRate);
+        ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
         eventName = "KorvaneExportStall" + std::to_string(GetCurrentProcessId());
         stallEvent = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
         ASSERT_NE(nullptr, stallEvent);
