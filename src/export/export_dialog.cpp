@@ -279,12 +279,14 @@ void keepExportName(const ExportReport &report) {
 void onExportDone(HWND dialog) {
     if (!gExportJob.active || gAskingToClose) return;  // finished by a close, or the question decides
     ExportReport report = finishExport(gExportJob);
-    showExporting(dialog, false);
-    if (gFocusBefore && IsWindowVisible(gFocusBefore) && IsWindowEnabled(gFocusBefore))
-        SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)gFocusBefore, TRUE);
+    // The name and the result line first: once the dialog shows the export as ended
+    // (moving the focus may answer messages of other programs) a new name may come.
     keepExportName(report);
     wchar_t result[512];
     showResult(dialog, report, gWentTo, result, 512);
+    showExporting(dialog, false);
+    if (gFocusBefore && IsWindowVisible(gFocusBefore) && IsWindowEnabled(gFocusBefore))
+        SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)gFocusBefore, TRUE);
     showEndMessage(dialog, report, result);
 }
 
