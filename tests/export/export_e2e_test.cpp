@@ -215,7 +215,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     // A SoundFont that cannot be created: one message, and the dialog stays usable.
     std::string missing = readerFolder() + "\\missing\\font";
     SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)missing.c_str());
-    PostMessageA(start, BM_CLICK, 0, 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_START, BN_CLICKED), (LPARAM)start);
     HWND box = waitForMessageBox(program);
     ASSERT_NE(nullptr, box);
     // It says so, names the file and gives the system's reason on the next line.
