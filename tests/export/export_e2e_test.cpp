@@ -96,12 +96,15 @@ HWND waitForMessageBox(const RunningProgram &program) {
     return nullptr;
 }
 
-// The export runs beside the dialog: it is over once Export is back in its place and
-// the progress bar has gone.
+// The export runs beside the dialog: it is over once Export is back in its place, the
+// progress bar has gone and the result line, emptied when the export started, tells
+// the result. (A short export can write its last byte before the dialog has even
+// hidden Export for it.)
 bool waitForExportEnd(const RunningProgram &program, HWND dialog) {
     return waitUntil(program, [&] {
         return IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_START)) &&
-               !IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_PROGRESS));
+               !IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_PROGRESS)) &&
+               !controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)).empty();
     }, 60000);
 }
 
@@ -215,7 +218,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     // A SoundFont that cannot be created: one message, and the dialog stays usable.
     std::string missing = readerFolder() + "\\missing\\font";
     SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)missing.c_str());
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_START, BN_CLICKED), (LPARAM)start);
+    PostMessageA(start, BM_CLICK, 0, 0);
     HWND box = waitForMessageBox(program);
     ASSERT_NE(nullptr, box);
     // It says so, names the file and gives the system's reason on the next line.
