@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "audio/engine_state.h"
+#include "demo_instrument.h"
 #include "engine/engine_hooks.h"
 #include "export/export_run.h"
 #include "export/output_writer.h"
@@ -63,13 +64,6 @@ VstIntPtr VSTCALLBACK timedDispatcher(AEffect *effect, VstInt32 opcode, VstInt32
     VstIntPtr result = gRealDispatcher(effect, opcode, index, value, ptr, opt);
     gPluginTicks += now() - t0;
     return result;
-}
-
-std::string programFolder() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
 }
 
 struct FileInfo {
@@ -149,14 +143,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     QueryPerformanceFrequency(&gFrequency);
-    installEngine();
-    initMidi();
-    if (!allocateEngineBuffers(gEngine.blockSize)) return 1;
-    if (!gPlugin.open((programFolder() + "\\Korvane.dll").c_str(), 44100.0f, gEngine.blockSize)) {
-        fprintf(stderr, "no plugin\n");
-        return 1;
-    }
-    gPlugin.resume();
+    if (!openDemoInstrument()) return 1;
     gRealProcess = gPlugin.effect->process;
     gRealDispatcher = gPlugin.effect->dispatcher;
     bool null = argc > 3 && strcmp(argv[3], "null") == 0;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "audio/engine_state.h"
+#include "demo_instrument.h"
 #include "engine/engine_hooks.h"
 #include "export/export_run.h"
 #include "midi/midi_ports.h"
@@ -52,13 +53,6 @@ const Case kCases[] = {
     {"allchord", kExportWav, kWavDepth16, kExportStereo, kExportChord, 3, 2000, 500, {}},
 };
 
-std::string programFolder() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -68,14 +62,7 @@ int main(int argc, char **argv) {
     }
     SetEnvironmentVariableA("KORVANE_DEMO_LOG", nullptr);
     SetEnvironmentVariableA("KORVANE_DEMO_VARIANT", "");
-    installEngine();
-    initMidi();
-    if (!allocateEngineBuffers(gEngine.blockSize)) return 1;
-    if (!gPlugin.open((programFolder() + "\\Korvane.dll").c_str(), 44100.0f, gEngine.blockSize)) {
-        fprintf(stderr, "no plugin\n");
-        return 1;
-    }
-    gPlugin.resume();
+    if (!openDemoInstrument()) return 1;
     ExportControl control = {};
     if (argc > 2 && strcmp(argv[2], "files") == 0) control.takeBudget = 1;
     int failed = 0;

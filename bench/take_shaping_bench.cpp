@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "audio/engine_state.h"
+#include "demo_instrument.h"
 #include "engine/engine_hooks.h"
 #include "export/export_run.h"
 #include "export/offline_render.h"
@@ -34,13 +35,6 @@ int64_t now() {
     LARGE_INTEGER t;
     QueryPerformanceCounter(&t);
     return t.QuadPart;
-}
-
-std::string programFolder() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of('\\'));
 }
 
 double median(std::vector<double> v) {
@@ -95,14 +89,7 @@ int main(int argc, char **argv) {
     if (keys.empty()) keys = {36, 60, 84, 108};
 
     QueryPerformanceFrequency(&gFrequency);
-    installEngine();
-    initMidi();
-    if (!allocateEngineBuffers(gEngine.blockSize)) return 1;
-    if (!gPlugin.open((programFolder() + "\\Korvane.dll").c_str(), 44100.0f, gEngine.blockSize)) {
-        fprintf(stderr, "no plugin beside the program\n");
-        return 1;
-    }
-    gPlugin.resume();
+    if (!openDemoInstrument()) return 1;
 
     ExportSettings settings = kDefaultExportSettings;
     uint8_t selection[128] = {};
