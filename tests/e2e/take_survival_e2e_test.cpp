@@ -185,10 +185,7 @@ TEST_F(TakeSurvivalE2E, EndedWhileRecordingTheTakeIsRecoveredAtTheNextStart) {
         ASSERT_NE(nullptr, window);
 
         RecoveredFile file = readRecovered(path);
-        EXPECT_EQ("2", file.soxChannels);
-        EXPECT_EQ("44100", file.soxRate);
-        EXPECT_EQ("32-bit Floating Point PCM", file.soxEncoding);
-        EXPECT_TRUE(file.soxFramesMatch);
+        EXPECT_EQ(stereoFloatSummary(44100), soxSummary(file));
         ASSERT_TRUE(file.wav.ok);
         EXPECT_EQ(std::vector<int>({48, 50, 52}), notesHeard(file.wav.samples[0], kNoteLevel, kRate));
         EXPECT_EQ(std::vector<int>({48, 50, 52}), notesHeard(file.wav.samples[1], kNoteLevel / 2, kRate));

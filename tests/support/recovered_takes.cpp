@@ -54,6 +54,15 @@ std::vector<int> notesHeard(const std::vector<float> &channel, float level, int 
     return notes;
 }
 
+std::string soxSummary(const RecoveredFile &file) {
+    return file.soxChannels + " ch " + file.soxRate + " Hz " + file.soxEncoding +
+           (file.soxFramesMatch ? ", whole" : ", cut");
+}
+
+std::string stereoFloatSummary(int rate) {
+    return "2 ch " + std::to_string(rate) + " Hz 32-bit Floating Point PCM, whole";
+}
+
 RecoveredFile readRecovered(const std::string &path) {
     RecoveredFile file;
     std::string info = runSox("--i '" + unixPath(path) + "'");

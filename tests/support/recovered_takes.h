@@ -27,5 +27,10 @@ struct RecoveredFile {
     WavData wav;
 };
 RecoveredFile readRecovered(const std::string &path);
+// What sox says of a recovered file in one line, "2 ch 44100 Hz 32-bit Floating Point
+// PCM, whole" for a stereo float file at 44100 Hz whose header claims the frames it
+// holds ("cut" otherwise): what every recovery must give.
+std::string soxSummary(const RecoveredFile &file);
+std::string stereoFloatSummary(int rate);
 
 }  // namespace testing_support
