@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "core/raw_file.h"
 #include "engine/capture_files.h"
 
@@ -16,17 +17,6 @@ const uint8_t kInfoMagic[4] = {'K', 'V', 'T', 'K'};
 const uint32_t kInfoVersion = 1;
 const int kNumberAttempts = 100;
 
-void put32(uint8_t *at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = (uint8_t)(value >> (8 * i));
-}
-void put16(uint8_t *at, uint16_t value) {
-    at[0] = (uint8_t)value;
-    at[1] = (uint8_t)(value >> 8);
-}
-uint32_t get32(const uint8_t *at) {
-    return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
-}
-uint16_t get16(const uint8_t *at) { return (uint16_t)(at[0] | at[1] << 8); }
 
 // Over the record's first 36 bytes; a torn or scribbled record does not match it.
 uint32_t checksum(const uint8_t *data) {
@@ -85,27 +75,27 @@ bool parseTakeFileName(const char *name, uint32_t *number, TakePart *part) {
 void encodeTakeInfo(const TakeInfo &info, uint8_t out[kTakeInfoBytes]) {
     memset(out, 0, kTakeInfoBytes);
     memcpy(out, kInfoMagic, 4);
-    put32(out + 4, kInfoVersion);
-    put32(out + 8, info.state);
-    put32(out + 12, info.sampleRate);
+    putLe32(out + 4, kInfoVersion);
+    putLe32(out + 8, info.state);
+    putLe32(out + 12, info.sampleRate);
     const SYSTEMTIME &t = info.started;
     const WORD fields[8] = {t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
-    for (int i = 0; i < 8; ++i) put16(out + 16 + 2 * i, fields[i]);
-    put32(out + 32, GetCurrentProcessId());
-    put32(out + 36, checksum(out));
+    for (int i = 0; i < 8; ++i) putLe16(out + 16 + 2 * i, fields[i]);
+    putLe32(out + 32, GetCurrentProcessId());
+    putLe32(out + 36, checksum(out));
 }
 
 bool decodeTakeInfo(const uint8_t *data, size_t size, TakeInfo *info) {
-    if (!data || size < kTakeInfoBytes || memcmp(data, kInfoMagic, 4) != 0 || get32(data + 4) != kInfoVersion ||
-        get32(data + 36) != checksum(data))
+    if (!data || size < kTakeInfoBytes || memcmp(data, kInfoMagic, 4) != 0 || getLe32(data + 4) != kInfoVersion ||
+        getLe32(data + 36) != checksum(data))
         return false;
     TakeInfo read;
-    read.state = get32(data + 8);
-    read.sampleRate = get32(data + 12);
+    read.state = getLe32(data + 8);
+    read.sampleRate = getLe32(data + 12);
     WORD *fields[8] = {&read.started.wYear, &read.started.wMonth, &read.started.wDayOfWeek, &read.started.wDay,
                        &read.started.wHour, &read.started.wMinute, &read.started.wSecond,
                        &read.started.wMilliseconds};
-    for (int i = 0; i < 8; ++i) *fields[i] = get16(data + 16 + 2 * i);
+    for (int i = 0; i < 8; ++i) *fields[i] = getLe16(data + 16 + 2 * i);
     if (read.state > kTakeUnsaved || read.sampleRate < 1000 || read.sampleRate > 1000000 ||
         !plausibleTime(read.started))
         return false;

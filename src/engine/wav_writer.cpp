@@ -5,35 +5,19 @@
 #include <cstring>
 
 #include "audio/sample_convert.h"
+#include "core/byte_order.h"
 #include "core/sse2.h"
 
 namespace {
 
-void put16(uint8_t *p, uint32_t v) {
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
-
-void put32(uint8_t *p, uint32_t v) {
-    put16(p, v & 0xFFFF);
-    put16(p + 2, v >> 16);
-}
-
-void put64(uint8_t *p, uint64_t v) {
-    put32(p, (uint32_t)v);
-    put32(p + 4, (uint32_t)(v >> 32));
-}
-
-void putTag(uint8_t *p, const char *tag) { memcpy(p, tag, 4); }
-
 // The 16-byte format chunk body; its 16-bit fields take the low 16 bits.
 void putFormat(uint8_t *p, const WavFormat &f) {
-    put16(p, (uint32_t)f.formatTag & 0xFFFF);
-    put16(p + 2, (uint32_t)f.channels & 0xFFFF);
-    put32(p + 4, (uint32_t)f.sampleRate);
-    put32(p + 8, (uint32_t)f.sampleRate * (uint32_t)f.blockAlign);
-    put16(p + 12, (uint32_t)f.blockAlign & 0xFFFF);
-    put16(p + 14, (uint32_t)f.bitsPerSample & 0xFFFF);
+    putLe16(p, (uint32_t)f.formatTag & 0xFFFF);
+    putLe16(p + 2, (uint32_t)f.channels & 0xFFFF);
+    putLe32(p + 4, (uint32_t)f.sampleRate);
+    putLe32(p + 8, (uint32_t)f.sampleRate * (uint32_t)f.blockAlign);
+    putLe16(p + 12, (uint32_t)f.blockAlign & 0xFFFF);
+    putLe16(p + 14, (uint32_t)f.bitsPerSample & 0xFFFF);
 }
 
 }  // namespace
@@ -55,30 +39,30 @@ size_t buildWavHeader(uint8_t *out, const WavFormat &format, uint64_t frames) {
     uint64_t data = (uint64_t)(uint32_t)format.blockAlign * frames;
     if (wavFitsRiff(format, frames)) {
         putTag(out, "RIFF");
-        put32(out + 4, (uint32_t)(data + 36));
+        putLe32(out + 4, (uint32_t)(data + 36));
         putTag(out + 8, "WAVE");
         putTag(out + 12, "fmt ");
-        put32(out + 16, 16);
+        putLe32(out + 16, 16);
         putFormat(out + 20, format);
         putTag(out + 36, "data");
-        put32(out + 40, (uint32_t)data);
+        putLe32(out + 40, (uint32_t)data);
         return kWavHeaderSize;
     }
     // RF64: the 32-bit sizes say 0xFFFFFFFF and the ds64 chunk carries the real ones.
     putTag(out, "RF64");
-    put32(out + 4, 0xFFFFFFFFu);
+    putLe32(out + 4, 0xFFFFFFFFu);
     putTag(out + 8, "WAVE");
     putTag(out + 12, "ds64");
-    put32(out + 16, 28);
-    put64(out + 20, data + kRf64HeaderSize - 8);  // RIFF size
-    put64(out + 28, data);                         // data size
-    put64(out + 36, frames);                       // sample count
-    put32(out + 44, 0);                            // no table entries
+    putLe32(out + 16, 28);
+    putLe64(out + 20, data + kRf64HeaderSize - 8);  // RIFF size
+    putLe64(out + 28, data);                         // data size
+    putLe64(out + 36, frames);                       // sample count
+    putLe32(out + 44, 0);                            // no table entries
     putTag(out + 48, "fmt ");
-    put32(out + 52, 16);
+    putLe32(out + 52, 16);
     putFormat(out + 56, format);
     putTag(out + 72, "data");
-    put32(out + 76, 0xFFFFFFFFu);
+    putLe32(out + 76, 0xFFFFFFFFu);
     return kRf64HeaderSize;
 }
 
@@ -173,8 +157,8 @@ KORVANE_SSE2 void interleave16Sse2(const int16_t *left, const int16_t *right, in
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * i + 16), _mm_unpackhi_epi16(l, r));
     }
     for (; i < n; ++i) {
-        put16(out + 4 * i, (uint16_t)left[i]);
-        put16(out + 4 * i + 2, (uint16_t)right[i]);
+        putLe16(out + 4 * i, (uint16_t)left[i]);
+        putLe16(out + 4 * i + 2, (uint16_t)right[i]);
     }
 }
 #endif
@@ -255,7 +239,7 @@ void encodeFrames(const float *const *channels, int channelCount, int frames, Wa
             switch (depth) {
             case kWavDepth16:
                 encodePcm16Block(in, pcm16, n, vector);
-                for (int i = 0; i < n; ++i, p += frameBytes) put16(p, (uint16_t)pcm16[i]);
+                for (int i = 0; i < n; ++i, p += frameBytes) putLe16(p, (uint16_t)pcm16[i]);
                 break;
             case kWavDepth24:
                 encodePcm24Block(in, pcm24, n, vector);
