@@ -228,9 +228,8 @@ int main() {
                           ASIOSTInt32LSB18, ASIOSTInt32LSB20, ASIOSTInt32LSB24};
     const ConverterLevel level = supportedConverterLevel();
     std::printf("%d-bit build. Converters: %s.\n\n", int(8 * sizeof(void *)),
-                level == kConverterAvx   ? "AVX forms for the integer outputs and the packed 24-bit input, SSE2 for the others"
-                : level == kConverterSse2 ? "SSE2 forms"
-                                          : "scalar forms");
+                level == kConverterAvx ? "AVX forms for the integer outputs and the packed 24-bit input, SSE2 for the others"
+                                       : "SSE2 forms");
     std::printf("| type | channels | memcpy ns/block | conversions ns/block | conversions / memcpy "
                 "| buffer switch ns/block | switch / memcpy |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|\n");

@@ -1,7 +1,8 @@
 // Writes one export of each kind through the demo instrument beside the program into a
 // folder: WAV per key and chord in the three depths, mono and stereo, at several rates
-// (odd frame counts included), and SoundFonts of keys and of a chord; the chords hold
-// enough voices to clip. Run it before and after a change of the export and compare the
+// (odd frame counts included), SoundFonts of keys and of a chord, SFZ sets, and
+// layered takes with sustain loops and trimmed tails in every file type; the chords
+// hold enough voices to clip. Run it before and after a change of the export and compare the
 // two folders byte for byte (cmp, diff -r): the files must not change. With "files"
 // as the second argument every take goes through the temporary files instead of memory.
 // Usage: export_reference.exe <output folder> [files]
@@ -29,6 +30,8 @@ struct Case {
     ExportMode mode;
     int rateIndex, holdMs, releaseMs;
     std::initializer_list<int> keys;
+    int layers = 1;
+    bool loop = false, trim = false;
 };
 
 const Case kCases[] = {
@@ -51,6 +54,15 @@ const Case kCases[] = {
     {"all", kExportWav, kWavDepth16, kExportStereo, kExportMultisample, 3, 2000, 500, {}},
     {"allfont", kExportSoundFont, kWavDepth16, kExportStereo, kExportMultisample, 3, 2000, 500, {}},
     {"allchord", kExportWav, kWavDepth16, kExportStereo, kExportChord, 3, 2000, 500, {}},
+    // Layers, sustain loops and trimmed tails in every file type.
+    {"shaped", kExportWav, kWavDepth24, kExportStereo, kExportMultisample, 3, 1500, 300, {36, 60, 61, 96}, 3, true, true},
+    {"shapedchord", kExportWav, kWavDepth16, kExportMono, kExportChord, 4, 1200, 200, {48, 55, 60}, 2, true, true},
+    {"shapedfont", kExportSoundFont, kWavDepth16, kExportStereo, kExportMultisample, 3, 1500, 300, {36, 60, 61, 96}, 3,
+     true, true},
+    {"shapedfontm", kExportSoundFont, kWavDepth16, kExportMono, kExportMultisample, 0, 900, 0, {21, 108}, 2, true, false},
+    {"shapedsfz", kExportSfz, kWavDepthFloat, kExportStereo, kExportMultisample, 3, 1500, 300, {36, 60, 61, 96}, 3,
+     true, true},
+    {"sfz16", kExportSfz, kWavDepth16, kExportMono, kExportMultisample, 3, 300, 100, {48, 72}},
 };
 
 }  // namespace
@@ -76,6 +88,9 @@ int main(int argc, char **argv) {
         settings.rateIndex = c.rateIndex;
         settings.holdMs = c.holdMs;
         settings.releaseMs = c.releaseMs;
+        settings.layers = c.layers;
+        settings.loop = c.loop;
+        settings.trim = c.trim;
         unsigned char keys[128] = {};
         for (int k : c.keys) keys[k] = 1;
         if (c.keys.size() == 0) memset(keys, 1, sizeof keys);

@@ -4,15 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-// SSE2 forms on both x86 builds: the baseline of x86_64, picked at stream open on
-// i686 (where the baseline is scalar) when the processor has SSE2.
+// SSE2 is the baseline of both builds; the 64-bit build also has AVX forms, picked
+// at stream open on a processor that has AVX.
 #include "core/sse2.h"
-#if !defined(__SSE2__)
-#define KORVANE_SCALAR_BASELINE 1
-#endif
-#if defined(__i386__) && !defined(__SSE2__)
-#define KORVANE_X87 1
-#endif
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define KORVANE_AVX_CONVERTERS 1
@@ -39,17 +33,29 @@ inline void store(unsigned char *p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-inline long roundEven(double v) {
-#if defined(__SSE2__)
-    return _mm_cvtsd_si32(_mm_set_sd(v));
-#elif defined(__i386__)
-    long r;
-    __asm__("fistpl %0" : "=m"(r) : "t"(v) : "st");
-    return r;
-#else
-    return std::lrint(v);
-#endif
-}
+inline long roundEven(double v) { return _mm_cvtsd_si32(_mm_set_sd(v)); }
+
+// The integer outputs round their products to nearest, ties to even, by the rounding
+// field of the thread's MXCSR, which a plugin on the same thread may leave set to
+// another mode (down, up, towards zero): the guard sets it to nearest while it lives
+// and hands the caller's back. The memory clobbers keep the converter's loads, and
+// so its arithmetic, between the two.
+class NearestRounding {
+public:
+    NearestRounding() : saved(_mm_getcsr()) {
+        if (saved & kRoundingField) setCsr(saved & ~kRoundingField);
+    }
+    ~NearestRounding() {
+        if (saved & kRoundingField) setCsr(saved);
+    }
+    NearestRounding(const NearestRounding &) = delete;
+    NearestRounding &operator=(const NearestRounding &) = delete;
+
+private:
+    static const unsigned kRoundingField = 0x6000;
+    static void setCsr(unsigned value) { __asm__ volatile("ldmxcsr %0" : : "m"(value) : "memory"); }
+    unsigned saved;
+};
 
 // Scales for integer outputs: the upper limit plus 0.49999, so that full scale
 // rounds to the upper limit.
@@ -61,11 +67,7 @@ const double kScale32 = 2147483647.49999;
 
 // Clip, then scale and round. x >= 1 gives round(scale), the upper limit; x <= -1
 // and NaN give the lower limit, one below round(-scale). Written without branches
-// so that the vector form below computes the very same values. On i686 without
-// SSE2 the product and the rounding run on the x87 unit, whose precision control
-// (set by whoever ran last on the thread) decides how the product is rounded: the
-// scalar converters run under X87DoublePrecision, which makes it the double
-// product of the SSE2 forms.
+// so that the vector form below computes the very same values.
 inline long clipScale(float x, double scale) {
     const bool aboveLower = x > -1.0f;  // false for NaN
     float c = aboveLower ? x : -1.0f;
@@ -73,30 +75,10 @@ inline long clipScale(float x, double scale) {
     return roundEven(c * scale) - (aboveLower ? 0 : 1);
 }
 
-#if KORVANE_X87
-// Rounds x87 products to double precision with ties to even while it lives, and puts
-// the caller's control word back.
-class X87DoublePrecision {
-public:
-    X87DoublePrecision() {
-        __asm__ volatile("fnstcw %0" : "=m"(saved));
-        const unsigned short wanted = static_cast<unsigned short>((saved & ~0x0F00) | 0x0200);
-        // The memory clobbers keep the converter's loads, and so its arithmetic, between the two.
-        __asm__ volatile("fldcw %0" : : "m"(wanted) : "memory");
-    }
-    ~X87DoublePrecision() { __asm__ volatile("fldcw %0" : : "m"(saved) : "memory"); }
-    X87DoublePrecision(const X87DoublePrecision &) = delete;
-    X87DoublePrecision &operator=(const X87DoublePrecision &) = delete;
 
-private:
-    unsigned short saved;
-};
-#endif
-
-#if KORVANE_SSE2_CONVERTERS
 // Four samples at once, same results as clipScale. maxps returns its second
 // operand when the first is NaN, which sends NaN to -1 before scaling.
-KORVANE_SSE2 inline __m128i clipScale4(__m128 x, __m128d scale) {
+inline __m128i clipScale4(__m128 x, __m128d scale) {
     const __m128 minusOne = _mm_set1_ps(-1.0f);
     const __m128 atOrBelowLower = _mm_cmpngt_ps(x, minusOne);  // x <= -1 or NaN: all ones (-1)
     const __m128 c = _mm_min_ps(_mm_max_ps(x, minusOne), _mm_set1_ps(1.0f));
@@ -105,21 +87,18 @@ KORVANE_SSE2 inline __m128i clipScale4(__m128 x, __m128d scale) {
     return _mm_add_epi32(_mm_unpacklo_epi64(low, high), _mm_castps_si128(atOrBelowLower));
 }
 
-KORVANE_SSE2 inline __m128i clipScale4(const float *source, __m128d scale) {
+inline __m128i clipScale4(const float *source, __m128d scale) {
     return clipScale4(_mm_loadu_ps(source), scale);
 }
 
-// One sample through the vector form: the tails of the SSE2 loops, so that no
-// sample of an SSE2 form goes through the x87 unit on i686.
-KORVANE_SSE2 inline int32_t clipScale1(const float *source, __m128d scale) {
+// One sample through the vector form: the tails of the SSE2 loops.
+inline int32_t clipScale1(const float *source, __m128d scale) {
     return _mm_cvtsi128_si32(clipScale4(_mm_load_ss(source), scale));
 }
-#endif
 
 // ---- driver -> float ----
-// Each type has a scalar loop over frames [i, frames), the whole block on i686
-// without SSE2 and the tail of the SSE2 form. The input conversions are exact or
-// round once, so x87 and SSE2 give the same floats.
+// Each type has a scalar loop over frames [i, frames), the tail of the SSE2 form.
+// The input conversions are exact or round once, in any rounding mode alike.
 
 inline void inInt16Scalar(const unsigned char *p, float *destination, int i, int frames) {
     for (; i < frames; ++i) destination[i] = float(load<int16_t>(p + 2 * i)) * (1.0f / 32768.0f);
@@ -150,24 +129,7 @@ void inFloat32(const void *source, float *destination, int frames) {
     std::memcpy(destination, source, size_t(frames) * sizeof(float));
 }
 
-#if KORVANE_SCALAR_BASELINE
-void inInt16(const void *source, float *destination, int frames) {
-    inInt16Scalar(static_cast<const unsigned char *>(source), destination, 0, frames);
-}
-void inInt24(const void *source, float *destination, int frames) {
-    inInt24Scalar(static_cast<const unsigned char *>(source), destination, 0, frames);
-}
-template <int Shift>
-void inInt32(const void *source, float *destination, int frames) {
-    inInt32Scalar<Shift>(static_cast<const unsigned char *>(source), destination, 0, frames);
-}
-void inFloat64(const void *source, float *destination, int frames) {
-    inFloat64Scalar(static_cast<const unsigned char *>(source), destination, 0, frames);
-}
-#endif
-
-#if KORVANE_SSE2_CONVERTERS
-KORVANE_SSE2 void inInt16Sse2(const void *source, float *destination, int frames) {
+void inInt16Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
     // Each 16-bit sample into the top half of a 32-bit lane (value * 65536, exact as
     // a float), then scaled by 2^-31.
@@ -182,7 +144,7 @@ KORVANE_SSE2 void inInt16Sse2(const void *source, float *destination, int frames
     inInt16Scalar(p, destination, i, frames);
 }
 
-KORVANE_SSE2 void inInt24Sse2(const void *source, float *destination, int frames) {
+void inInt24Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
     if (frames <= 0) return;
     inInt24Scalar(p, destination, 0, 1);
@@ -201,7 +163,7 @@ KORVANE_SSE2 void inInt24Sse2(const void *source, float *destination, int frames
 }
 
 template <int Shift>
-KORVANE_SSE2 void inInt32Sse2(const void *source, float *destination, int frames) {
+void inInt32Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
     const __m128 vscale = _mm_set1_ps(1.0f / float(1u << Shift));
     int i = 0;
@@ -212,7 +174,7 @@ KORVANE_SSE2 void inInt32Sse2(const void *source, float *destination, int frames
     inInt32Scalar<Shift>(p, destination, i, frames);
 }
 
-KORVANE_SSE2 void inFloat64Sse2(const void *source, float *destination, int frames) {
+void inFloat64Sse2(const void *source, float *destination, int frames) {
     const unsigned char *p = static_cast<const unsigned char *>(source);
     int i = 0;
     for (; i + 4 <= frames; i += 4) {
@@ -222,12 +184,11 @@ KORVANE_SSE2 void inFloat64Sse2(const void *source, float *destination, int fram
     }
     inFloat64Scalar(p, destination, i, frames);
 }
-#endif
 
 // ---- float -> driver ----
 
 // Packed 24-bit output of frames [i, frames), one sample at a time: the tail of the
-// AVX loop, and the whole block on i686 without SSE2.
+// AVX loop.
 inline void outInt24Scalar(const float *source, unsigned char *p, int i, int frames) {
     for (; i < frames; ++i) {
         const uint32_t v = uint32_t(clipScale(source[i], kScale24));
@@ -250,43 +211,8 @@ inline void outFloat64Scalar(const float *source, unsigned char *p, int i, int f
     for (; i < frames; ++i) store<double>(p + 8 * i, double(clipFloat(source[i])));
 }
 
-#if KORVANE_SCALAR_BASELINE
-void outInt16(const float *source, void *destination, int frames) {
-    unsigned char *p = static_cast<unsigned char *>(destination);
-#if KORVANE_X87
-    X87DoublePrecision precision;
-#endif
-    for (int i = 0; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale(source[i], kScale16)));
-}
-
-void outInt24(const float *source, void *destination, int frames) {
-#if KORVANE_X87
-    X87DoublePrecision precision;
-#endif
-    outInt24Scalar(source, static_cast<unsigned char *>(destination), 0, frames);
-}
-
-// 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
-template <const double &Scale>
-void outInt32(const float *source, void *destination, int frames) {
-    unsigned char *p = static_cast<unsigned char *>(destination);
-#if KORVANE_X87
-    X87DoublePrecision precision;
-#endif
-    for (int i = 0; i < frames; ++i) store<int32_t>(p + 4 * i, int32_t(clipScale(source[i], Scale)));
-}
-
-void outFloat32(const float *source, void *destination, int frames) {
-    outFloat32Scalar(source, static_cast<unsigned char *>(destination), 0, frames);
-}
-
-void outFloat64(const float *source, void *destination, int frames) {
-    outFloat64Scalar(source, static_cast<unsigned char *>(destination), 0, frames);
-}
-#endif
-
-#if KORVANE_SSE2_CONVERTERS
-KORVANE_SSE2 void outInt16Sse2(const float *source, void *destination, int frames) {
+void outInt16Sse2(const float *source, void *destination, int frames) {
+    NearestRounding rounding;
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m128d scale = _mm_set1_pd(kScale16);
     int i = 0;
@@ -297,7 +223,8 @@ KORVANE_SSE2 void outInt16Sse2(const float *source, void *destination, int frame
     for (; i < frames; ++i) store<int16_t>(p + 2 * i, int16_t(clipScale1(source + i, scale)));
 }
 
-KORVANE_SSE2 void outInt24Sse2(const float *source, void *destination, int frames) {
+void outInt24Sse2(const float *source, void *destination, int frames) {
+    NearestRounding rounding;
     unsigned char *p = static_cast<unsigned char *>(destination);
     // Four samples packed into two 48-bit groups (v0 | v1 << 24, v2 | v3 << 24),
     // written as two 8-byte stores six bytes apart; the two spare bytes of each
@@ -322,7 +249,8 @@ KORVANE_SSE2 void outInt24Sse2(const float *source, void *destination, int frame
 
 // 32-bit containers: full 32 bits, or 18, 20 or 24 significant bits right-aligned.
 template <const double &Scale>
-KORVANE_SSE2 void outInt32Sse2(const float *source, void *destination, int frames) {
+void outInt32Sse2(const float *source, void *destination, int frames) {
+    NearestRounding rounding;
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m128d scale = _mm_set1_pd(Scale);
     int i = 0;
@@ -331,7 +259,7 @@ KORVANE_SSE2 void outInt32Sse2(const float *source, void *destination, int frame
     for (; i < frames; ++i) store<int32_t>(p + 4 * i, clipScale1(source + i, scale));
 }
 
-KORVANE_SSE2 void outFloat32Sse2(const float *source, void *destination, int frames) {
+void outFloat32Sse2(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
     int i = 0;
@@ -341,7 +269,7 @@ KORVANE_SSE2 void outFloat32Sse2(const float *source, void *destination, int fra
     outFloat32Scalar(source, p, i, frames);
 }
 
-KORVANE_SSE2 void outFloat64Sse2(const float *source, void *destination, int frames) {
+void outFloat64Sse2(const float *source, void *destination, int frames) {
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m128 minusOne = _mm_set1_ps(-1.0f), one = _mm_set1_ps(1.0f);
     int i = 0;
@@ -352,7 +280,6 @@ KORVANE_SSE2 void outFloat64Sse2(const float *source, void *destination, int fra
     }
     outFloat64Scalar(source, p, i, frames);
 }
-#endif
 
 #if KORVANE_AVX_CONVERTERS
 // ---- AVX forms, picked at stream open (supportedConverterLevel) ----
@@ -375,6 +302,7 @@ KORVANE_AVX inline __m128i clipScale4Avx(const float *source, __m256d scale) {
 }
 
 KORVANE_AVX void outInt16Avx(const float *source, void *destination, int frames) {
+    NearestRounding rounding;
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m256d scale = _mm256_set1_pd(kScale16);
     int i = 0;
@@ -392,6 +320,7 @@ KORVANE_AVX void outInt16Avx(const float *source, void *destination, int frames)
 }
 
 KORVANE_AVX void outInt24Avx(const float *source, void *destination, int frames) {
+    NearestRounding rounding;
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m256d scale = _mm256_set1_pd(kScale24);
     // The low three bytes of each 32-bit lane, packed into the first 12 bytes.
@@ -412,6 +341,7 @@ KORVANE_AVX void outInt24Avx(const float *source, void *destination, int frames)
 
 template <const double &Scale>
 KORVANE_AVX void outInt32Avx(const float *source, void *destination, int frames) {
+    NearestRounding rounding;
     unsigned char *p = static_cast<unsigned char *>(destination);
     const __m256d scale = _mm256_set1_pd(Scale);
     int i = 0;
@@ -459,54 +389,23 @@ void outZero(const float *, void *destination, int frames) {
     std::memset(destination, 0, size_t(frames) * Bytes);
 }
 
-// The converters by type, for one set of forms (Sse2 or the scalar ones).
-#define KORVANE_INPUT_CONVERTERS(Int16, Int24, Int32, Float64)                             \
-    {                                                                                      \
-        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, /* 0 ... 7 */ \
-        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, /* 8 ... 15 */ \
-        Int16, Int24, Int32<31>, inFloat32, Float64,                            /* 16 ... 20 */ \
-        nullptr, nullptr, nullptr, nullptr,                                     /* 21 ... 24 */ \
-        Int32<17>, Int32<19>, Int32<23>,                                        /* 25 ... 27 */ \
-    }
-#define KORVANE_OUTPUT_CONVERTERS(Int16, Int24, Int32, Float32, Float64)                 \
-    {                                                                                    \
-        outZero<2>, outZero<3>, outZero<4>, outZero<4>, outZero<8>,   /* 0 ... 4 */       \
-        nullptr, nullptr, nullptr,                                    /* 5 ... 7 */       \
-        outZero<4>, outZero<4>, outZero<4>, outZero<4>,               /* 8 ... 11 */      \
-        nullptr, nullptr, nullptr, nullptr,                           /* 12 ... 15 */     \
-        Int16, Int24, Int32<kScale32>, Float32, Float64,              /* 16 ... 20 */     \
-        nullptr, nullptr, nullptr, nullptr,                           /* 21 ... 24 */     \
-        Int32<kScale18>, Int32<kScale20>, Int32<kScale24>,            /* 25 ... 27 */     \
-    }
-
-#if KORVANE_SCALAR_BASELINE
-const InputConverter kScalarInputConverters[kSampleTypeCount] =
-    KORVANE_INPUT_CONVERTERS(inInt16, inInt24, inInt32, inFloat64);
-const OutputConverter kScalarOutputConverters[kSampleTypeCount] =
-    KORVANE_OUTPUT_CONVERTERS(outInt16, outInt24, outInt32, outFloat32, outFloat64);
-#endif
-#if KORVANE_SSE2_CONVERTERS
-const InputConverter kSse2InputConverters[kSampleTypeCount] =
-    KORVANE_INPUT_CONVERTERS(inInt16Sse2, inInt24Sse2, inInt32Sse2, inFloat64Sse2);
-const OutputConverter kSse2OutputConverters[kSampleTypeCount] =
-    KORVANE_OUTPUT_CONVERTERS(outInt16Sse2, outInt24Sse2, outInt32Sse2, outFloat32Sse2, outFloat64Sse2);
-#endif
-
-// The baseline forms, and those picked from kConverterSse2 up.
-#if KORVANE_SCALAR_BASELINE
-const InputConverter *const kBaselineInputs = kScalarInputConverters;
-const OutputConverter *const kBaselineOutputs = kScalarOutputConverters;
-#else
-const InputConverter *const kBaselineInputs = kSse2InputConverters;
-const OutputConverter *const kBaselineOutputs = kSse2OutputConverters;
-#endif
-#if KORVANE_SSE2_CONVERTERS
-const InputConverter *const kSse2Inputs = kSse2InputConverters;
-const OutputConverter *const kSse2Outputs = kSse2OutputConverters;
-#else
-const InputConverter *const kSse2Inputs = kBaselineInputs;
-const OutputConverter *const kSse2Outputs = kBaselineOutputs;
-#endif
+// The converters by type: the SSE2 forms, which are the baseline of both builds.
+const InputConverter kInputConverters[kSampleTypeCount] = {
+    nullptr,     nullptr,     nullptr,          nullptr,   nullptr,       nullptr, nullptr, nullptr,  // 0 ... 7
+    nullptr,     nullptr,     nullptr,          nullptr,   nullptr,       nullptr, nullptr, nullptr,  // 8 ... 15
+    inInt16Sse2, inInt24Sse2, inInt32Sse2<31>,  inFloat32, inFloat64Sse2,                             // 16 ... 20
+    nullptr,     nullptr,     nullptr,          nullptr,                                              // 21 ... 24
+    inInt32Sse2<17>, inInt32Sse2<19>, inInt32Sse2<23>,                                                // 25 ... 27
+};
+const OutputConverter kOutputConverters[kSampleTypeCount] = {
+    outZero<2>, outZero<3>, outZero<4>, outZero<4>, outZero<8>,  // 0 ... 4
+    nullptr, nullptr, nullptr,                                   // 5 ... 7
+    outZero<4>, outZero<4>, outZero<4>, outZero<4>,              // 8 ... 11
+    nullptr, nullptr, nullptr, nullptr,                          // 12 ... 15
+    outInt16Sse2, outInt24Sse2, outInt32Sse2<kScale32>, outFloat32Sse2, outFloat64Sse2,  // 16 ... 20
+    nullptr, nullptr, nullptr, nullptr,                                                  // 21 ... 24
+    outInt32Sse2<kScale18>, outInt32Sse2<kScale20>, outInt32Sse2<kScale24>,              // 25 ... 27
+};
 
 inline bool known(long type) { return type >= 0 && type < kSampleTypeCount; }
 
@@ -524,13 +423,8 @@ ConverterLevel supportedConverterLevel() {
     // Checks the processor's AVX flag and that the system saves the AVX registers.
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx") ? kConverterAvx : kConverterSse2;
-#elif KORVANE_SSE2_CONVERTERS && KORVANE_SCALAR_BASELINE
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2") ? kConverterSse2 : kConverterBaseline;
-#elif KORVANE_SSE2_CONVERTERS
-    return kConverterSse2;
 #else
-    return kConverterBaseline;
+    return kConverterSse2;
 #endif
 }
 
@@ -539,8 +433,10 @@ InputConverter inputConverterFor(long type, ConverterLevel level) {
     level = usable(level);
 #if KORVANE_AVX_CONVERTERS
     if (type == ASIOSTInt24LSB && level == kConverterAvx) return inInt24Avx;
+#else
+    (void)level;
 #endif
-    return (level >= kConverterSse2 ? kSse2Inputs : kBaselineInputs)[type];
+    return kInputConverters[type];
 }
 
 OutputConverter outputConverterFor(long type, ConverterLevel level) {
@@ -558,8 +454,10 @@ OutputConverter outputConverterFor(long type, ConverterLevel level) {
         default: break;
         }
     }
+#else
+    (void)level;
 #endif
-    return (level >= kConverterSse2 ? kSse2Outputs : kBaselineOutputs)[type];
+    return kOutputConverters[type];
 }
 
 InputConverter inputConverterFor(long type) { return inputConverterFor(type, supportedConverterLevel()); }

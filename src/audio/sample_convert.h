@@ -15,17 +15,16 @@ const long kSampleTypeCount = 28;  // types 0 ... 27 have a size
 // Bytes per sample of the type; 0 for types without a size (gaps and anything above 27).
 int bytesPerSample(long type);
 
-// Instruction sets the converters may use. The x86_64 build's baseline forms are
-// SSE2 (kConverterBaseline and kConverterSse2 pick the same ones); the integer
-// output converters and the packed 24-bit input converter also have AVX forms there.
-// The i686 build's baseline forms are scalar, and SSE2 forms of every converter
-// but the float copy are picked at stream open on a processor with SSE2. Every form
-// gives the same results as the baseline, to the bit.
+// Instruction sets the converters may use. The baseline forms of both builds are
+// SSE2 (kConverterBaseline and kConverterSse2 pick the same ones); in the x86_64
+// build the integer output converters and the packed 24-bit input converter also
+// have AVX forms. Every form gives the same results as the baseline, to the bit,
+// and the integer outputs round to nearest whatever rounding mode the calling
+// thread has set.
 enum ConverterLevel { kConverterBaseline = 0, kConverterSse2 = 1, kConverterAvx = 2 };
 
 // The best level usable here: kConverterAvx only in the x86_64 build on a processor
-// with AVX whose system saves the AVX registers; kConverterSse2 on x86_64 otherwise,
-// and in the i686 build on a processor with SSE2.
+// with AVX whose system saves the AVX registers; kConverterSse2 otherwise.
 ConverterLevel supportedConverterLevel();
 
 // Null for types that are not converted (the engine buffer keeps its contents):
@@ -43,5 +42,5 @@ OutputConverter outputConverterFor(long type);
 OutputConverter outputConverterFor(long type, ConverterLevel level);
 
 // Rounding used by the integer output converters: nearest integer, ties to even
-// (the processor's default rounding mode).
+// (the processor's default rounding mode, which they set while they run).
 long roundToNearestEven(double value);

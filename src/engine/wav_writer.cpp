@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "audio/sample_convert.h"
 #include "core/byte_order.h"
 #include "core/sse2.h"
 
@@ -89,17 +88,16 @@ int32_t encodePcm24(float x) {
 
 namespace {
 
-#if KORVANE_SSE2_CONVERTERS
 // NaN becomes 0, then everything is held within +-2 so that the scaled value fits
 // an int32 and truncating gives what the scalar forms give: within -1 ... 1 the
 // product is exact (a power-of-two scale), and beyond it the clamp below decides.
-KORVANE_SSE2 inline __m128 tamed(const float *in) {
+inline __m128 tamed(const float *in) {
     __m128 x = _mm_loadu_ps(in);
     x = _mm_and_ps(x, _mm_cmpord_ps(x, x));
     return _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-2.0f)), _mm_set1_ps(2.0f));
 }
 
-KORVANE_SSE2 void pcm16Sse2(const float *in, int16_t *out, int n) {
+void pcm16Sse2(const float *in, int16_t *out, int n) {
     const __m128 scale = _mm_set1_ps(32768.0f);
     int i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -115,7 +113,7 @@ KORVANE_SSE2 void pcm16Sse2(const float *in, int16_t *out, int n) {
     }
 }
 
-KORVANE_SSE2 void pcm24Sse2(const float *in, int32_t *out, int n) {
+void pcm24Sse2(const float *in, int32_t *out, int n) {
     const __m128 scale = _mm_set1_ps(8388608.0f);
     const __m128 high = _mm_set1_ps(8388607.0f), low = _mm_set1_ps(-8388608.0f);
     int i = 0;
@@ -133,12 +131,12 @@ KORVANE_SSE2 void pcm24Sse2(const float *in, int32_t *out, int n) {
 // The sum, except where the right channel is a NaN: there that NaN (quieted), as the
 // scalar form gives. The compiler may swap an addition's operands, so which of two
 // NaNs an addition passes on is not left to it.
-KORVANE_SSE2 inline __m128 mixedSum(__m128 l, __m128 r) {
+inline __m128 mixedSum(__m128 l, __m128 r) {
     __m128 rightNaN = _mm_cmpunord_ps(r, r);
     return _mm_or_ps(_mm_and_ps(rightNaN, _mm_add_ps(r, r)), _mm_andnot_ps(rightNaN, _mm_add_ps(l, r)));
 }
 
-KORVANE_SSE2 void mixSse2(const float *left, const float *right, float *out, int n) {
+void mixSse2(const float *left, const float *right, float *out, int n) {
     const __m128 half = _mm_set1_ps(0.5f);
     int i = 0;
     for (; i + 4 <= n; i += 4)
@@ -148,7 +146,7 @@ KORVANE_SSE2 void mixSse2(const float *left, const float *right, float *out, int
 }
 
 // Two runs of 16-bit samples interleaved, left first, as little-endian bytes.
-KORVANE_SSE2 void interleave16Sse2(const int16_t *left, const int16_t *right, int n, uint8_t *out) {
+void interleave16Sse2(const int16_t *left, const int16_t *right, int n, uint8_t *out) {
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(left + i));
@@ -161,50 +159,27 @@ KORVANE_SSE2 void interleave16Sse2(const int16_t *left, const int16_t *right, in
         putLe16(out + 4 * i + 2, (uint16_t)right[i]);
     }
 }
-#endif
-
-bool vectorForms(bool wanted) {
-#if defined(__SSE2__)
-    return wanted;
-#elif KORVANE_SSE2_CONVERTERS
-    static const bool sse2 = supportedConverterLevel() >= kConverterSse2;
-    return wanted && sse2;
-#else
-    return false;
-#endif
-}
 
 const int kEncodeRun = 256;  // frames encoded per channel before they are interleaved
 
 }  // namespace
 
 void encodePcm16Block(const float *in, int16_t *out, int n, bool vector) {
-#if KORVANE_SSE2_CONVERTERS
-    if (vectorForms(vector)) return pcm16Sse2(in, out, n);
-#endif
+    if (vector) return pcm16Sse2(in, out, n);
     for (int i = 0; i < n; ++i) out[i] = encodePcm16(in[i]);
 }
 
 void encodePcm24Block(const float *in, int32_t *out, int n, bool vector) {
-#if KORVANE_SSE2_CONVERTERS
-    if (vectorForms(vector)) return pcm24Sse2(in, out, n);
-#endif
+    if (vector) return pcm24Sse2(in, out, n);
     for (int i = 0; i < n; ++i) out[i] = encodePcm24(in[i]);
 }
 
 void mixToMono(const float *left, const float *right, float *out, int n, bool vector) {
-#if KORVANE_SSE2_CONVERTERS
-    if (vectorForms(vector)) return mixSse2(left, right, out, n);
-#endif
+    if (vector) return mixSse2(left, right, out, n);
     for (int i = 0; i < n; ++i) {
         float l = left[i], r = right[i];
         // Of two NaNs the right one's comes through, whichever order the compiler adds in.
-#if defined(__i386__) && !defined(__SSE2__)
-        // The x87 unit keeps more precision than a float: the store rounds the sum.
-        volatile float sum = r != r ? r + r : l + r;
-#else
         float sum = r != r ? r + r : l + r;
-#endif
         out[i] = sum * 0.5f;
     }
 }
@@ -218,15 +193,13 @@ void encodeFrames(const float *const *channels, int channelCount, int frames, Wa
     for (int done = 0; done < frames; done += kEncodeRun) {
         int n = frames - done < kEncodeRun ? frames - done : kEncodeRun;
         uint8_t *frame = out + (size_t)done * frameBytes;
-#if KORVANE_SSE2_CONVERTERS
-        if (depth == kWavDepth16 && channelCount == 2 && vectorForms(vector)) {
+        if (depth == kWavDepth16 && channelCount == 2 && vector) {
             int16_t right16[kEncodeRun];
             pcm16Sse2(channels[0] + done, pcm16, n);
             pcm16Sse2(channels[1] + done, right16, n);
             interleave16Sse2(pcm16, right16, n, frame);
             continue;
         }
-#endif
         if (depth == kWavDepth16 && channelCount == 1) {
             // One channel: the samples are the frames (little-endian, as this processor stores them).
             encodePcm16Block(channels[0] + done, pcm16, n, vector);

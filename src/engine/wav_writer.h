@@ -48,8 +48,8 @@ int16_t encodePcm16(float x);
 int32_t encodePcm24(float x);
 
 // n samples of one channel, each the same as encodePcm16 / encodePcm24 gives. With
-// vector set to false, one sample at a time through those; otherwise the SSE2 form
-// where the processor has it (always in the x86_64 build).
+// vector set to false, one sample at a time through those (the reference the SSE2
+// forms are checked against); otherwise the SSE2 form.
 void encodePcm16Block(const float *in, int16_t *out, int n, bool vector = true);
 void encodePcm24Block(const float *in, int32_t *out, int n, bool vector = true);
 

@@ -258,17 +258,16 @@ TEST(SampleConvert, LevelsAgreeOnWholeRanges) {
 
 }  // namespace
 
-#if defined(__i386__)
 #include <float.h>
+#include <xmmintrin.h>
 
 namespace {
 
-// The 32-bit build's scalar integer outputs run on the x87 unit, whose control word
-// belongs to the thread: this program's main thread starts at 64-bit precision, a
-// driver's thread at 53, and a plugin may change either, rounding mode included.
-// Under any of them the scalar forms round like the SSE2 forms (and the 64-bit
-// build), and they hand the caller's control word back.
-TEST(SampleConvert, ScalarFormsIgnoreTheX87ControlWord) {
+// The rounding mode belongs to the thread (the SSE unit's MXCSR, and the x87 unit's
+// control word in the 32-bit build), and a plugin may leave either set to another
+// mode, or the x87 precision lowered. Under any of them the integer outputs of every
+// level round to nearest, ties to even, and hand the caller's settings back.
+TEST(SampleConvert, IntegerOutputsIgnoreTheThreadsRoundingMode) {
     const struct {
         long type;
         float x;
@@ -288,30 +287,49 @@ TEST(SampleConvert, ScalarFormsIgnoreTheX87ControlWord) {
         {ASIOSTInt32LSB, 0x1.fffd62p-1f, 2147440768},
     };
     const struct {
-        unsigned bits, mask;
+        unsigned sseRounding;  // MXCSR bits 13-14
+        unsigned x87Bits, x87Mask;
     } controls[] = {
-        {_PC_64, _MCW_PC}, {_PC_53, _MCW_PC}, {_PC_24, _MCW_PC},
-        {_RC_CHOP, _MCW_RC}, {_RC_UP, _MCW_RC}, {_RC_DOWN, _MCW_RC},
+        {0x0000, 0, 0},          {0x2000, _RC_DOWN, _MCW_RC}, {0x4000, _RC_UP, _MCW_RC},
+        {0x6000, _RC_CHOP, _MCW_RC},
+#if defined(__i386__)
+        {0x0000, _PC_64, _MCW_PC}, {0x0000, _PC_53, _MCW_PC}, {0x0000, _PC_24, _MCW_PC},
+#endif
     };
+    const unsigned savedCsr = _mm_getcsr();
     const unsigned saved = _controlfp(0, 0);
     for (const auto &control : controls) {
-        _controlfp(control.bits, control.mask);
-        const unsigned before = _controlfp(0, 0);
-        for (const auto &c : cases) {
-            unsigned char out[4] = {};
-            outputConverterFor(c.type, kConverterBaseline)(&c.x, out, 1);
-            const int size = bytesPerSample(c.type);
-            const int32_t got = size == 2   ? int32_t(int16_t(out[0] | out[1] << 8))
-                                : size == 3 ? int32_t(uint32_t(out[0]) << 8 | uint32_t(out[1]) << 16 |
-                                                      uint32_t(out[2]) << 24) >> 8
-                                            : int32_t(uint32_t(out[0]) | uint32_t(out[1]) << 8 |
-                                                      uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24);
-            EXPECT_EQ(got, c.expected) << "type " << c.type << ", x " << c.x << ", control " << std::hex << before;
+        if (control.x87Mask) _controlfp(control.x87Bits, control.x87Mask);
+        _mm_setcsr((_mm_getcsr() & ~0x6000u) | control.sseRounding);
+        const unsigned before = _controlfp(0, 0), csrBefore = _mm_getcsr();
+        for (int level = kConverterBaseline; level <= supportedConverterLevel(); ++level) {
+            for (const auto &c : cases) {
+                // Four samples, so that the vector loops run too.
+                const float x[5] = {c.x, c.x, c.x, c.x, c.x};
+                unsigned char out[20] = {};
+                outputConverterFor(c.type, ConverterLevel(level))(x, out, 5);
+                const int size = bytesPerSample(c.type);
+                for (int k = 0; k < 5; ++k) {
+                    const unsigned char *p = out + k * size;
+                    const int32_t got = size == 2   ? int32_t(int16_t(p[0] | p[1] << 8))
+                                        : size == 3 ? int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 |
+                                                              uint32_t(p[2]) << 24) >> 8
+                                                    : int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 |
+                                                              uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+                    EXPECT_EQ(got, c.expected) << "type " << c.type << ", x " << c.x << ", sample " << k << ", level "
+                                               << level << ", MXCSR " << std::hex << csrBefore << ", control " << before;
+                }
+            }
         }
+        EXPECT_EQ(_mm_getcsr(), csrBefore) << "the converter changed the caller's MXCSR";
         EXPECT_EQ(_controlfp(0, 0), before) << "the converter changed the caller's control word";
+#if defined(__i386__)
         _controlfp(saved, _MCW_PC | _MCW_RC);
+#else
+        _controlfp(saved, _MCW_RC);
+#endif
+        _mm_setcsr(savedCsr);
     }
 }
 
 }  // namespace
-#endif

@@ -199,3 +199,109 @@ TEST(WavWriter, VectorMonoMixMatchesTheScalarOneAndRunsOfAnyLength) {
         }
     }
 }
+
+#if defined(__i386__)
+#include <windows.h>
+
+#include "audio/sample_convert.h"
+
+// Calls entry(argument) with the stack pointer at `top` at the call, as a caller from
+// outside may leave it: a 32-bit Windows thread start, an ASIO driver or a plugin
+// promises 4-byte alignment only, where code built for 16 assumes it.
+extern "C" void callWithStackAt(void (*entry)(void *), void *argument, void *top);
+__asm__(".text\n"
+        ".globl _callWithStackAt\n"
+        "_callWithStackAt:\n"
+        "    pushl %ebp\n"
+        "    movl %esp, %ebp\n"
+        "    movl 8(%ebp), %eax\n"
+        "    movl 12(%ebp), %ecx\n"
+        "    movl 16(%ebp), %esp\n"
+        "    pushl %ecx\n"
+        "    call *%eax\n"
+        "    movl %ebp, %esp\n"
+        "    popl %ebp\n"
+        "    ret\n");
+
+namespace {
+
+const long kConvertedTypes[] = {ASIOSTInt16LSB,   ASIOSTInt24LSB,   ASIOSTInt32LSB,  ASIOSTFloat32LSB,
+                                ASIOSTFloat64LSB, ASIOSTInt32LSB18, ASIOSTInt32LSB20, ASIOSTInt32LSB24};
+const int kFrames = 203;  // vector bodies and scalar tails
+
+// Everything the encoders and converters write, from the same input.
+struct CodecOutputs {
+    std::vector<uint8_t> frames[2][3];  // channels - 1, depth
+    std::vector<float> mono;
+    std::vector<uint8_t> driverOut[8];
+    std::vector<float> driverIn[8];
+};
+
+std::vector<float> codecInput() {
+    std::vector<float> in(2 * kFrames);
+    uint32_t seed = 99;
+    for (float &x : in) x = (float)(int32_t)(seed = seed * 1664525u + 1013904223u) / 1.5e9f;  // some beyond +-1
+    return in;
+}
+
+void runCodecs(void *outputs) {
+    CodecOutputs &out = *static_cast<CodecOutputs *>(outputs);
+    static const std::vector<float> in = codecInput();
+    const float *channels[2] = {in.data(), in.data() + kFrames};
+    for (int c = 1; c <= 2; ++c)
+        for (WavDepth depth : {kWavDepth16, kWavDepth24, kWavDepthFloat}) {
+            std::vector<uint8_t> &bytes = out.frames[c - 1][depth];
+            bytes.assign((size_t)kFrames * c * 4, 0);
+            encodeFrames(channels, c, kFrames, depth, bytes.data());
+        }
+    out.mono.assign(kFrames, 0.0f);
+    mixToMono(channels[0], channels[1], out.mono.data(), kFrames);
+    for (int t = 0; t < 8; ++t) {
+        const long type = kConvertedTypes[t];
+        out.driverOut[t].assign((size_t)kFrames * bytesPerSample(type), 0);
+        outputConverterFor(type)(in.data(), out.driverOut[t].data(), kFrames);
+        out.driverIn[t].assign(kFrames, 0.0f);
+        inputConverterFor(type)(out.driverOut[t].data(), out.driverIn[t].data(), kFrames);
+    }
+}
+
+struct MisalignedRun {
+    int offset;  // bytes below 16-byte alignment at the call
+    CodecOutputs outputs;
+};
+
+DWORD WINAPI runOnMisalignedStack(void *parameter) {
+    MisalignedRun &run = *static_cast<MisalignedRun *>(parameter);
+    unsigned char area[64 * 1024];  // on this thread's own stack, so the system knows it as the stack
+    uintptr_t top = ((uintptr_t)(area + sizeof area) & ~(uintptr_t)15) - (uintptr_t)run.offset;
+    callWithStackAt(runCodecs, &run.outputs, (void *)(top + 4));  // the argument's push brings it to top
+    return 0;
+}
+
+}  // namespace
+
+// The SSE code of the encoders and converters on a thread entered with its stack 4,
+// 8 or 12 bytes off 16-byte alignment, as the export's thread, a driver's callback
+// thread or a plugin's call may be: the same bytes as on an aligned stack, no fault.
+TEST(EntriesFromOutside, EncodersAndConvertersRunOnAStackAlignedToFourBytesOnly) {
+    CodecOutputs aligned;
+    runCodecs(&aligned);
+    for (int offset : {0, 4, 8, 12}) {
+        MisalignedRun run = {offset, {}};
+        HANDLE thread = CreateThread(nullptr, 1 << 20, runOnMisalignedStack, &run, 0, nullptr);
+        ASSERT_NE(nullptr, thread);
+        WaitForSingleObject(thread, INFINITE);
+        DWORD code = 0;
+        GetExitCodeThread(thread, &code);
+        CloseHandle(thread);
+        ASSERT_EQ(0u, code) << "offset " << offset;
+        for (int c = 0; c < 2; ++c)
+            for (int d = 0; d < 3; ++d) EXPECT_EQ(aligned.frames[c][d], run.outputs.frames[c][d]) << offset;
+        EXPECT_EQ(aligned.mono, run.outputs.mono) << offset;
+        for (int t = 0; t < 8; ++t) {
+            EXPECT_EQ(aligned.driverOut[t], run.outputs.driverOut[t]) << "type " << kConvertedTypes[t];
+            EXPECT_EQ(aligned.driverIn[t], run.outputs.driverIn[t]) << "type " << kConvertedTypes[t];
+        }
+    }
+}
+#endif
