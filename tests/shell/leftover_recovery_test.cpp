@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,23 @@ std::string narrow(const std::wstring &s) { return std::string(s.begin(), s.end(
 
 // Left channel sample i of take `number`; the right one is its negative.
 float sampleOf(uint32_t number, size_t i) { return (float)number / 1000.0f + (float)(i % 64) / 256.0f; }
+
+// A float as the file holds it: its bits, compared bit for bit.
+uint32_t bitsOf(float x) {
+    uint32_t bits;
+    memcpy(&bits, &x, 4);
+    return bits;
+}
+
+// Empties a folder of its files and removes it when the test ends, passed or not, so
+// that a failed run leaves nothing that changes the next one's names.
+struct FolderRemoval {
+    std::string folder;
+    ~FolderRemoval() {
+        freshFolder(folder);
+        RemoveDirectoryA(folder.c_str());
+    }
+};
 
 void writeBytes(const std::string &path, const std::string &bytes, const SYSTEMTIME *lastWritten) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -100,6 +118,9 @@ std::wstring recoveredName(const SYSTEMTIME &time) {
 TEST(LeftoverTakes, EachGivesWhatItHoldsAsFloatStereoAndItsFilesGo) {
     std::string temp = tempFolder("leftovers");
     std::string documents = tempFolder("leftovers-documents") + "\\Korvane";  // made by the recovery
+    FolderRemoval removal = {documents};
+    freshFolder(documents);
+    RemoveDirectoryA(documents.c_str());
     const Leftover leftovers[] = {
         {"a whole take", 101, kTakeUnsaved, 48000, localTime(2026, 1, 2, 10, 20, 30), 4800, 4800, 0, 4800, 48000},
         {"cut off mid-frame, the right file a little behind", 102, kTakeUnsaved, 44100,
@@ -142,10 +163,10 @@ TEST(LeftoverTakes, EachGivesWhatItHoldsAsFloatStereoAndItsFilesGo) {
         ASSERT_TRUE(file.wav.ok);
         ASSERT_EQ((size_t)l.recoveredFrames, file.wav.frames());
         for (size_t i = 0; i < file.wav.frames(); ++i) {
-            ASSERT_EQ(sampleOf(l.number, i), file.wav.samples[0][i]) << i;
-            ASSERT_EQ(l.rightFrames == kNoFile ? 0.0f : -sampleOf(l.number, i), file.wav.samples[1][i]) << i;
+            ASSERT_EQ(bitsOf(sampleOf(l.number, i)), bitsOf(file.wav.samples[0][i])) << i;
+            ASSERT_EQ(bitsOf(l.rightFrames == kNoFile ? 0.0f : -sampleOf(l.number, i)), bitsOf(file.wav.samples[1][i]))
+                << i;
         }
-        DeleteFileA(path.c_str());
     }
     // Only the running program's files are left.
     std::vector<std::string> heldNames;
@@ -156,7 +177,6 @@ TEST(LeftoverTakes, EachGivesWhatItHoldsAsFloatStereoAndItsFilesGo) {
     EXPECT_EQ(heldNames, takeFilesIn(temp));
     for (HANDLE h : held) CloseHandle(h);
     for (const std::string &name : takeFilesIn(temp)) DeleteFileA((temp + "\\" + name).c_str());
-    RemoveDirectoryA(documents.c_str());
 }
 
 TEST(LeftoverTakes, ATakeThatCannotBeWrittenKeepsItsFilesForTheNextStart) {
@@ -179,13 +199,13 @@ TEST(LeftoverTakes, ATakeThatCannotBeWrittenKeepsItsFilesForTheNextStart) {
 
     // The next start, with documents to write to.
     std::string documents = tempFolder("leftovers-kept-documents");
+    FolderRemoval removal = {documents};
     message = recoverLeftoversIn((temp + "\\").c_str(), wide(documents).c_str(), L"", &failed);
     EXPECT_FALSE(failed);
     std::string path = documents + "\\Recording 2026-02-03 04-05-06.wav";
     EXPECT_NE(std::wstring::npos, message.find(wide(path + " (0.0 seconds)"))) << narrow(message);
     EXPECT_EQ(441u, readRecovered(path).wav.frames());
     EXPECT_TRUE(takeFilesIn(temp).empty());
-    DeleteFileA(path.c_str());
 }
 
 TEST(LeftoverTakes, FilesAreGroupedByTakeAndOnlyAnUnsavedOneGivesFrames) {
