@@ -21,8 +21,8 @@
 #include "audio/engine_state.h"
 #include "demo_instrument.h"
 #include "engine/engine_hooks.h"
-#include "export/export_run.h"
-#include "export/output_writer.h"
+#include "export/formats/output_writer.h"
+#include "export/render/export_run.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 
@@ -180,10 +180,13 @@ int main(int argc, char **argv) {
             unsigned char keys[128];
             memset(keys, 1, sizeof keys);
             gPluginTicks = 0;
-            // runExport's three steps, timed one by one.
+            // runExport's three steps, timed one by one, with memory kept from one
+            // export to the next as the export dialog keeps it.
             static ExportRun run;
+            static ExportMemory kept;
+            const ExportControl control = {nullptr, nullptr, nullptr, 0, &kept};
             int64_t t0 = now();
-            beginExport(run, settings, keys, nullptr);
+            beginExport(run, settings, keys, &control);
             int64_t t1 = now();
             renderExport(run);
             int64_t t2 = now();

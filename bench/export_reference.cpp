@@ -16,7 +16,7 @@
 #include "audio/engine_state.h"
 #include "demo_instrument.h"
 #include "engine/engine_hooks.h"
-#include "export/export_run.h"
+#include "export/render/export_run.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 

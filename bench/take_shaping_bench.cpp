@@ -19,9 +19,8 @@
 #include "audio/engine_state.h"
 #include "demo_instrument.h"
 #include "engine/engine_hooks.h"
-#include "export/export_run.h"
-#include "export/offline_render.h"
-#include "export/shaped_take.h"
+#include "export/render/offline_render.h"
+#include "export/render/take_shaping.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 
@@ -51,21 +50,22 @@ struct Round {
 
 // Renders the key's take into memory as the export does and shapes it as the export
 // does with both boxes on: the sustain loop searched and crossfaded, the tail trimmed.
-Round shapeOneTake(OfflineRender &render, uint8_t key) {
+Round shapeOneTake(TakeRenderer &renderer, const ExportPlan &plan, const PlannedTake &take, float *sum) {
     Round r = {};
-    ExportReport report = {};
+    const ExportTiming &timing = plan.timing;
     int64_t t0 = now();
-    resetPluginForTake(render);
+    resetPluginForTake(renderer);
     int64_t t1 = now();
-    renderTake(render, &key, 1);
+    renderTake(renderer, plan, take);
     int64_t t2 = now();
-    TakeShape shape = shapeTake(render, key, true, true, report);
+    TakeShape shape = shapeTake(renderer.audio.memory, (uint32_t)timing.totalFrames, noteOffFrame(timing),
+                                take.rootKey, timing.rate, true, true, sum);
     int64_t t3 = now();
     r.reset = seconds(t1 - t0);
     r.render = seconds(t2 - t1);
     r.shaping = seconds(t3 - t2);
     r.loop = shape.loop;
-    r.kept = shape.frames;
+    r.kept = (int32_t)shape.frames;
     return r;
 }
 
@@ -94,39 +94,49 @@ int main(int argc, char **argv) {
     ExportSettings settings = kDefaultExportSettings;
     uint8_t selection[128] = {};
     for (int key : keys) selection[key] = 1;
-    OfflineRender render;
-    if (!beginOfflineRender(render, settings, selection, nullptr)) {
+    static ExportPlan plan;
+    planExport(settings, selection, plan);
+    const ExportTiming &timing = plan.timing;
+    static TakeRenderer renderer;
+    bool engine = beginOfflineEngine(timing.rate);
+    if (!openTakeRenderer(renderer, &gPlugin, plan, true, 0, nullptr, nullptr) || !engine) {
         fprintf(stderr, "the export buffers could not be allocated\n");
-        endOfflineRender(render);
+        closeTakeRenderer(renderer);
+        endOfflineEngine();
         return 1;
     }
-    const ExportTiming &timing = render.timing;
-    if (!render.take[0]) {
+    if (!renderer.audio.memory[0]) {
         fprintf(stderr, "the take does not fit in memory\n");
-        endOfflineRender(render);
+        closeTakeRenderer(renderer);
+        endOfflineEngine();
         return 1;
     }
+    // The loop search's sum, allocated once as the export keeps it between takes.
+    std::vector<float> sum((size_t)timing.totalFrames);
     printf("%d frames a take (%d Hz, hold %d ms, release %d ms, stereo, velocity %d), medians of %d rounds\n",
            timing.totalFrames, timing.rate, settings.holdMs, settings.releaseMs, settings.velocity, rounds);
     printf("key | render | shaping | shaping/render | reset | loop (periods, join error) | kept frames\n");
     bool complete = true;
-    for (int key : keys) {
+    for (int t = 0; t < plan.takeCount; ++t) {
+        const PlannedTake &take = plan.takes[t];
         std::vector<double> reset, rendering, shaping, ratio;
         Round last = {};
         for (int i = 0; i < rounds; ++i) {
-            last = shapeOneTake(render, (uint8_t)key);
-            complete = takeComplete(render) && complete;
+            last = shapeOneTake(renderer, plan, take, sum.data());
+            complete = takeComplete(renderer) && complete;
             reset.push_back(last.reset);
             rendering.push_back(last.render);
             shaping.push_back(last.shaping);
             ratio.push_back(last.shaping / last.render);
         }
-        double periods = last.loop.found ? (last.loop.end - last.loop.start) / keyPeriod(key, timing.rate) : 0.0;
-        printf("%3d | %7.3f ms | %7.3f ms | %.4f | %.3f ms | %s %.1f, %.2g | %d\n", key, 1e3 * median(rendering),
-               1e3 * median(shaping), median(ratio), 1e3 * median(reset), last.loop.found ? "yes" : "no", periods,
-               (double)last.loop.error, last.kept);
+        double periods =
+            last.loop.found ? (last.loop.end - last.loop.start) / keyPeriod(take.rootKey, timing.rate) : 0.0;
+        printf("%3d | %7.3f ms | %7.3f ms | %.4f | %.3f ms | %s %.1f, %.2g | %d\n", take.rootKey,
+               1e3 * median(rendering), 1e3 * median(shaping), median(ratio), 1e3 * median(reset),
+               last.loop.found ? "yes" : "no", periods, (double)last.loop.error, last.kept);
     }
-    endOfflineRender(render);
+    closeTakeRenderer(renderer);
+    endOfflineEngine();
     gPlugin.close();
     freeEngineBuffers();
     if (!complete) {

@@ -65,10 +65,13 @@ DWORD readOrSilence(HANDLE file, float *into, DWORD count) {
     return floats;
 }
 
-bool rewindFile(HANDLE file) {
-    LARGE_INTEGER zero = {};
-    return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != 0;
+bool seekFile(HANDLE file, uint64_t bytes) {
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)bytes;
+    return file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != 0;
 }
+
+bool rewindFile(HANDLE file) { return seekFile(file, 0); }
 
 bool truncateFile(HANDLE file, uint64_t bytes) {
     LARGE_INTEGER at;

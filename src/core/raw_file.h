@@ -32,6 +32,8 @@ DWORD readOrSilence(HANDLE file, float *into, DWORD count);
 
 // Back to the file's start; false when the system refused.
 bool rewindFile(HANDLE file);
+// To this many bytes from the file's start; false when the system refused.
+bool seekFile(HANDLE file, uint64_t bytes);
 
 // Cuts (or extends) the file to bytes and leaves its position there.
 bool truncateFile(HANDLE file, uint64_t bytes);

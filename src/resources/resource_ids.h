@@ -149,7 +149,7 @@
 // The export running beside its dialog: the progress line, the Cancel button's label,
 // the question when closing, the end message of a cancelled export, and the status
 // line's answer to a command refused meanwhile.
-#define IDS_EXPORT_KEY_OF 2320
+#define IDS_EXPORT_TAKE_OF 2320
 #define IDS_EXPORT_CHORD_KEYS 2321
 #define IDS_EXPORT_TIME_LEFT 2322
 #define IDS_EXPORT_CANCEL 2323
@@ -158,3 +158,5 @@
 #define IDS_EXPORT_CANCELLED_NONE 2326
 #define IDS_EXPORT_REFUSED 2327
 #define IDS_EXPORT_UNLOOPED 2328
+// A take of a layered export in the progress line: what it plays and its velocity.
+#define IDS_EXPORT_AT_VELOCITY 2340

@@ -1,13 +1,12 @@
 #include "shell/crash_recovery.h"
 
-#include <shlobj.h>
-
 #include <climits>
 #include <initializer_list>
 
 #include "audio/engine_state.h"
 #include "core/app_state.h"
 #include "core/gate.h"
+#include "core/user_folders.h"
 #include "engine/capture_files.h"
 #include "engine/capture_take.h"
 #include "engine/save_recording.h"
@@ -333,17 +332,16 @@ void installCrashRecovery(HINSTANCE instance) {
     loadText(instance, IDS_FAULT_AT_PLUGIN, gTextAtPlugin);
     loadText(instance, IDS_FAULT_AT_ADDRESS, gTextAtAddress);
 
-    // Documents\Korvane; the temporary folder when there are no documents.
-    wchar_t base[MAX_PATH] = L"";
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base))) {
+    // Documents\Korvane; <temporary folder>\Korvane when there are no documents.
+    if (!korvaneDocumentsFolder(gRecoveryFolder, kPathSize)) {
+        wchar_t base[MAX_PATH] = L"";
         DWORD n = GetTempPathW(MAX_PATH, base);
         if (n == 0 || n >= MAX_PATH) base[0] = L'\0';
-        else if (n > 0 && base[n - 1] == L'\\') base[n - 1] = L'\0';
+        else if (base[n - 1] == L'\\') base[n - 1] = L'\0';
+        size_t at = 0;
+        if (!put(gRecoveryFolder, kPathSize, &at, base) || !put(gRecoveryFolder, kPathSize, &at, L"\\Korvane"))
+            gRecoveryFolder[0] = L'\0';
     }
-    size_t at = 0;
-    gRecoveryFolder[0] = L'\0';
-    if (!put(gRecoveryFolder, kPathSize, &at, base) || !put(gRecoveryFolder, kPathSize, &at, L"\\Korvane"))
-        gRecoveryFolder[0] = L'\0';
     DWORD n = GetTempPathW(kPathSize, gTemporaryFolder);
     if (n == 0 || n >= kPathSize) gTemporaryFolder[0] = L'\0';
     else if (gTemporaryFolder[n - 1] == L'\\') gTemporaryFolder[n - 1] = L'\0';

@@ -14,7 +14,7 @@
 #include "engine/status_line.h"
 #include "engine/transport.h"
 #include "engine/transport_state.h"
-#include "export/export_dialog.h"
+#include "export/dialog/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "plugin/plugin_instance.h"

@@ -16,7 +16,7 @@
 #include "engine/engine_hooks.h"
 #include "engine/transport.h"
 #include "engine/time_info.h"
-#include "export/key_control.h"
+#include "export/dialog/key_control.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
 #include "resources/resource_ids.h"

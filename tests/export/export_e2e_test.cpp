@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <dlgs.h>
 #include <shlobj.h>
 
@@ -16,11 +17,10 @@
 
 #include "audio/asio.h"
 #include "audio/test_driver_registry.h"
-#include "export/key_control.h"
-#include "export/offline_render.h"
+#include "export/dialog/key_control.h"
+#include "export/formats/soundfont_file.h"
 #include "export/reader_files.h"
-#include "export/sample_output.h"
-#include "export/soundfont_writer.h"
+#include "export/takes/export_timing.h"
 #include "resources/resource_ids.h"
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
@@ -574,8 +574,9 @@ const size_t kKeyFileBytes = 44 + (size_t)(kRate * 3 / 10) * 4;  // 300 ms of st
 
 }  // namespace
 
-// Cancel during the third of five keys: the two finished files stay, the third is
-// removed, the rest never made; the end message says so; live sound comes back.
+// Cancel during the third of five keys: the two finished files stay, the third's take
+// is dropped before it becomes a file, the rest never made; the end message says so;
+// live sound comes back.
 TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndSoundReturns) {
     openExport(takeStart(2) + 5, {48, 50, 52, 53, 55}, "cancelled");
     ASSERT_NE(nullptr, dialog);
@@ -583,7 +584,8 @@ TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndS
     ASSERT_TRUE(waitForLogLine(log, "stall"));
 
     // Meanwhile: the progress line, Cancel in Export's place, the recorder refused with a reason.
-    EXPECT_TRUE(waitUntil(program, [&] { return controlText(control(IDC_EXPORT_STATUS)).rfind("Key 3 of 5", 0) == 0; }))
+    EXPECT_TRUE(
+        waitUntil(program, [&] { return controlText(control(IDC_EXPORT_STATUS)).rfind("Take 3 of 5: E2", 0) == 0; }))
         << controlText(control(IDC_EXPORT_STATUS));
     EXPECT_FALSE(IsWindowVisible(control(IDC_EXPORT_START)));
     EXPECT_FALSE(IsWindowEnabled(control(IDC_EXPORT_START)));
@@ -595,7 +597,8 @@ TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndS
         << windowText(statusLine(window));
     EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
     EXPECT_EQ(kKeyFileBytes, fileSize(base + "_D2.wav"));
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + "_E2.wav").c_str()));  // being made
+    // A take's file is made once the take is rendered.
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + "_E2.wav").c_str()));
 
     // Cancel answers once the double-click time is over; the stalled block then completes.
     ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(control(IDC_EXPORT_CANCEL)) != 0; }));
@@ -649,7 +652,7 @@ TEST_F(ExportBesideTheDialog, DialogAnswersWhileATakeRendersAndClosingAsksFirst)
     char title[64] = "";
     ASSERT_NE(0, SendMessageTimeoutA(dialog, WM_GETTEXT, sizeof title, (LPARAM)title, SMTO_ABORTIFHUNG, 30000, &answer));
     EXPECT_STREQ("Export", title);
-    EXPECT_TRUE(waitUntil(program, [&] { return controlText(control(IDC_EXPORT_STATUS)) == "Key 1 of 2"; }))
+    EXPECT_TRUE(waitUntil(program, [&] { return controlText(control(IDC_EXPORT_STATUS)) == "Take 1 of 2: C3"; }))
         << controlText(control(IDC_EXPORT_STATUS));
 
     // Closing the program asks; No keeps the export.
@@ -683,4 +686,25 @@ TEST_F(ExportBesideTheDialog, DialogAnswersWhileATakeRendersAndClosingAsksFirst)
     EXPECT_EQ(1, exportsInLog());
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, program.waitForExit());
+}
+
+// With two velocity layers the dialog counts the plan's takes (keys x layers): the
+// progress bar's range, its position and the line name the take and its velocity.
+TEST_F(ExportBesideTheDialog, ProgressCountsTheTakesOfEveryLayer) {
+    openExport(takeStart(3) + 3, {48, 50}, "layered-progress");
+    ASSERT_NE(nullptr, dialog);
+    SendMessageA(control(IDC_EXPORT_LAYERS), CB_SETCURSEL, 1, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_LAYERS, CBN_SELCHANGE), (LPARAM)control(IDC_EXPORT_LAYERS));
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+    EXPECT_TRUE(waitUntil(program, [&] {
+        return controlText(control(IDC_EXPORT_STATUS)).rfind("Take 4 of 4: D2 at velocity 127", 0) == 0;
+    })) << controlText(control(IDC_EXPORT_STATUS));
+    EXPECT_EQ(4, (int)SendMessageA(control(IDC_EXPORT_PROGRESS), PBM_GETRANGE, FALSE, 0));
+    EXPECT_EQ(4, (int)SendMessageA(control(IDC_EXPORT_PROGRESS), PBM_GETPOS, 0, 0));
+    SetEvent(stallEvent);
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+    EXPECT_EQ("4 of 4 files written to " + readerFolder() + "\\", controlText(control(IDC_EXPORT_RESULT)));
+    for (const char *name : {"_C2_v64.wav", "_C2_v127.wav", "_D2_v64.wav", "_D2_v127.wav"})
+        EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
 }

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "export/export_dialog.h"
-#include "export/offline_render.h"
-#include "export/sample_output.h"
-#include "export/soundfont_writer.h"
-#include "export/take_plan.h"
+#include "export/dialog/export_dialog.h"
+#include "export/formats/sample_names.h"
+#include "export/formats/soundfont_file.h"
+#include "export/formats/take_files.h"
+#include "export/render/offline_render.h"
+#include "export/takes/take_plan.h"
 #include "midi/midi_queue.h"
 
 namespace {

@@ -1,7 +1,8 @@
 // The export dialog's progress line: the time left from the takes done, and the text.
 #include <gtest/gtest.h>
 
-#include "export/export_progress.h"
+#include "export/dialog/export_progress.h"
+#include "export/takes/take_plan.h"
 
 TEST(ExportProgress, TimeLeftComesFromTheTakesDone) {
     struct Case {
@@ -22,26 +23,36 @@ TEST(ExportProgress, TimeLeftComesFromTheTakesDone) {
             << c.atLastTake << " " << c.done << " " << c.takes << " " << c.now;
 }
 
-TEST(ExportProgress, LineNamesTheTakeAndTheTimeLeftInMinutesOrHours) {
-    const ExportProgressTexts texts = {L"Key %d of %d", L"Chord of %d keys", L"%ls, %ls left"};
+TEST(ExportProgress, LineNamesTheTakeOfThePlanWhatItPlaysAndTheTimeLeft) {
+    const ExportProgressTexts texts = {L"Take %d of %d: %ls", L"Chord of %d keys", L"%ls at velocity %d",
+                                       L"%ls, %ls left"};
     struct Case {
-        int ordinal, takes, chordKeys;
+        int ordinal, takes;
+        bool chord, layered;
         int64_t left;
         const wchar_t *line;
     } cases[] = {
-        {12, 48, 0, -1, L"Key 12 of 48"},
-        {12, 48, 0, 80000, L"Key 12 of 48, 1:20 left"},
-        {12, 48, 0, 80001, L"Key 12 of 48, 1:21 left"},  // a started second counts
-        {2, 3, 0, 0, L"Key 2 of 3, 0:00 left"},
-        {5, 128, 0, 3723000, L"Key 5 of 128, 1:02:03 left"},
-        {1, 1, 7, -1, L"Chord of 7 keys"},
+        {12, 48, false, false, -1, L"Take 12 of 48: C3"},
+        {12, 48, false, false, 80000, L"Take 12 of 48: C3, 1:20 left"},
+        {12, 48, false, false, 80001, L"Take 12 of 48: C3, 1:21 left"},  // a started second counts
+        {2, 3, false, false, 0, L"Take 2 of 3: C3, 0:00 left"},
+        {5, 128, false, false, 3723000, L"Take 5 of 128: C3, 1:02:03 left"},
+        {1, 1, true, false, -1, L"Take 1 of 1: Chord of 7 keys"},
+        {60, 96, false, true, -1, L"Take 60 of 96: C3 at velocity 64"},  // 48 keys of two layers
+        {2, 2, true, true, -1, L"Take 2 of 2: Chord of 7 keys at velocity 64"},
     };
     for (const Case &c : cases) {
-        wchar_t line[64];
-        exportProgressText(texts, c.ordinal, c.takes, c.chordKeys, c.left, line, 64);
+        PlannedTake take = {};
+        take.rootKey = 60;
+        take.keyCount = c.chord ? 7 : 1;
+        take.layered = c.layered;
+        take.layer.velocity = 64;
+        wchar_t label[64], line[64];
+        exportTakeLabel(texts, take, c.chord, label, 64);
+        exportProgressText(texts, c.ordinal, c.takes, label, c.left, line, 64);
         EXPECT_STREQ(c.line, line);
     }
     wchar_t tiny[8];
-    exportProgressText(texts, 12, 48, 0, 80000, tiny, 8);  // cut, never overflowed
-    EXPECT_STREQ(L"Key 12 ", tiny);
+    exportProgressText(texts, 12, 48, L"C3", 80000, tiny, 8);  // cut, never overflowed
+    EXPECT_STREQ(L"Take 12", tiny);
 }

@@ -18,13 +18,11 @@
 #include "core/app_state.h"
 #include "core/gate.h"
 #include "engine/engine_hooks.h"
-#include "export/export_memory.h"
-#include "export/export_run.h"
-#include "export/key_control.h"
-#include "export/offline_render.h"
+#include "export/dialog/key_control.h"
+#include "export/formats/soundfont_file.h"
 #include "export/reader_files.h"
-#include "export/sample_output.h"
-#include "export/soundfont_writer.h"
+#include "export/render/export_run.h"
+#include "export/takes/export_memory.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
 #include "midi/midi_system.h"
@@ -442,17 +440,19 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
 
 // A short export reuses the memory of the one before; a large block is not kept.
 TEST(ExportMemory, SmallBlocksAreKeptForTheNextExportLargeOnesFreed) {
-    void *take = takeExportMemory(kTakeLeftMemory, 1u << 20);
+    ExportMemory memory = {};
+    void *take = takeExportMemory(&memory, kTakeLeftMemory, 1u << 20);
     ASSERT_NE(nullptr, take);
-    returnExportMemory(kTakeLeftMemory, take, 1u << 20);
-    EXPECT_EQ(take, takeExportMemory(kTakeLeftMemory, 512u << 10)) << "a smaller take fits the kept block";
-    returnExportMemory(kTakeLeftMemory, take, 1u << 20);
-    void *large = takeExportMemory(kTakeLeftMemory, 64u << 20);  // frees the kept block, which is too small
+    returnExportMemory(&memory, kTakeLeftMemory, take, 1u << 20);
+    EXPECT_EQ(take, takeExportMemory(&memory, kTakeLeftMemory, 512u << 10)) << "a smaller take fits the kept block";
+    returnExportMemory(&memory, kTakeLeftMemory, take, 1u << 20);
+    void *large = takeExportMemory(&memory, kTakeLeftMemory, 64u << 20);  // frees the kept block, which is too small
     ASSERT_NE(nullptr, large);
-    returnExportMemory(kTakeLeftMemory, large, 64u << 20);
-    void *next = takeExportMemory(kTakeLeftMemory, 4096);
+    returnExportMemory(&memory, kTakeLeftMemory, large, 64u << 20);
+    void *next = takeExportMemory(&memory, kTakeLeftMemory, 4096);
     EXPECT_NE(large, next) << "64 MiB are not kept between exports";
-    returnExportMemory(kTakeLeftMemory, next, 4096);
+    returnExportMemory(&memory, kTakeLeftMemory, next, 4096);
+    releaseExportMemory(memory);
 }
 
 // Two velocity layers, sustain loops and trimmed tails, in each file type: per-key

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "export/key_control.h"
+#include "export/dialog/key_control.h"
 #include "midi/midi_queue.h"
 
 namespace {

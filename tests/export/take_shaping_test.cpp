@@ -1,5 +1,5 @@
 // Loop search, crossfade and tail trim on made signals, and the velocity layers.
-#include "export/take_shaping.h"
+#include "export/render/take_shaping.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "export/sfz_writer.h"
-#include "export/velocity_layers.h"
+#include "export/formats/sfz_text.h"
+#include "export/takes/velocity_layers.h"
 
 namespace {
 

@@ -1,0 +1,32 @@
+// The export dialog (109) and the choices it keeps for the program's run.
+#pragma once
+
+#include <windows.h>
+
+#include "export/dialog/key_control.h"
+#include "export/takes/export_choices.h"
+
+// The export's choices and the keys to render; not stored in the registry, they
+// start from kDefaultExportSettings and no key selected at every program start, and
+// are kept for the run.
+extern ExportSettings gExportSettings;
+extern KeySelection gKeySelection;
+
+// The usual decimal text-to-integer rule (leading blanks, optional sign, digits up
+// to the first other character, none gives 0), clamped to low..high.
+int clampedNumber(const char *text, int low, int high);
+
+// Export is enabled with a file name and at least one selected key.
+bool exportEnabled(const char *fileName, const unsigned char *keys);
+
+// The file type a browsed name implies by its extension (.wav, .sf2, .sfz, any case),
+// or `current` for any other extension.
+ExportFileType fileTypeForName(const char *name, ExportFileType current);
+
+// The dialog, modal, owned by the main window.
+void runExportDialog(HWND owner);
+// For closing the program: while an export runs, asks whether to cancel it; on Yes
+// cancels it, waits for it to end (the engine restored) and ends the dialog. True
+// when nothing runs (any more), false when the user keeps the export going.
+bool closeRunningExport();
+INT_PTR CALLBACK exportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

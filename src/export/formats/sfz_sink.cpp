@@ -1,0 +1,97 @@
+#include "export/formats/sfz_sink.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, ExportMemory *memory,
+                    ExportReport &report) {
+    memory_ = memory;
+    releaseMs_ = settings.releaseMs;
+    added_ = 0;
+    PathParts parts;
+    splitPath(settings.fileName, parts);
+    report.planned++;  // the .sfz
+    bool named = renameStored(report, parts, ".sfz");
+    // The samples go into a folder of the .sfz's base name beside it.
+    PathParts samples = parts;
+    size_t folderLength = strlen(parts.folder);
+    int folder = snprintf(samples.folder, sizeof samples.folder, "%s%s%s\\", parts.folder,
+                          folderLength && !isPathSeparator(parts.folder[folderLength - 1]) ? "\\" : "", parts.base);
+    if (!named || folder < 0 || (size_t)folder >= sizeof samples.folder) {
+        reportFailure(report, kNameTooLong, settings.fileName, 0);
+        return false;
+    }
+    regions_ = (SfzRegion *)calloc((size_t)plan.takeCount + 1, sizeof(SfzRegion));
+    paths_ = (char(*)[kPathLimit])calloc((size_t)plan.takeCount + 1, kPathLimit);
+    if (!regions_ || !paths_) {
+        reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY);
+        release();
+        return false;
+    }
+    char folderPath[kPathLimit];
+    snprintf(folderPath, sizeof folderPath, "%s%s", samples.drive, samples.folder);
+    CreateDirectoryA(folderPath, nullptr);  // a folder that cannot be made fails the samples, each named
+    relativeTo_ = strlen(parts.drive) + strlen(parts.folder);
+    if (beginTakeWavFiles(samples_, samples, settings, plan, memory, report)) return true;
+    report.planned--;  // without a sample there is nothing to map: the samples' failures say why
+    release();
+    return false;
+}
+
+void SfzSink::add(const FinishedTake &take, ExportReport &report) {
+    char path[kPathLimit];
+    if (!addTakeWavFile(samples_, take, path, sizeof path, report)) return;
+    char *relative = paths_[added_];
+    snprintf(relative, kPathLimit, "%s", path + relativeTo_);
+    for (char *c = relative; *c; ++c)
+        if (*c == '\\') *c = '/';
+    const PlannedTake &planned = *take.planned;
+    regions_[added_++] = SfzRegion{relative,          planned.lowKey,     planned.highKey, planned.rootKey,
+                                   planned.layer.low, planned.layer.high, take.loop.found, take.loop.start,
+                                   take.loop.end};
+}
+
+void SfzSink::finish(ExportReport &report) {
+    finishTakeWavFiles(samples_, report);
+    if (added_ == 0) {
+        // Without a sample there is nothing to map: the failures of the samples say why.
+        report.planned--;
+        release();
+        return;
+    }
+    const size_t lineRoom = 160 + kPathLimit;
+    size_t size = 256 + (size_t)added_ * lineRoom;
+    char *text = (char *)malloc(size);
+    OutputWriter writer;
+    if (!text || !startOutputWriter(writer, false, memory_)) {
+        reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY);
+        free(text);
+        release();
+        return;
+    }
+    size_t used = formatSfzHead(text, size, releaseMs_);
+    for (int i = 0; i < added_; ++i) used += formatSfzRegion(text + used, size - used, regions_[i]);
+    ExportOutput out = {};
+    if (openExportOutput(out, report.fileName, report)) {
+        outputBytes(writer, out.file, text, used);
+        closeOutput(writer, out.file, false);
+    }
+    finishExportOutput(writer, &out, 1, report);
+    free(text);
+    release();
+}
+
+void SfzSink::cancel(ExportReport &report) {
+    finishTakeWavFiles(samples_, report);
+    release();
+}
+
+void SfzSink::release() {
+    free(paths_);
+    free(regions_);
+    paths_ = nullptr;
+    regions_ = nullptr;
+}

@@ -1,0 +1,111 @@
+#include "export/formats/soundfont_sink.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/byte_order.h"
+#include "export/formats/sample_names.h"
+
+namespace {
+
+void patchSize(OutputWriter &writer, OutputFile &file, uint64_t at, uint32_t value) {
+    uint8_t bytes[4];
+    putLe32(bytes, value);
+    patchOutput(writer, file, at, bytes, 4);
+}
+
+}  // namespace
+
+bool SoundFontSink::begin(const ExportSettings &settings, const ExportPlan &plan, ExportMemory *memory,
+                          ExportReport &report) {
+    report.planned += 1;
+    PathParts parts;
+    splitPath(settings.fileName, parts);
+    snprintf(preset_, sizeof preset_, "%s", parts.base);
+    if (!renameStored(report, parts, ".sf2")) {
+        reportFailure(report, kNameTooLong, settings.fileName, 0);
+        return false;
+    }
+    channels_ = plan.channels;
+    rate_ = plan.timing.rate;
+    releaseMs_ = settings.releaseMs;
+    takes_ = plan.takeCount;
+    // Sized for every take at its full length and looped: trimming only shortens.
+    int samples = takes_ * channels_;
+    SoundFontLayout layout = soundFontLayout(samples, (uint32_t)plan.timing.totalFrames, settings.loop ? samples : 0);
+    if (!layout.fits()) {
+        reportFailure(report, kTooLarge, report.fileName, 0);
+        return false;
+    }
+    list_ = (SoundFontTake *)calloc((size_t)takes_ + 1, sizeof(SoundFontTake));
+    pdta_ = (uint8_t *)malloc(pdtaListBytes(samples, settings.loop ? samples : 0));
+    if (!list_ || !pdta_) {
+        reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY);
+        release();
+        return false;
+    }
+    if (!startExportOutput(writer_, 1, memory, report)) {
+        release();
+        return false;
+    }
+    if (!openExportOutput(out_, report.fileName, report)) {
+        stopOutputWriter(writer_);
+        release();
+        return false;
+    }
+    uint8_t head[kSoundFontHeadSize];
+    buildSoundFontHead(head, (uint32_t)layout.smplSize);
+    outputBytes(writer_, out_.file, head, sizeof head);
+    return true;
+}
+
+void SoundFontSink::add(const FinishedTake &take, ExportReport &) {
+    // A take short of frames is padded with silence, keeping the SoundFont valid, and reported.
+    out_.incomplete = out_.incomplete || !take.complete;
+    const TakeSide sides[2][2] = {{kMonoMix, kMonoMix}, {kLeftSide, kRightSide}};
+    for (int side = 0; side < channels_; ++side) {
+        appendTakeSamples(writer_, out_.file, take, sides[channels_ - 1][side], kWavDepth16, take.frames);
+        memset(outputRoom(writer_, out_.file, kSampleGuardPoints * 2), 0, kSampleGuardPoints * 2);
+    }
+    const PlannedTake &planned = *take.planned;
+    list_[take.ordinal - 1] =
+        SoundFontTake{planned.rootKey,  planned.lowKey,     planned.highKey,
+                      planned.layer.low, planned.layer.high, planned.layered ? planned.layer.velocity : (uint8_t)0,
+                      take.frames,       take.loop.found,    take.loop.start,
+                      take.loop.end};
+}
+
+void SoundFontSink::finish(ExportReport &report) {
+    OutputFile &file = out_.file;
+    uint64_t smplSize = file.queued - kSmplSizeAt - 4;
+    uint64_t pdtaAt = file.queued;
+    SoundFontTakes takes = {list_, takes_, channels_, rate_, preset_, releaseMs_};
+    buildPdtaList(pdta_, takes);
+    // The list written is as long as its own size field says (fewer loops than planned).
+    uint32_t listBytes = getLe32(pdta_ + 4) + 8;
+    outputBytes(writer_, file, pdta_, listBytes);
+    uint64_t end = file.queued;
+    patchSize(writer_, file, kRiffSizeAt, (uint32_t)(end - kRiffSizeAt - 4));
+    patchSize(writer_, file, kInfoSizeAt, (uint32_t)(kSdtaSizeAt - 4 - kInfoSizeAt - 4));
+    patchSize(writer_, file, kSdtaSizeAt, (uint32_t)(smplSize + 12));
+    patchSize(writer_, file, kSmplSizeAt, (uint32_t)smplSize);
+    patchSize(writer_, file, pdtaAt + 4, (uint32_t)(end - pdtaAt - 8));
+    closeOutput(writer_, file, false);
+    finishExportOutput(writer_, &out_, 1, report);
+    release();
+}
+
+void SoundFontSink::cancel(ExportReport &report) {
+    // One file for every take: a cancelled SoundFont is not written at all.
+    closeOutput(writer_, out_.file, true);
+    out_.removed = true;
+    finishExportOutput(writer_, &out_, 1, report);
+    release();
+}
+
+void SoundFontSink::release() {
+    free(pdta_);
+    free(list_);
+    pdta_ = nullptr;
+    list_ = nullptr;
+}

@@ -1,0 +1,95 @@
+#include "export/formats/take_files.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "export/formats/sample_names.h"
+#include "export/takes/export_report.h"
+#include "export/takes/finished_take.h"
+
+void encodeTakeChunk(const float *left, const float *right, int frames, int channels, WavDepth depth,
+                     uint8_t *out) {
+    if (channels == 2) {
+        const float *both[2] = {left, right};
+        encodeFrames(both, 2, frames, depth, out);
+        return;
+    }
+    float mix[kTakeReadFrames];
+    for (int done = 0; done < frames;) {
+        int n = frames - done < kTakeReadFrames ? frames - done : kTakeReadFrames;
+        mixToMono(left + done, right + done, mix, n);
+        const float *one[1] = {mix};
+        encodeFrames(one, 1, n, depth, out + (size_t)done * (size_t)wavBytesPerSample(depth));
+        done += n;
+    }
+}
+
+void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTake &take, TakeSide side,
+                       WavDepth depth, uint32_t frames) {
+    const int channels = side == kBothSides ? 2 : 1;
+    const size_t frameBytes = (size_t)channels * (size_t)wavBytesPerSample(depth);
+    float left[kTakeReadFrames], right[kTakeReadFrames];
+    for (uint32_t done = 0; done < frames;) {
+        uint32_t remaining = frames - done;
+        int n = remaining < (uint32_t)kTakeReadFrames ? (int)remaining : kTakeReadFrames;
+        uint8_t *out = outputRoom(writer, file, (size_t)n * frameBytes);
+        if (side == kLeftSide || side == kRightSide) {
+            const float *one[1] = {readTakeFrames(take.audio, side == kRightSide, done, n, left)};
+            encodeFrames(one, 1, n, depth, out);
+        } else {
+            const float *l = readTakeFrames(take.audio, 0, done, n, left);
+            const float *r = readTakeFrames(take.audio, 1, done, n, right);
+            encodeTakeChunk(l, r, n, channels, depth, out);
+        }
+        done += (uint32_t)n;
+    }
+}
+
+bool startExportOutput(OutputWriter &writer, int files, ExportMemory *memory, ExportReport &report) {
+    if (startOutputWriter(writer, files > 1, memory)) return true;
+    // Without memory for the pieces nothing is written.
+    reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY, files);
+    return false;
+}
+
+void finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int count, ExportReport &report) {
+    stopOutputWriter(writer);
+    for (int i = 0; i < count; ++i) {
+        const ExportOutput &out = outputs[i];
+        if (!out.opened || out.removed) continue;
+        if (out.file.failed || out.incomplete)
+            reportFailure(report, kNotWritten, out.file.path, (unsigned long)out.file.error);
+        else
+            report.written++;
+    }
+}
+
+bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report) {
+    DWORD error = 0;
+    out.opened = openOutput(out.file, path, &error);
+    if (!out.opened) reportFailure(report, kNotCreated, path, error);
+    return out.opened;
+}
+
+void writeTakeWav(OutputWriter &writer, ExportOutput &out, const char *path, const FinishedTake &take,
+                  int channels, WavDepth depth, int32_t rate, ExportReport &report) {
+    if (!openExportOutput(out, path, report)) return;
+    WavFormat format = wavFormatFor(depth, channels, rate);
+    uint8_t header[kMaxWavHeaderSize];
+    outputBytes(writer, out.file, header, buildWavHeader(header, format, (uint64_t)take.frames));
+    // Frames the temporary files lost are padded with silence but the file is reported.
+    out.incomplete = !take.complete;
+    appendTakeSamples(writer, out.file, take, channels == 2 ? kBothSides : kMonoMix, depth, take.frames);
+    closeOutput(writer, out.file, false);
+}
+
+bool folderExists(const char *path, unsigned long *error) {
+    char folder[kPathLimit];
+    folderOfPath(path, folder, sizeof folder);
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    // What creating a file in it would give.
+    if (error) *error = ERROR_PATH_NOT_FOUND;
+    return false;
+}

@@ -1,0 +1,60 @@
+// What the file types share: a take's frames encoded into a file's bytes, one take as
+// a WAV file, the outputs of an export and how they count in its report, and the
+// check of the folder before anything is rendered.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/wav_writer.h"
+#include "export/formats/output_writer.h"
+
+struct ExportReport;
+struct FinishedTake;
+struct ExportMemory;
+
+// Encodes frames of a take: stereo interleaved (left first) or, with one channel, the
+// mono mix (L + R) / 2, in the depth's encoding. out holds frames x channels x bytes.
+void encodeTakeChunk(const float *left, const float *right, int frames, int channels, WavDepth depth,
+                     uint8_t *out);
+
+// Which of a take's channels a run of samples carries.
+enum TakeSide {
+    kBothSides,  // stereo interleaved, left first
+    kMonoMix,    // (L + R) / 2
+    kLeftSide,
+    kRightSide,
+};
+
+// The first `frames` frames of the take in the depth's encoding, at the file's end.
+void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTake &take, TakeSide side,
+                       WavDepth depth, uint32_t frames);
+
+// One output file of an export and what became of it.
+struct ExportOutput {
+    OutputFile file;
+    bool opened;      // created: it counts as written or not written at the end
+    bool removed;     // removed again (a cancelled SoundFont)
+    bool incomplete;  // a take of it lost frames (padded with silence)
+};
+
+// Starts the output of an export of this many files (closing behind when there are
+// several); false, with them counted as not written, when it cannot start (no memory).
+bool startExportOutput(OutputWriter &writer, int files, ExportMemory *memory, ExportReport &report);
+// Waits until everything is written and closed, then counts each created output as
+// written or not written.
+void finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int count, ExportReport &report);
+
+// Creates the file; false, counted as not created with the system's reason, when it
+// cannot be.
+bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report);
+
+// A take as one WAV file at path: created, header, samples, closed (behind when the
+// writer closes behind). A file that cannot be created is counted.
+void writeTakeWav(OutputWriter &writer, ExportOutput &out, const char *path, const FinishedTake &take,
+                  int channels, WavDepth depth, int32_t rate, ExportReport &report);
+
+// Whether files can be made in the folder `path` names (up to its last separator):
+// false, with the system's error code, when the folder does not exist (nothing is
+// rendered for files that would fail there).
+bool folderExists(const char *path, unsigned long *error);

@@ -1,0 +1,108 @@
+#include "export/render/export_run.h"
+
+#include <cstring>
+
+#include "export/formats/sfz_sink.h"
+#include "export/formats/soundfont_sink.h"
+#include "export/formats/wav_sink.h"
+#include "export/render/take_shaping.h"
+#include "plugin/plugin_instance.h"
+
+namespace {
+
+// The take's sustain loop and tail as the choices ask, when it is in memory (a take
+// through the temporary files is written as rendered). A loop asked for and not found
+// is counted.
+TakeShape shape(ExportRun &run, const PlannedTake &take) {
+    const TakeRenderer &r = run.renderer;
+    const ExportTiming &timing = run.plan.timing;
+    const uint32_t frames = (uint32_t)timing.totalFrames;
+    TakeShape shape = {frames, SustainLoop{false, 0, 0, 1.0f}};
+    if (r.audio.memory[0]) {
+        uint32_t from, to;
+        heldPart(noteOffFrame(timing), timing.totalFrames, from, to);
+        const size_t sumBytes = (size_t)to * sizeof(float);
+        float *sum = run.settings.loop ? (float *)takeExportMemory(run.control.memory, kLoopSearchMemory, sumBytes)
+                                       : nullptr;
+        shape = shapeTake(r.audio.memory, frames, noteOffFrame(timing), take.rootKey, timing.rate, run.settings.loop,
+                          run.settings.trim, sum);
+        returnExportMemory(run.control.memory, kLoopSearchMemory, sum, sumBytes);
+    }
+    if (run.settings.loop && !shape.loop.found) run.report.unlooped++;
+    return shape;
+}
+
+// The take loop: each take reported, rendered, shaped and handed over in the plan's order.
+void runTakes(ExportRun &run, TakeSink &sink) {
+    ExportReport &report = run.report;
+    if (!sink.begin(run.settings, run.plan, run.control.memory, report)) return;
+    TakeRenderer &r = run.renderer;
+    for (int i = 0; i < run.plan.takeCount; ++i) {
+        const PlannedTake &take = run.plan.takes[i];
+        if (run.control.takeStarted) run.control.takeStarted(run.control.context, i + 1, run.plan.takeCount);
+        if (!resetPluginForTake(r) || !renderTake(r, run.plan, take)) {
+            report.cancelled = true;
+            sink.cancel(report);
+            return;
+        }
+        TakeShape shaped = shape(run, take);
+        FinishedTake finished = {&take, i + 1, r.audio, shaped.frames, shaped.loop, takeComplete(r)};
+        sink.add(finished, report);
+    }
+    sink.finish(report);
+}
+
+}  // namespace
+
+void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *keySelection,
+                 const ExportControl *control) {
+    run.settings = settings;
+    run.control = control ? *control : ExportControl{};
+    run.report = ExportReport();
+    memcpy(run.report.fileName, settings.fileName, sizeof run.report.fileName);
+    run.report.fileName[kExportNameSize - 1] = '\0';
+    planExport(settings, keySelection, run.plan);
+    bool engine = beginOfflineEngine(run.plan.timing.rate);
+    bool renderer = openTakeRenderer(run.renderer, &gPlugin, run.plan, settings.loop, run.control.takeBudget,
+                                     run.control.memory, run.control.cancel);
+    run.ready = engine && renderer;
+}
+
+void renderExport(ExportRun &run) {
+    if (!run.ready) {
+        // Without its buffers nothing can be rendered: every planned file is missing.
+        reportFailure(run.report, kNotWritten, run.report.fileName, ERROR_NOT_ENOUGH_MEMORY);
+        run.report.planned += 1;
+        return;
+    }
+    switch (run.settings.fileType) {
+    case kExportSfz: {
+        SfzSink sink;
+        runTakes(run, sink);
+        break;
+    }
+    case kExportSoundFont: {
+        SoundFontSink sink;
+        runTakes(run, sink);
+        break;
+    }
+    default: {
+        WavSink sink;
+        runTakes(run, sink);
+        break;
+    }
+    }
+}
+
+void endExport(ExportRun &run) {
+    closeTakeRenderer(run.renderer);
+    endOfflineEngine();
+}
+
+ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection, const ExportControl *control) {
+    ExportRun run;
+    beginExport(run, settings, keySelection, control);
+    renderExport(run);
+    endExport(run);
+    return run.report;
+}

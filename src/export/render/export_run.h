@@ -1,0 +1,55 @@
+// One export from the settings to the files, as one pipeline: the takes planned once,
+// then for each take in the plan's order: rendered through the instrument, shaped
+// (sustain loop, trimmed tail), handed to the sink of the chosen file type; then one
+// report of what was written and what was not.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "export/render/offline_render.h"
+#include "export/takes/export_choices.h"
+#include "export/takes/export_memory.h"
+#include "export/takes/export_report.h"
+#include "export/takes/take_plan.h"
+#include "midi/midi_keys.h"
+
+// How an export is run: where it tells of its takes, the flag that cancels it, how
+// much memory one take may hold and the memory kept between exports.
+struct ExportControl {
+    // Called on the export's thread as each take starts: its ordinal (1 for the first)
+    // and the number of takes. May be null.
+    void (*takeStarted)(void *context, int ordinal, int takes);
+    void *context;
+    volatile LONG *cancel;  // non-zero: the export stops after the current block; may be null
+    size_t takeBudget;      // bytes of floats a take may hold in memory; 0 gives kTakeBudget
+    ExportMemory *memory;   // kept from one export to the next; null: nothing is kept
+};
+
+// One export through its three steps: begun on the GUI thread (planned, the engine
+// stopped and the plugin set up), rendered and written on any one thread, ended on the
+// GUI thread once that thread is done (the engine restored). The settings and keys are
+// copied; the plan is complete once begun.
+struct ExportRun {
+    ExportSettings settings;
+    ExportControl control;
+    ExportPlan plan;
+    TakeRenderer renderer;
+    bool ready;  // the engine and the renderer have their buffers
+    ExportReport report;
+};
+
+void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *keySelection,
+                 const ExportControl *control);
+// Every take rendered, shaped and handed to the file type's sink.
+void renderExport(ExportRun &run);
+// Restores the engine; run.report is complete afterwards.
+void endExport(ExportRun &run);
+
+// The whole export on the calling thread, with the settings and the kKeyCount key
+// flags. control may be null (no progress, no cancel, the default take budget,
+// nothing kept).
+ExportReport runExport(const ExportSettings &settings, const uint8_t *keySelection,
+                       const ExportControl *control = nullptr);

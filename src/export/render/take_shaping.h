@@ -1,0 +1,62 @@
+// Shaping a rendered take into a playable sample: a sustain loop found in its held
+// part with a crossfade written ahead of the loop end, and a tail trimmed to where
+// the sound has died away. Pure functions over float channels of one take.
+#pragma once
+
+#include <cstdint>
+
+#include "export/takes/finished_take.h"
+
+// What shaping made of a take.
+struct TakeShape {
+    uint32_t frames;   // of the sample: the take's, or fewer when trimmed
+    SustainLoop loop;  // loop.found: the sample loops while the key is held
+};
+
+// The held part the loop is looked for in: from a quarter of the way to the note-off
+// (past the attack) to the note-off, within the take's frames.
+void heldPart(int32_t noteOff, int32_t totalFrames, uint32_t &from, uint32_t &to);
+
+// Shapes a take of two channels of `frames` frames in place: with loop, a sustain loop
+// of the root key's period in the held part, its crossfade written into both
+// channels (sum: room for the held part's floats, the channels summed for the search;
+// null finds no loop); with trim, the tail cut after it stays below -80 dBFS and faded
+// (a looped sample keeps some frames after its loop).
+TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, int rootKey, int sampleRate,
+                    bool loop, bool trim, float *sum);
+
+// The join may leave at most this share of the signal's energy as a step (about
+// -23 dB): a noise or a decaying sound gives far more and gets no loop.
+const float kMaxLoopJoinError = 0.005f;
+
+// Looks for a loop inside the held part [heldFrom, heldTo) of a take whose
+// fundamental has this period in frames: a whole number of periods long (as long as
+// the held part allows, at least four periods), whose end meets its start in level
+// and shape. mono is the take's channels summed. The join is judged over a window
+// of a few periods around its start and end; the crossfade that will be written (see
+// crossfadeFrames) must fit before the start.
+SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFrom, uint32_t heldTo, double period,
+                            int sampleRate);
+
+// The crossfade ahead of a loop's end: 20 ms, or less when the loop or the frames
+// before its start are shorter.
+uint32_t crossfadeFrames(const SustainLoop &loop, int sampleRate);
+
+// Blends the frames before the loop's end into the frames before its start, so the
+// jump from end - 1 back to start continues the sound without a step.
+void writeLoopCrossfade(float *channel, const SustainLoop &loop, uint32_t fadeFrames);
+
+// -80 dBFS as a sample value.
+const float kTailThreshold = 1.0e-4f;
+
+// The length of a take cut a few milliseconds after its last frame above
+// kTailThreshold in any channel, never shorter than keepFrames (a loop's end) nor
+// longer than frames; at least one frame.
+uint32_t trimmedFrames(const float *const *channels, int channelCount, uint32_t frames, uint32_t keepFrames,
+                       int sampleRate);
+
+// Fades the last few milliseconds before `frames` down to zero.
+void fadeOutTail(float *channel, uint32_t frames, int sampleRate);
+
+// The fundamental's period in frames of a MIDI key at this rate.
+double keyPeriod(int key, int sampleRate);

@@ -1,0 +1,31 @@
+// The export's choices, as the dialog keeps them and every part of the export reads them.
+#pragma once
+
+#include "engine/wav_writer.h"
+
+const int kExportNameSize = 260;
+
+// The values of the choices are the list indexes of the dialog's combos.
+enum ExportFileType { kExportWav = 0, kExportSoundFont = 1, kExportSfz = 2 };
+enum ExportChannels { kExportMono = 0, kExportStereo = 1 };
+enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
+
+struct ExportSettings {
+    char fileName[kExportNameSize];  // as typed or chosen; the file types replace its extension
+    ExportFileType fileType;         // list 1005: WAV, SF2 or SFZ
+    WavDepth sampleFormat;           // list 1016; the WAV files of WAV and SFZ
+    int rateIndex;                   // list 1017: index into the eight offered rates
+    ExportChannels channelMode;      // list 1018
+    int holdMs;                      // 1 ... 99999
+    int releaseMs;                   // 0 ... 99999
+    int velocity;                    // 0 ... 127
+    int midiChannel;                 // list 1008: 0 ... 15
+    ExportMode mode;                 // buttons 1011 and 1012
+    int filterIndex;                 // the file dialog's last filter
+    int layers;                      // velocity layers, 1 ... 8 (list 1033)
+    bool loop;                       // sustain loops (box 1034)
+    bool trim;                       // trimmed tails (box 1035)
+};
+
+// The choices at every program start.
+extern const ExportSettings kDefaultExportSettings;

@@ -1,0 +1,65 @@
+#include "export/takes/export_report.h"
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+// Formats one line with up to two numbers and adds it after a line break (none
+// before the first line), cut to what fits; out stays terminated.
+void appendFormattedLine(wchar_t *out, size_t size, const wchar_t *format, int a, int b) {
+    wchar_t line[512];
+    int n = swprintf(line, 512, format, a, b);
+    if (n < 0) return;
+    size_t used = wcslen(out);
+    if (used && used + 1 < size) out[used++] = L'\n';
+    for (int i = 0; i < n && used + 1 < size; ++i) out[used++] = line[i];
+    out[used] = L'\0';
+}
+
+}  // namespace
+
+void reportFailure(ExportReport &report, ExportFailureKind kind, const char *path, unsigned long systemError,
+                   int count) {
+    int *counts[] = {&report.notCreated, &report.nameTooLong, &report.notWritten, &report.tooLarge};
+    *counts[kind] += count;
+    if (count <= 0 || report.listed >= kListedExportFailures) return;
+    ExportFailure &f = report.failures[report.listed++];
+    snprintf(f.path, sizeof f.path, "%s", path ? path : "");
+    f.systemError = systemError;
+}
+
+bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size) {
+    if (size == 0) return false;
+    out[0] = L'\0';
+    int failed = report.failed();
+    if (failed == 0) return false;
+    // One file that could not be created says just that.
+    if (report.planned == 1 && report.notCreated == 1 && failed == 1) {
+        appendFormattedLine(out, size, texts[0], 0, 0);
+        return true;
+    }
+    appendFormattedLine(out, size, texts[1], failed, report.planned);
+    const int counts[4] = {report.notCreated, report.nameTooLong, report.notWritten, report.tooLarge};
+    for (int i = 0; i < 4; ++i)
+        if (counts[i]) appendFormattedLine(out, size, texts[2 + i], counts[i], 0);
+    return true;
+}
+
+void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size) {
+    if (size == 0) return;
+    out[0] = L'\0';
+    if (report.written > 0)
+        appendFormattedLine(out, size, texts[0], report.written, report.planned);
+    else
+        appendFormattedLine(out, size, texts[1], 0, 0);
+    wchar_t failures[1024];
+    if (exportReportText(report, texts + 2, failures, 1024)) {
+        size_t used = wcslen(out);
+        if (used + 1 < size) {
+            out[used++] = L'\n';
+            out[used] = L'\0';
+        }
+        wcsncat(out, failures, size - wcslen(out) - 1);
+    }
+}

@@ -1,0 +1,55 @@
+// What an export wrote and why files were not written: gathered while it runs, by the
+// file types as they write, and reported once at its end.
+#pragma once
+
+#include <cstddef>
+
+#include "export/takes/export_choices.h"
+
+// A file of an export that was not written: its path and the system's error code
+// (0 when the system had no part in it: a name too long, sizes too large).
+struct ExportFailure {
+    char path[kExportNameSize];
+    unsigned long systemError;
+};
+const int kListedExportFailures = 3;  // the report names the first few, then counts the rest
+
+// Why a file was not written.
+enum ExportFailureKind {
+    kNotCreated,   // the file could not be created
+    kNameTooLong,  // the composed name exceeds the path limit
+    kNotWritten,   // created, but writing failed (disk full, no memory, ...)
+    kTooLarge,     // the sizes would not fit the file format
+};
+
+struct ExportReport {
+    int planned;      // files the export meant to write
+    int notCreated;   // counts by ExportFailureKind
+    int nameTooLong;
+    int notWritten;
+    int tooLarge;
+    // The settings' file name with the extension its file type gave it (".wav",
+    // ".sf2", ".sfz"), or as it was when that would not fit; the dialog keeps it.
+    char fileName[kExportNameSize];
+    ExportFailure failures[kListedExportFailures];  // the first `listed` files not written
+    int listed;
+    int written;     // files written completely
+    bool cancelled;  // the export stopped at the user's request
+    int unlooped;    // takes written without the sustain loop asked for (no steady part found)
+    int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
+};
+
+// Counts `count` files not written for this reason and keeps the path (the first of
+// them) with the system's reason while the report has room for it.
+void reportFailure(ExportReport &report, ExportFailureKind kind, const char *path, unsigned long systemError,
+                   int count = 1);
+
+// The one message of an export with failures, or false when every file was written.
+// texts: "Could not create file.", the "%d of %d files were not written:" line and
+// the four reasons (create, name too long, write, too large), each with "%d".
+bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size);
+
+// The message of a cancelled export: what was written (texts[0], "%d of %d files",
+// or texts[1] when nothing was), then the lines of exportReportText (texts 2 to 7)
+// for files that failed.
+void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size);
