@@ -135,7 +135,6 @@ bool run(const char *name, long blocks, bool slow) {
     // The writer runs before the driver starts, so every block the driver processes
     // is a block processed while recording.
     recordCommand();
-    while (!gRecording) Sleep(1);
     DWORD start = GetTickCount();
     reopenEngine(nullptr);
     while (gCaptureTappedBlocks < blocks) Sleep(20);
@@ -151,7 +150,7 @@ bool run(const char *name, long blocks, bool slow) {
     long expectedBlocks = gCaptureTappedBlocks - gCaptureLostBlocks;
     bool ok = c.ordered && fileFrames == (uint64_t)expectedBlocks * kBlock &&
               captureFileFrames(gCaptureRight) == fileFrames && c.blocksInFiles == expectedBlocks &&
-              (uint64_t)gRecordedFrames == fileFrames &&
+              (uint64_t)gRecorder.recordedFrames == fileFrames &&
               (slow ? gCaptureLostBlocks > 0 : gCaptureLostBlocks == 0);
     printf("%s\n", name);
     printf("  ring: %d slots of %d frames (%.0f ms)\n", gCaptureRing.slotCount, kBlock,
@@ -162,7 +161,7 @@ bool run(const char *name, long blocks, bool slow) {
     printf("  blocks lost (counted by the tap): %ld = %ld frames; notice: %u ms\n", (long)gCaptureLostBlocks,
            (long)gCaptureLostFrames, lostMs);
     printf("  capture files: %llu frames each = %ld blocks; recorded frames %ld; stop took %lu ms\n",
-           (unsigned long long)fileFrames, c.blocksInFiles, (long)gRecordedFrames, stopped - tapped);
+           (unsigned long long)fileFrames, c.blocksInFiles, (long)gRecorder.recordedFrames, stopped - tapped);
     printf("  blocks missing between the first and last block in the files: %ld; in order: %s\n", c.gaps,
            c.ordered ? "yes" : "NO");
     printf("  flushes of a capture file: %ld, %.1f ms in all (%.2f%% of the wall time), longest %.1f ms\n",

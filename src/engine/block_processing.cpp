@@ -26,7 +26,6 @@
 
 volatile float gCpuLoad = 0.0f;
 volatile LONG gHighResClock = 0;
-volatile ULONG gBlockCounter = 0;
 CpuLoadCounters gCpuLoadCounters = {0, 0, 0, 0};
 
 namespace {
@@ -73,9 +72,9 @@ void playbackRead(float *left, float *right, float *scratch, int frames) {
     addFromFile(gCaptureLeft, left, scratch, frames);
     DWORD got = addFromFile(gCaptureRight, right, scratch, frames);
     // A recording past LONG_MAX frames plays until its files end.
-    LONG recorded = gRecordedFrames;
-    if (got == 0 || (gTransportPos >= recorded && recorded < LONG_MAX)) {
-        gPlaying = 0;
+    LONG recorded = gRecorder.recordedFrames;
+    if (got == 0 || (gRecorder.transportPos >= recorded && recorded < LONG_MAX)) {
+        gRecorder.playing = 0;
         gStatusDirty = 1;
     }
 }
@@ -120,7 +119,7 @@ int processBlock(int frames) {
     float *discard = gEngine.discard;
     if (!silence || !discard || frames <= 0 || frames > gEngine.blockSize) return 0;
 
-    gBlockCounter = gBlockCounter + 1;
+    gRecorder.blockCounter = gRecorder.blockCounter + 1;  // this thread alone writes it
     int64_t t0 = readClock();
     cpuLoadBlockStart(gCpuLoadCounters, t0);
 
@@ -156,18 +155,18 @@ int processBlock(int frames) {
     if (listsFit && effect->process) effect->process(effect, inputs, outputs, frames);
     if (numOutputs == 1) copyToRightSide(outputs[0], outputs[1], frames);
 
-    if (gPlaying) playbackRead(outputs[0], outputs[1], discard, frames);
+    if (gRecorder.playing) playbackRead(outputs[0], outputs[1], discard, frames);
 
     int sampleRate = gEngine.sampleRate;
     int tempo = gTempo;
     if (sampleRate > 0 && tempo > 0) advanceTimeInfo(gTimeInfo, frames, sampleRate, tempo);
 
-    if (gRecording)
+    if (gRecorder.recording)
         captureTap(routedBuffer(gEngine.outMap[0], engineOutputs, gEngine.outputs, nullptr),
                    routedBuffer(gEngine.outMap[1], engineOutputs, gEngine.outputs, nullptr), frames);
 
-    if (gRecording || gPlaying) {
-        gTransportPos = saturatedFrames((uint64_t)gTransportPos + (uint64_t)frames);
+    if (gRecorder.recording || gRecorder.playing) {
+        gRecorder.transportPos = saturatedFrames((uint64_t)gRecorder.transportPos + (uint64_t)frames);
         gStatusDirty = 1;
     }
 

@@ -14,10 +14,6 @@ extern volatile float gCpuLoad;           // percent, written by the block proce
 extern volatile LONG gHighResClock;       // the start-up probe found QueryPerformanceCounter
 void probeClock();
 
-// Counts processed blocks; stamped onto capture slots. Incremented by the driver's
-// thread, reset to 0 by the capture writer when a recording starts.
-extern volatile ULONG gBlockCounter;
-
 // Time spent inside and between the block processing calls, in clock ticks.
 struct CpuLoadCounters {
     int64_t idle;

@@ -137,7 +137,7 @@ bool writeFullSlots() {
         // for readers on other threads (the 32-bit build).
         LONGLONG total = gCaptureFramesWritten + frames;
         InterlockedExchange64(&gCaptureFramesWritten, total);
-        gRecordedFrames = saturatedFrames((uint64_t)total);
+        gRecorder.recordedFrames = saturatedFrames((uint64_t)total);
         InterlockedExchange(&slots[s].state, kSlotFree);
     }
     return true;
@@ -193,8 +193,8 @@ bool startCaptureWriter() {
     }
     ResetEvent(gDataReadyEvent);
     ResetEvent(gStopEvent);
-    gTransportPos = 0;
-    gRecordedFrames = 0;
+    gRecorder.transportPos = 0;
+    gRecorder.recordedFrames = 0;
     gCaptureFramesWritten = 0;
     gCaptureLostBlocks = 0;
     gCaptureLostFrames = 0;
@@ -205,9 +205,15 @@ bool startCaptureWriter() {
     beginCapturedTake(gEngine.sampleRate);
     // The tap is idle (recording flag clear) and the ring changes only on this thread.
     for (int32_t s = 0; s < gCaptureRing.slotCount; ++s) gCaptureRing.slots[s].state = kSlotFree;
-    gCapturePublished = 0;  // the writer starts the block count afresh
+    // Every block the recording taps is stamped later than the count now.
+    gCapturePublished = (LONG)gRecorder.blockCounter;
+    // The tap starts now; the ring holds its blocks until the writer runs.
+    gRecorder.recording = 1;
     gWriterThread = CreateThread(nullptr, 0, captureWriterThread, nullptr, 0, nullptr);
-    if (!gWriterThread) return false;
+    if (!gWriterThread) {
+        gRecorder.recording = 0;
+        return false;
+    }
     SetThreadPriority(gWriterThread, THREAD_PRIORITY_HIGHEST);
     return true;
 }
@@ -248,8 +254,6 @@ DWORD flushWait(const FlushState &state) {
 bool (*gCaptureFlush)(HANDLE file) = flushFile;
 
 DWORD WINAPI captureWriterThread(void *) {
-    gBlockCounter = 0;
-    gRecording = 1;
     HANDLE events[2] = {gDataReadyEvent, gStopEvent};
     FlushState flush = {0, GetTickCount()};
     for (;;) {
@@ -274,7 +278,7 @@ DWORD WINAPI captureWriterThread(void *) {
     }
     // The tap ends first (record and play wait for this thread to end), so the last
     // pass writes every block it took but one it may still be filling.
-    gRecording = 0;
+    gRecorder.recording = 0;
     if (!gCaptureWriteFailed && gCaptureLock.tryEnter()) {
         writeFullSlots();
         gCaptureLock.leave();
@@ -313,7 +317,7 @@ void captureTap(const float *left, const float *right, int frames) {
     else
         memset(gCaptureRing.right[chosen], 0, bytes);
     slots[chosen].frames = frames;
-    ULONG stamp = gBlockCounter;
+    ULONG stamp = gRecorder.blockCounter;
     slots[chosen].stamp = stamp;
     InterlockedExchange(&slots[chosen].state, kSlotFull);
     InterlockedExchange(&gCapturePublished, (LONG)stamp);
@@ -321,7 +325,7 @@ void captureTap(const float *left, const float *right, int frames) {
 }
 
 void countDiscardedCaptureBlocks(const CaptureSlot *slots, int32_t count) {
-    if (!gRecording) return;
+    if (!gRecorder.recording) return;
     for (int32_t s = 0; s < count; ++s)
         if (slots[s].state == kSlotFull) addLost(slots[s].frames);
 }

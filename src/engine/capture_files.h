@@ -62,7 +62,7 @@ void freeCaptureRing();
 // gCaptureFramesWritten frames: a block counts only once it reached both files.
 extern HANDLE gCaptureLeft;
 extern HANDLE gCaptureRight;
-// Written only by the writer thread (reset when a writer starts); gRecordedFrames is
+// Written only by the writer thread (reset when a writer starts); gRecorder.recordedFrames is
 // the same count stopped at LONG_MAX.
 extern volatile LONGLONG gCaptureFramesWritten;
 // The frames of the last recording both capture files hold, whole (any thread).
@@ -119,8 +119,9 @@ void closeCaptureFiles();
 uint64_t captureFileFrames(HANDLE file);
 
 // Truncates both files to 0, resets counters and events and marks the files as
-// holding an unsaved recording at the engine's rate, then starts the writer thread
-// at the highest priority. False when the thread cannot be started.
+// holding an unsaved recording at the engine's rate, raises the recording flag (the
+// tap starts) and starts the writer thread at the highest priority. False, the flag
+// cleared again, when the thread cannot be started. GUI thread.
 bool startCaptureWriter();
 // Signals the stop event and, when a writer thread exists, waits for it to end.
 // GUI thread.

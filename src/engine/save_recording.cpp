@@ -157,7 +157,7 @@ void saveRecordingCommand(HWND window) {
     SaveResult result = saveCaptureAsWav(gCaptureLeft, gCaptureRight, name, (WavDepth)depth, gEngine.sampleRate,
                                          &systemError);
     if (result == kSaveDone) {
-        gRecordingSaved = 1;
+        gRecorder.recordingSaved = 1;
         endCapturedTake();  // saved: its files need not outlast the program
     } else
         showRecorderMessage(window, saveFailureText(result), 0, name, systemError);

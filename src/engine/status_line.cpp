@@ -86,17 +86,17 @@ bool fitsWidth(HWND window, const wchar_t *text) {
 
 void updateStatusLine() {
     gStatusDirty = 0;
-    if (gDriverOpen) gRecordNeedsDriver = 0;
+    if (gDriverOpen) gRecorder.recordNeedsDriver = 0;
     StatusTexts texts;
     loadStatusTexts(&texts);
     StatusFormats formats = texts.formats();
-    NoDriverReason reason = noDriverReason(gRecordNeedsDriver != 0, gMissingDriver);
+    NoDriverReason reason = noDriverReason(gRecorder.recordNeedsDriver != 0, gMissingDriver);
     wchar_t noDriver[512];
     for (int form = 0; form < kNoDriverForms; ++form) {
         noDriverText(noDriver, 512, reason, form, gMissingDriver);
         formats.noDriver = noDriver;
         statusLineText(gStatusText, sizeof gStatusText / sizeof gStatusText[0], formats, gAudioStopped != 0,
-                       gRecording != 0, gPlaying != 0, gDriverOpen != 0, gRecordedFrames, gTransportPos,
+                       gRecorder.recording != 0, gRecorder.playing != 0, gDriverOpen != 0, gRecorder.recordedFrames, gRecorder.transportPos,
                        gEngine.sampleRate);
         if (!gStatusLine || fitsWidth(gStatusLine, gStatusText)) break;
     }

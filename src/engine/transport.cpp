@@ -21,13 +21,13 @@ bool writerAlive() { return gWriterThread && WaitForSingleObject(gWriterThread, 
 }  // namespace
 
 void recordCommand(HWND owner) {
-    if (gAudioStopped || gRecording || gPlaying || writerAlive()) return;
+    if (gAudioStopped || gRecorder.recording || gRecorder.playing || writerAlive()) return;
     CaptureFilesFailure failure;
     if (!createCaptureFiles(&failure)) {
         showRecorderMessage(owner, IDS_CAPTURE_FILES_FAILED, 0, failure.path, failure.error);
         return;
     }
-    gRecordingSaved = 0;
+    gRecorder.recordingSaved = 0;
     if (startCaptureWriter()) gNoticePending = 1;
     gStatusDirty = 1;
 }
@@ -35,17 +35,17 @@ void recordCommand(HWND owner) {
 bool recordingAtRisk(long recordedFrames, bool saved) { return recordedFrames != 0 && !saved; }
 
 void recordNeedsDriver() {
-    gRecordNeedsDriver = 1;
+    gRecorder.recordNeedsDriver = 1;
     gStatusDirty = 1;
 }
 
 void recordAsked(HWND window) {
-    if (gAudioStopped || gRecording || gPlaying) return;
+    if (gAudioStopped || gRecorder.recording || gRecorder.playing) return;
     if (!gDriverOpen) {
         recordNeedsDriver();
         return;
     }
-    if (recordingAtRisk(gRecordedFrames, gRecordingSaved != 0)) {
+    if (recordingAtRisk(gRecorder.recordedFrames, gRecorder.recordingSaved != 0)) {
         wchar_t question[512];
         loadText(IDS_RECORD_OVER, question, 512);
         if (MessageBoxW(window, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return;
@@ -55,16 +55,16 @@ void recordAsked(HWND window) {
 
 void stopCommand() {
     if (gStopEvent) SetEvent(gStopEvent);
-    gPlaying = 0;
+    gRecorder.playing = 0;
     gStatusDirty = 1;
 }
 
 void playCommand() {
-    if (gAudioStopped || gRecording || writerAlive()) return;
+    if (gAudioStopped || gRecorder.recording || writerAlive()) return;
     rewindFile(gCaptureLeft);
     rewindFile(gCaptureRight);
-    gTransportPos = 0;
-    gPlaying = 1;
+    gRecorder.transportPos = 0;
+    gRecorder.playing = 1;
     gStatusDirty = 1;
 }
 

@@ -120,3 +120,35 @@ int PluginInstance::idle() {
     if (needsIdle == 1) needsIdle = flagFromResult(dispatch(effIdle));
     return needsIdle;
 }
+
+// The editor inside a window of the host's: opened into it, its size asked.
+const int kMaxEditorExtent = 32767;
+
+int editorClientSize(const ERect *rect, int *width, int *height) {
+    if (rect == nullptr) return 0;
+    int w = static_cast<int>(rect->right) - rect->left;
+    int h = static_cast<int>(rect->bottom) - rect->top;
+    if (w <= 0 || h <= 0) return 0;
+    *width = w < kMaxEditorExtent ? w : kMaxEditorExtent;
+    *height = h < kMaxEditorExtent ? h : kMaxEditorExtent;
+    return 1;
+}
+
+int PluginInstance::openEditor(HWND window) {
+    if (effect == nullptr || !hasEditor() || window == nullptr) return 0;
+    editorWindow = window;
+    dispatch(effEditOpen, 0, 0, window);
+    return 1;
+}
+
+const ERect *PluginInstance::editorRect() {
+    ERect *rect = nullptr;
+    if (effect != nullptr && editorWindow != nullptr) dispatch(effEditGetRect, 0, 0, &rect);
+    return rect;
+}
+
+void PluginInstance::closeEditor() {
+    if (effect == nullptr) return;
+    if (hasEditor() && editorWindow != nullptr) dispatch(effEditClose);
+    editorWindow = nullptr;
+}

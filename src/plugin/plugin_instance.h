@@ -21,8 +21,12 @@ public:
     int hasEditor() const;
     void editorIdle();
     int idle();
-    // Creates the main window around the plugin's editor; 1 if it exists afterwards.
-    int openEditor(HWND parent);
+    // Opens the plugin's editor into the window (which the host made and sizes); 1 when
+    // the plugin has an editor and was asked to open it.
+    int openEditor(HWND window);
+    // The editor's rectangle as the plugin gives it (effEditGetRect), once it is open;
+    // null when it gives none.
+    const ERect *editorRect();
     void closeEditor();
 
     // Convenience for dispatcher calls; 0 without a plugin object.
@@ -35,8 +39,8 @@ public:
     AEffect *effect = nullptr;
     volatile LONG wantsMidi = 0;
     volatile LONG resumed = 0;
-    HWND parentWindow = nullptr;
-    HWND editorWindow = nullptr;
+    HWND parentWindow = nullptr;  // the owner of the window the editor is in
+    HWND editorWindow = nullptr;  // the window the editor was opened into
     volatile LONG needsIdle = 0;
 
     // The rate and block size last given to the plugin (setRateAndBlock): what the
@@ -55,20 +59,11 @@ private:
     PluginInstance &operator=(const PluginInstance &) = delete;
 };
 
-// Resizes the window so its client area has the editor rectangle's size.
-void fitWindowToEditor(HWND window, const ERect *rect);
-
 // The client size an editor rectangle asks for; 0 when the pointer is null or the
 // rectangle is empty or inverted. Each side is limited to kMaxEditorExtent.
 int editorClientSize(const ERect *rect, int *width, int *height);
 
-// Where the editor window goes inside a work area: centred, never left of or above it.
-POINT centreInWorkArea(const RECT &workArea, int width, int height);
-
 // The process-wide instance (built before the entry, torn down after it).
 extern PluginInstance gPlugin;
 
-extern const int kStatusStripHeight;  // 18 pixels along the bottom of the main window
-extern const int kMaxEditorExtent;    // largest editor width or height the window takes
-extern const char kMainWindowClass[];  // "EditorWndClass"
-extern const char kMainWindowTitle[];  // "Korvane"
+extern const int kMaxEditorExtent;  // largest editor width or height the host takes

@@ -46,7 +46,7 @@ int askToSave(HWND window) {
 // Recording and playback end: the take is what the capture files hold now, and no
 // block reads them any more.
 void endTransport() {
-    gPlaying = 0;
+    gRecorder.playing = 0;
     stopCaptureWriter();
     closeEngineGate();
     openEngineGate();
@@ -59,7 +59,7 @@ bool recordingWouldBeLost(bool recording, uint64_t recordedFrames, bool saved) {
 }
 
 bool confirmClose(HWND window) {
-    if (!recordingWouldBeLost(gRecording != 0, recordedFramesForRecovery(), gRecordingSaved != 0)) return true;
+    if (!recordingWouldBeLost(gRecorder.recording != 0, recordedFramesForRecovery(), gRecorder.recordingSaved != 0)) return true;
     int answer = askToSave(window);
     if (answer != IDYES && answer != IDNO) return false;
     endTransport();
@@ -68,5 +68,5 @@ bool confirmClose(HWND window) {
         return true;
     }
     saveRecordingCommand(window);
-    return gRecordingSaved != 0;  // a cancelled or failed save keeps the program running
+    return gRecorder.recordingSaved != 0;  // a cancelled or failed save keeps the program running
 }

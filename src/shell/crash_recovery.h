@@ -18,40 +18,11 @@
 // starts the recovery thread and installs the unhandled-exception filter.
 void installCrashRecovery(HINSTANCE instance);
 
-// Where recovered recordings go: Documents\Korvane, and the temporary folder when no
-// file can be made there (either empty when unknown). Set by installCrashRecovery.
-void recoveryFolders(const wchar_t **documents, const wchar_t **fallback);
-
-// "Recording 2026-12-08 00-18-05.wav", or with " (n)" before the extension for the
-// n-th attempt (n >= 2) when that name is taken. False when it does not fit.
-bool recoveryFileName(const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
-
 // "C0000005" + atPlugin + "1A2B" (" at Korvane.dll+0x" in English) when the address
 // lies inside the plugin module [pluginBase, pluginBase + pluginSize), else
 // "C0000005" + atAddress + the address in full (" at 0x"). Always terminated.
 void describeFault(uint32_t code, uintptr_t address, uintptr_t pluginBase, size_t pluginSize,
                    const wchar_t *atPlugin, const wchar_t *atAddress, wchar_t *out, size_t outSize);
-
-// Appends format to out (of outSize characters, holding a terminated text) with
-// each "%1" replaced by insert; cut short, but terminated, when out is full.
-void appendMessage(wchar_t *out, size_t outSize, const wchar_t *format, const wchar_t *insert);
-
-// Writes `frames` frames of the two capture files, read from their start, as a
-// 32-bit float stereo WAV at sampleRate into a new file in folder (created if
-// missing), named after `time`; when no file can be made or written completely
-// there, in fallbackFolder (null or empty: none). Fewer frames are written when a
-// capture file is shorter; one that is missing (INVALID_HANDLE_VALUE) is silence.
-// The file's path goes to path (on failure the last one
-// tried). True when the whole file was written; a file cut short is deleted.
-// Static buffers: one caller at a time.
-bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
-                            const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path,
-                            size_t pathSize);
-
-// Writes the WAV into out (a new file at path) and closes it; deletes the file
-// when it could not be written completely. True when it was.
-bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE right, uint64_t frames,
-                       int sampleRate);
 
 // The frames to recover from the exact count of frames both capture files took:
 // none when the recording was saved or is empty.

@@ -1,16 +1,17 @@
 #include "shell/leftover_recovery.h"
 
-
 #include "core/raw_file.h"
 #include "core/texts.h"
 #include "engine/capture_files.h"
 #include "resources/resource_ids.h"
-#include "shell/crash_recovery.h"
+#include "shell/recovered_recording.h"
 
 namespace {
 
 const size_t kMessageSize = 2048;
-const size_t kPathSize = MAX_PATH + 64;
+
+// The start-up recovery's own memory for writing a recording (the crash handler has its own).
+RecoveryBuffers gBuffers;
 
 // Opens one file of a leftover take for reading, writing and deleting, shared with
 // nobody. INVALID_HANDLE_VALUE with *held set when it exists but cannot be opened
@@ -87,9 +88,9 @@ bool recoverTake(const TakeFiles &files, const wchar_t *documents, const wchar_t
                                      captureFileFrames(left), right != INVALID_HANDLE_VALUE, captureFileFrames(right),
                                      lastWritten(files));
     if (plan.frames == 0) return true;
-    wchar_t path[kPathSize] = L"";
+    wchar_t path[kRecoveryPathSize] = L"";
     if (!saveRecoveredRecording(left, right, plan.frames, plan.sampleRate, documents, fallback, plan.started, path,
-                                kPathSize)) {
+                                kRecoveryPathSize, gBuffers)) {
         DWORD error = GetLastError();
         addNotRecovered(report, path[0] ? path : documents, error);
         return false;
@@ -174,10 +175,10 @@ std::wstring recoverLeftoversIn(const char *tempFolder, const wchar_t *documents
 void recoverLeftoverTakes() {
     char folder[MAX_PATH];
     if (!temporaryFolder(folder, sizeof folder)) return;
-    const wchar_t *documents = L"", *fallback = L"";
-    recoveryFolders(&documents, &fallback);
+    static RecoveryFolders folders;
+    findRecoveryFolders(folders);
     bool failed = false;
-    std::wstring message = recoverLeftoversIn(folder, documents, fallback, &failed);
+    std::wstring message = recoverLeftoversIn(folder, folders.documents, folders.fallback, &failed);
     if (!message.empty())
         MessageBoxW(nullptr, message.c_str(), L"Korvane", MB_OK | (failed ? MB_ICONWARNING : MB_ICONINFORMATION));
 }

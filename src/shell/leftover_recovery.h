@@ -48,7 +48,6 @@ std::wstring recoverLeftoversIn(const char *tempFolder, const wchar_t *documents
                                bool *failed);
 
 // Recovers every leftover take in the folder TMP names and shows one message (owner
-// null) when anything was recovered or could not be. Start-up, after the crash
-// recovery is installed (it knows the folders) and before this program makes its
-// own capture files.
+// null) when anything was recovered or could not be. Start-up, before this program
+// makes its own capture files.
 void recoverLeftoverTakes();

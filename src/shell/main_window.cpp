@@ -43,7 +43,7 @@ void setTopmost(HWND window, bool topmost) {
 }
 
 void soundOff() {
-    gPlaying = 0;
+    gRecorder.playing = 0;
     // The writer ends before the gate closes, so the blocks tapped so far still
     // reach the capture files.
     stopCaptureWriter();
@@ -78,7 +78,7 @@ void settingsCommand(HWND window) {
 }
 
 TransportView currentView() {
-    return {gAudioStopped == 0, gRecording != 0, gPlaying != 0, (long)gRecordedFrames, gExportRunning != 0,
+    return {gAudioStopped == 0, gRecorder.recording != 0, gRecorder.playing != 0, (long)gRecorder.recordedFrames, gExportRunning != 0,
             gDriverOpen != 0};
 }
 
@@ -205,7 +205,7 @@ void explainRefusedKey(const MSG &msg) {
     // The accelerator's own test: F3 alone, first press (not a repeat).
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_F3 || (msg.lParam & (1L << 30))) return;
     if (GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0) return;
-    if (!gAudioStopped && !gRecording && !gPlaying && !gDriverOpen) recordNeedsDriver();
+    if (!gAudioStopped && !gRecorder.recording && !gRecorder.playing && !gDriverOpen) recordNeedsDriver();
 }
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

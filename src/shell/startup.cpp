@@ -23,6 +23,7 @@
 #include "shell/crash_recovery.h"
 #include "shell/leftover_recovery.h"
 #include "shell/main_window.h"
+#include "shell/main_window_frame.h"
 #include "shell/settings.h"
 
 namespace {
@@ -148,11 +149,11 @@ int runKorvane(HINSTANCE instance) {
     }
     loadSettings();
 
-    if (!gPlugin.openEditor(nullptr) || !gPlugin.editorWindow) {
+    HWND mainWindow = createMainWindow(gPlugin, nullptr);
+    if (!mainWindow) {
         reportStartFailure(IDS_PLUGIN_NO_EDITOR, gPluginPath, 0);
         return 0;
     }
-    HWND mainWindow = gPlugin.editorWindow;
     if (gOnTop) SetWindowPos(mainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
     createStatusStrip(mainWindow);

@@ -81,7 +81,7 @@ protected:
         gTempo = 120;
         initTimeInfo();
         initMidi();
-        gPlaying = gRecording = gTransportPos = gStatusDirty = 0;
+        gRecorder.playing = gRecorder.recording = gRecorder.transportPos = gStatusDirty = 0;
         gCpuLoadCounters = CpuLoadCounters{0, 0, 0, 0};
     }
     void TearDown() override {
@@ -90,7 +90,7 @@ protected:
         setEngine(0, 0);
         gEngine.silence = gEngine.discard = nullptr;
         gMidiQueue.count = 0;
-        gPlaying = gRecording = gTransportPos = gStatusDirty = 0;
+        gRecorder.playing = gRecorder.recording = gRecorder.transportPos = gStatusDirty = 0;
     }
     // Buffers of the given block length for every driver channel.
     void allocate(int frames) {
@@ -169,12 +169,12 @@ TEST_F(BlockProcessing, WithoutPluginReturns0AndCpuLoad0) {
     gPlugin.effect = nullptr;
     fillOutputs(9.0f);
     gCpuLoad = 55.0f;
-    ULONG blocks = gBlockCounter;
+    ULONG blocks = gRecorder.blockCounter;
     double ppq = gTimeInfo.ppqPos;
     gMidiQueue.push(0x643C90);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(processBlock(kBlock), 0);
     EXPECT_EQ(gCpuLoad, 0.0f);
-    EXPECT_EQ(gBlockCounter, blocks);
+    EXPECT_EQ(gRecorder.blockCounter, blocks);
     EXPECT_EQ(gTimeInfo.ppqPos, ppq);
     EXPECT_EQ(gMidiQueue.count, 1);
     EXPECT_TRUE(all(driverOut[0], 9.0f));
@@ -326,22 +326,22 @@ TEST_F(BlockProcessing, TransportPositionRunsWhileRecordingOrPlaying) {
     // Playing with nothing recorded ends at once, before the position moves.
     const Case cases[] = {{0, 0, 0, 0}, {1, 0, kBlock, 1}, {0, 1, 0, 1}, {1, 1, kBlock, 1}};
     for (const Case &c : cases) {
-        gRecording = c.recording;
-        gPlaying = c.playing;
-        gTransportPos = 0;
+        gRecorder.recording = c.recording;
+        gRecorder.playing = c.playing;
+        gRecorder.transportPos = 0;
         gStatusDirty = 0;
         ASSERT_EQ(processBlock(kBlock), 1);
-        EXPECT_EQ(gTransportPos, c.position);
+        EXPECT_EQ(gRecorder.transportPos, c.position);
         EXPECT_EQ(gStatusDirty, c.dirty);
     }
 }
 
 TEST_F(BlockProcessing, BlockCounterCountsProcessedBlocks) {
-    gBlockCounter = 0;
+    gRecorder.blockCounter = 0;
     for (int i = 0; i < 5; ++i) processBlock(kBlock);
     gPlugin.effect = nullptr;
     processBlock(kBlock);
-    EXPECT_EQ(gBlockCounter, 5u);
+    EXPECT_EQ(gRecorder.blockCounter, 5u);
 }
 
 TEST_F(BlockProcessing, CpuLoadIsPublishedEveryQuarterSecondOfAudio) {

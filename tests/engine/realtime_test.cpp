@@ -153,25 +153,25 @@ TEST_F(RealTimePath, RecordingAndPlaybackAllocateNothing) {
     createCaptureFiles();
     gAudioStopped = 0;
     recordCommand();
-    while (!gRecording) Sleep(1);
+    while (!gRecorder.recording) Sleep(1);
     gAllocations = 0;
     HANDLE thread = CreateThread(nullptr, 0, runSwitches, (void *)(INT_PTR)200, 0, nullptr);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
     CloseHandle(thread);
     stopCaptureWriter();
-    EXPECT_GT(gRecordedFrames, 0);
+    EXPECT_GT(gRecorder.recordedFrames, 0);
     EXPECT_EQ(0, gAllocations) << "while recording";
 
     playCommand();
-    ASSERT_EQ(1, gPlaying);
+    ASSERT_EQ(1, gRecorder.playing);
     thread = CreateThread(nullptr, 0, runSwitches, (void *)(INT_PTR)50, 0, nullptr);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 30000));
     CloseHandle(thread);
-    EXPECT_EQ(1, gPlaying) << "50 of the recorded blocks played back";
+    EXPECT_EQ(1, gRecorder.playing) << "50 of the recorded blocks played back";
     EXPECT_EQ(0, gAllocations) << "while playing";
     CloseHandle(gWriterThread);
     gWriterThread = nullptr;
     endCapturedTake();  // not kept for a next start
     closeCaptureFiles();
-    gPlaying = gRecordedFrames = gTransportPos = 0;
+    gRecorder.playing = gRecorder.recordedFrames = gRecorder.transportPos = 0;
 }

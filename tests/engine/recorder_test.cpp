@@ -107,7 +107,7 @@ protected:
         createCaptureFiles();
         ASSERT_NE(INVALID_HANDLE_VALUE, gCaptureLeft);
         ASSERT_NE(INVALID_HANDLE_VALUE, gCaptureRight);
-        gAudioStopped = gPlaying = gRecording = 0;
+        gAudioStopped = gRecorder.playing = gRecorder.recording = 0;
     }
     void TearDown() override {
         stopCaptureWriter();
@@ -119,15 +119,15 @@ protected:
         gCaptureWrite = saved;
         gPlugin.effect = nullptr;
         gEngine.inputCount = gEngine.outputCount = 0;
-        gPlaying = gRecording = gTransportPos = gRecordedFrames = 0;
+        gRecorder.playing = gRecorder.recording = gRecorder.transportPos = gRecorder.recordedFrames = 0;
     }
     // Record command, then wait until the writer has set the recording flag.
     void startRecording() {
         recordCommand();
         ASSERT_NE(nullptr, gWriterThread);
-        while (!gRecording && WaitForSingleObject(gWriterThread, 1) == WAIT_TIMEOUT) {
+        while (!gRecorder.recording && WaitForSingleObject(gWriterThread, 1) == WAIT_TIMEOUT) {
         }
-        ASSERT_EQ(1, gRecording);
+        ASSERT_EQ(1, gRecorder.recording);
     }
     void blocks(int n) {
         for (int i = 0; i < n; ++i) ASSERT_EQ(1, processBlock(kFrames));
@@ -136,12 +136,12 @@ protected:
     void stop() {
         stopCommand();
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));
-        EXPECT_EQ(0, gRecording);
+        EXPECT_EQ(0, gRecorder.recording);
     }
     void expectFilesHold(const std::vector<int> &numbers) {
         EXPECT_EQ(numbers, blockNumbers(gCaptureLeft, 1.0f));
         EXPECT_EQ(numbers, blockNumbers(gCaptureRight, -1.0f));
-        EXPECT_EQ((LONG)numbers.size() * kFrames, gRecordedFrames);
+        EXPECT_EQ((LONG)numbers.size() * kFrames, gRecorder.recordedFrames);
     }
     AEffect effect;
     bool (*saved)(HANDLE, const void *, DWORD) = gCaptureWrite;
@@ -217,7 +217,7 @@ TEST_F(Recorder, BlocksReachBothFilesInOrderAndRecordAfterStopStartsAfresh) {
     blocks(5);
     stop();
     expectFilesHold(range(1, 5));
-    EXPECT_EQ(5 * kFrames, gTransportPos);
+    EXPECT_EQ(5 * kFrames, gRecorder.transportPos);
 
     // Stop while idle, then record: the stale stop does not end the new writer.
     stopCommand();
@@ -277,10 +277,10 @@ TEST_F(Recorder, FullDiskEndsTheRecordingWithOnlyWhatBothFilesTook) {
     for (int i = 0; i < 6; ++i) {
         blocks(1);
         // One block per wake-up, so the refusal falls on block 4 exactly.
-        while (gRecording && gCaptureRing.slots[0].state != kSlotFree) Sleep(1);
+        while (gRecorder.recording && gCaptureRing.slots[0].state != kSlotFree) Sleep(1);
     }
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));  // ended by itself
-    EXPECT_EQ(0, gRecording);
+    EXPECT_EQ(0, gRecorder.recording);
     EXPECT_EQ(1, gCaptureWriteFailed);
     expectFilesHold(range(1, 3));
     unsigned ms = 0;
@@ -335,14 +335,14 @@ TEST_F(Recorder, StoppingWhileTheDriverRunsLeavesFilesOfExactlyTheRecordedFrames
     startRecording();
     gDriverRunning = 1;
     HANDLE driver = CreateThread(nullptr, 0, driverThread, nullptr, 0, nullptr);
-    while (gRecordedFrames < 50 * kFrames) Sleep(1);
+    while (gRecorder.recordedFrames < 50 * kFrames) Sleep(1);
     stopCaptureWriter();  // what sound off does first
     gDriverRunning = 0;
     WaitForSingleObject(driver, 30000);
     CloseHandle(driver);
-    EXPECT_EQ(0, gRecording);
-    EXPECT_EQ((uint64_t)gRecordedFrames, captureFileFrames(gCaptureLeft));
-    EXPECT_EQ((uint64_t)gRecordedFrames, captureFileFrames(gCaptureRight));
+    EXPECT_EQ(0, gRecorder.recording);
+    EXPECT_EQ((uint64_t)gRecorder.recordedFrames, captureFileFrames(gCaptureLeft));
+    EXPECT_EQ((uint64_t)gRecorder.recordedFrames, captureFileFrames(gCaptureRight));
     // Whatever was lost was counted: the files hold every other tapped block in order
     // (but for one the tap may have been filling as the writer ended).
     std::vector<int> numbers = blockNumbers(gCaptureLeft, 1.0f);
@@ -355,7 +355,7 @@ TEST_F(Recorder, PlaybackMixesTheRecordingOverTheLiveOutputAndEndsByItself) {
     blocks(3);
     stop();
     playCommand();
-    ASSERT_EQ(1, gPlaying);
+    ASSERT_EQ(1, gRecorder.playing);
     gPluginBlocks = 100;
     for (int b = 1; b <= 3; ++b) {
         blocks(1);
@@ -363,13 +363,13 @@ TEST_F(Recorder, PlaybackMixesTheRecordingOverTheLiveOutputAndEndsByItself) {
         EXPECT_EQ(-(float)(b + 100 + b), gEngine.outputs[1][0]);
     }
     blocks(1);  // the position reached the recorded frames
-    EXPECT_EQ(0, gPlaying);
+    EXPECT_EQ(0, gRecorder.playing);
     EXPECT_EQ(1, gStatusDirty);
 
     // Sound off ignores play; record is ignored while playing.
     gAudioStopped = 1;
     playCommand();
-    EXPECT_EQ(0, gPlaying);
+    EXPECT_EQ(0, gRecorder.playing);
     gAudioStopped = 0;
     playCommand();
     HANDLE before = gWriterThread;
@@ -400,8 +400,8 @@ TEST_F(Recorder, FullDiskPastFourGigaFramesKeepsTheWholeRecording) {
     const uint64_t before = (1ull << 32) + 5;
     gCaptureFramesWritten = (LONGLONG)before;
     blocks(1);
-    while (gRecording && gCaptureRing.slots[0].state != kSlotFree) Sleep(1);
-    EXPECT_EQ(LONG_MAX, gRecordedFrames);
+    while (gRecorder.recording && gCaptureRing.slots[0].state != kSlotFree) Sleep(1);
+    EXPECT_EQ(LONG_MAX, gRecorder.recordedFrames);
     blocks(1);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(gWriterThread, 30000));  // ended by the full disk
     EXPECT_EQ(1, gCaptureWriteFailed);
@@ -415,15 +415,15 @@ TEST_F(Recorder, RecordAndPlayWaitUntilTheWriterHasEnded) {
     // cleared by hand while it waits for blocks).
     startRecording();
     HANDLE writer = gWriterThread;
-    gRecording = 0;
+    gRecorder.recording = 0;
     playCommand();
-    EXPECT_EQ(0, gPlaying);
+    EXPECT_EQ(0, gRecorder.playing);
     recordCommand();
     EXPECT_EQ(writer, gWriterThread);
-    gRecording = 1;
+    gRecorder.recording = 1;
     stop();
     playCommand();
-    EXPECT_EQ(1, gPlaying);
+    EXPECT_EQ(1, gRecorder.playing);
 }
 
 TEST_F(Recorder, CaptureFramesComeFromThe64BitSize) {

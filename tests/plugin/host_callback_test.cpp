@@ -9,7 +9,7 @@
 #include "core/app_state.h"
 #include "engine/engine_hooks.h"
 #include "engine/time_info.h"
-#include "fake_plugin.h"
+#include "support/fake_plugin.h"
 #include "plugin/plugin_instance.h"
 
 namespace {

@@ -7,9 +7,9 @@
 
 #include "audio/engine_state.h"
 #include "core/app_state.h"
-#include "demo_plugin.h"
+#include "support/demo_plugin.h"
 #include "engine/engine_hooks.h"
-#include "fake_plugin.h"
+#include "support/fake_plugin.h"
 
 namespace {
 

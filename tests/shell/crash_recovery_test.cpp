@@ -5,6 +5,7 @@
 
 #include "resources/resource_ids.h"
 #include "shell/crash_recovery.h"
+#include "shell/recovered_recording.h"
 #include "support/program_runner.h"
 #include "support/wav_file.h"
 
@@ -58,6 +59,9 @@ TEST(CrashRecoveryText, FileNameFaultAndMessage) {
 
 namespace {
 
+// The tests' own memory for writing a recovered recording.
+RecoveryBuffers gBuffers;
+
 // A capture file as the recorder keeps it: raw floats, deleted on close, its
 // position at the end of what was written.
 HANDLE captureFile(const std::string &path, const std::vector<float> &samples) {
@@ -99,7 +103,7 @@ TEST(CrashRecoveryFile, WritesTheShorterCaptureFileAsFloatStereoUnderAFreeName) 
         SCOPED_TRACE(c.frames);
         wchar_t path[MAX_PATH] = L"";
         ASSERT_EQ(c.saved,
-                  saveRecoveredRecording(left, right, c.frames, 48000, folder.c_str(), nullptr, t, path, MAX_PATH));
+                  saveRecoveredRecording(left, right, c.frames, 48000, folder.c_str(), nullptr, t, path, MAX_PATH, gBuffers));
         if (!c.saved) continue;
         written.push_back(path);
         EXPECT_EQ(folder + L"\\" + c.name, path);
@@ -143,7 +147,7 @@ TEST(CrashRecoveryFile, FolderThatTakesNoFileFallsBackToTheTemporaryFolder) {
         SCOPED_TRACE(std::string(c.folder.begin(), c.folder.end()));
         wchar_t path[MAX_PATH] = L"";
         ASSERT_EQ(c.saved, saveRecoveredRecording(left, right, UINT64_MAX, 44100, c.folder.c_str(),
-                                                  c.fallback.c_str(), t, path, MAX_PATH));
+                                                  c.fallback.c_str(), t, path, MAX_PATH, gBuffers));
         if (!c.saved) continue;
         EXPECT_EQ(fallback + name, path);
         char narrow[MAX_PATH];
@@ -168,7 +172,7 @@ TEST(CrashRecoveryFile, AFileCutShortIsDeleted) {
     CloseHandle(CreateFileW(cut.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     HANDLE readOnly = CreateFileW(cut.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
-    EXPECT_FALSE(writeRecoveryFile(readOnly, cut.c_str(), left, right, 500, 44100));
+    EXPECT_FALSE(writeRecoveryFile(readOnly, cut.c_str(), left, right, 500, 44100, gBuffers));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(cut.c_str()));
     CloseHandle(left);
     CloseHandle(right);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/capture_take.h"
-#include "shell/crash_recovery.h"
+#include "shell/recovered_recording.h"
 #include "shell/leftover_recovery.h"
 #include "support/program_runner.h"
 #include "support/recovered_takes.h"

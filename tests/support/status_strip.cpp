@@ -23,13 +23,13 @@ StatusShown noDriverStatusAt(int windowWidth, bool recordAsked, const char *miss
 
     HWND savedLine = gStatusLine;
     gStatusLine = line;
-    gAudioStopped = gRecording = gPlaying = gDriverOpen = 0;
-    gRecordNeedsDriver = recordAsked ? 1 : 0;
+    gAudioStopped = gRecorder.recording = gRecorder.playing = gDriverOpen = 0;
+    gRecorder.recordNeedsDriver = recordAsked ? 1 : 0;
     strncpy(gMissingDriver, missingDriver ? missingDriver : "", kDriverNameSize - 1);
     gMissingDriver[kDriverNameSize - 1] = '\0';
     updateStatusLine();
     gStatusLine = savedLine;
-    gRecordNeedsDriver = 0;
+    gRecorder.recordNeedsDriver = 0;
     gMissingDriver[0] = '\0';
 
     wchar_t text[512] = L"";

@@ -2,9 +2,10 @@
 
 #include <string>
 
-#include "demo_plugin.h"
-#include "fake_plugin.h"
 #include "plugin/plugin_instance.h"
+#include "shell/main_window_frame.h"
+#include "support/demo_plugin.h"
+#include "support/fake_plugin.h"
 
 namespace {
 
@@ -128,11 +129,11 @@ TEST(EditorWindow, NoEditorMeansNoWindow) {
     registerEditorClass();
     HWND owner = GetDesktopWindow();
     PluginInstance instance;
-    EXPECT_EQ(instance.openEditor(owner), 0);  // no plugin at all
+    EXPECT_EQ(nullptr, createMainWindow(instance, owner));  // no plugin at all
     EXPECT_EQ(instance.parentWindow, owner);
     FakePlugin fake(effFlagsIsSynth);
     instance.effect = &fake.effect;
-    EXPECT_EQ(instance.openEditor(nullptr), 0);
+    EXPECT_EQ(nullptr, createMainWindow(instance, nullptr));
     EXPECT_EQ(instance.editorWindow, nullptr);
     EXPECT_EQ(FindWindowA(kMainWindowClass, nullptr), nullptr);
     EXPECT_TRUE(fake.calls.empty());
@@ -149,7 +150,7 @@ TEST(EditorWindow, OpensTheEditorInAnOwnedHiddenMainWindow) {
     FakePlugin fake(effFlagsHasEditor);
     PluginInstance instance;
     instance.effect = &fake.effect;
-    ASSERT_EQ(instance.openEditor(owner), 1);
+    ASSERT_NE(nullptr, createMainWindow(instance, owner));
     HWND window = instance.editorWindow;
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(instance.parentWindow, owner);
@@ -222,7 +223,7 @@ TEST(EditorWindow, ClientAreaIsTheEditorPlusTheStatusStrip) {
         fake.rect = r.rect;
         PluginInstance instance;
         instance.effect = &fake.effect;
-        ASSERT_EQ(instance.openEditor(nullptr), 1) << r.name;
+        ASSERT_NE(nullptr, createMainWindow(instance, nullptr)) << r.name;
         EXPECT_EQ(GetMenu(instance.editorWindow) != nullptr, r.menuBar) << r.name;
         checkSizing(instance.editorWindow, r, unfitted);
         closeAll(instance);
@@ -240,7 +241,7 @@ TEST(EditorWindow, EditorBiggerThanTheWorkAreaSitsAtItsTopLeft) {
         fake.rect = rect;
         PluginInstance instance;
         instance.effect = &fake.effect;
-        ASSERT_EQ(instance.openEditor(nullptr), 1);
+        ASSERT_NE(nullptr, createMainWindow(instance, nullptr));
         RECT outer;
         GetWindowRect(instance.editorWindow, &outer);
         EXPECT_GE(outer.left, work.left);
@@ -303,7 +304,7 @@ TEST(EditorWindowDemo, SizesTheWindowAroundTheDemoEditor) {
         PluginInstance instance;
         ASSERT_EQ(instance.open(demoModulePath().c_str(), 44100.0f, 882), 1) << r.name;
         ASSERT_EQ(instance.hasEditor(), 1) << r.name;
-        ASSERT_EQ(instance.openEditor(nullptr), 1) << r.name;
+        ASSERT_NE(nullptr, createMainWindow(instance, nullptr)) << r.name;
         HWND window = instance.editorWindow;
         RECT outer;
         GetWindowRect(window, &outer);
@@ -330,7 +331,7 @@ TEST(EditorWindowDemo, HugeDemoEditorSitsAtTheWorkAreasTopLeft) {
     DemoSetup demo(nullptr, "4000x3000");
     PluginInstance instance;
     ASSERT_EQ(instance.open(demoModulePath().c_str(), 44100.0f, 882), 1);
-    ASSERT_EQ(instance.openEditor(nullptr), 1);
+    ASSERT_NE(nullptr, createMainWindow(instance, nullptr));
     RECT outer;
     GetWindowRect(instance.editorWindow, &outer);
     RECT work = workArea();
@@ -345,7 +346,7 @@ TEST(EditorWindowDemo, DemoWithoutEditorGetsNoWindow) {
     PluginInstance instance;
     ASSERT_EQ(instance.open(demoModulePath().c_str(), 44100.0f, 882), 1);
     EXPECT_EQ(instance.hasEditor(), 0);
-    EXPECT_EQ(instance.openEditor(nullptr), 0);
+    EXPECT_EQ(nullptr, createMainWindow(instance, nullptr));
     EXPECT_EQ(instance.editorWindow, nullptr);
     EXPECT_TRUE(demo.logged("dispatch 14").empty());
     instance.close();

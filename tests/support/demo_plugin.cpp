@@ -1,4 +1,4 @@
-#include "demo_plugin.h"
+#include "support/demo_plugin.h"
 
 #include <cstdio>
 #include <fstream>

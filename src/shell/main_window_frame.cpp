@@ -1,22 +1,10 @@
-// The main window that holds the plugin's editor: creation, sizing, centring.
-#include "plugin/plugin_instance.h"
+#include "shell/main_window_frame.h"
 
 #include "core/app_state.h"
 
 const int kStatusStripHeight = 18;
-const int kMaxEditorExtent = 32767;
 const char kMainWindowClass[] = "EditorWndClass";
 const char kMainWindowTitle[] = "Korvane";
-
-int editorClientSize(const ERect *rect, int *width, int *height) {
-    if (rect == nullptr) return 0;
-    int w = static_cast<int>(rect->right) - rect->left;
-    int h = static_cast<int>(rect->bottom) - rect->top;
-    if (w <= 0 || h <= 0) return 0;
-    *width = w < kMaxEditorExtent ? w : kMaxEditorExtent;
-    *height = h < kMaxEditorExtent ? h : kMaxEditorExtent;
-    return 1;
-}
 
 POINT centreInWorkArea(const RECT &workArea, int width, int height) {
     POINT p;
@@ -39,33 +27,24 @@ void fitWindowToEditor(HWND window, const ERect *rect) {
     MoveWindow(window, current.left, current.top, frame.right - frame.left, frame.bottom - frame.top, FALSE);
 }
 
-int PluginInstance::openEditor(HWND parent) {
-    parentWindow = parent;
-    if (effect == nullptr || !hasEditor()) return 0;
+HWND createMainWindow(PluginInstance &plugin, HWND owner) {
+    plugin.parentWindow = owner;
+    if (!plugin.hasEditor()) return nullptr;
     HINSTANCE program = gInstance != nullptr ? gInstance : GetModuleHandleA(nullptr);
     HWND window = CreateWindowExA(0, kMainWindowClass, kMainWindowTitle,
-                                  WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, parent,
+                                  WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0, owner,
                                   nullptr, program, nullptr);
-    if (window == nullptr) return 0;
-    editorWindow = window;
-    dispatch(effEditOpen, 0, 0, window);
-    ERect *rect = nullptr;
-    dispatch(effEditGetRect, 0, 0, &rect);
-    fitWindowToEditor(window, rect);
+    if (window == nullptr) return nullptr;
+    plugin.openEditor(window);
+    fitWindowToEditor(window, plugin.editorRect());
 
     RECT work;
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return 1;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) return window;
     RECT outer;
-    if (!GetWindowRect(window, &outer)) return 1;
+    if (!GetWindowRect(window, &outer)) return window;
     int w = outer.right - outer.left;
     int h = outer.bottom - outer.top;
     POINT at = centreInWorkArea(work, w, h);
     MoveWindow(window, at.x, at.y, w, h + kStatusStripHeight, FALSE);
-    return 1;
-}
-
-void PluginInstance::closeEditor() {
-    if (effect == nullptr) return;
-    if (hasEditor() && editorWindow != nullptr) dispatch(effEditClose);
-    editorWindow = nullptr;
+    return window;
 }
