@@ -24,6 +24,7 @@
 #include "shell/leftover_recovery.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
+#include "shell/sound_keeping.h"
 
 namespace {
 
@@ -146,6 +147,7 @@ int runKorvane(HINSTANCE instance) {
         reportPluginOpenFailure(gPlugin, gPluginPath);
         return 0;
     }
+    restoreLastSound();
     loadSettings();
 
     if (!gPlugin.openEditor(nullptr) || !gPlugin.editorWindow) {
@@ -168,6 +170,7 @@ int runKorvane(HINSTANCE instance) {
     if (!gCaptureFilesMade)
         showRecorderMessage(mainWindow, IDS_CAPTURE_FILES_FAILED, 0, gCaptureFilesFailure.path,
                             gCaptureFilesFailure.error);
+    reportLastSound(mainWindow);
     if (gFirstStart) runSettingsDialog(mainWindow);
 
     SetTimer(mainWindow, 1, 40, nullptr);
@@ -192,6 +195,7 @@ void shutdownKorvane(HWND mainWindow) {
     closeEngineGate();
     closeStream();
     saveSettings();
+    keepLastSound();
     gPlugin.close();
     freeEngineBuffers();
     closeMidiPorts();
