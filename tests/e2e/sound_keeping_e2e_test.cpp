@@ -205,6 +205,25 @@ TEST_F(SoundKeeping, TheLastSoundComesBackAfterARestartAndAnotherInstrumentLeave
         EXPECT_EQ(readFile(appDataFolder() + "\\last-sound-4B72764F.fxb"), stored);
         EXPECT_EQ(readFile(lastSound()).substr(16, 4), "KrvX");  // now the other instrument's
     }
+
+    // A stored sound cut short (a disk that failed): the instrument starts with its own
+    // sound, and the start says why and where the file was set aside.
+    const std::string whole = readFile(appDataFolder() + "\\last-sound-4B72764F.fxb");
+    writeBytes(lastSound(), whole.substr(0, whole.size() / 2));
+    RunningProgram program;
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", "sound-chunk"}}));
+    std::wstring text;
+    HWND box = waitForMessageBox(program, &text);
+    ASSERT_NE(nullptr, box);
+    const std::string aside = appDataFolder() + "\\last-sound-unreadable.fxb";
+    EXPECT_EQ(0u, text.find(L"The sound kept from the last run could not be given back"));
+    EXPECT_NE(std::wstring::npos, text.find(std::wstring(aside.begin(), aside.end())));
+    EXPECT_NE(std::wstring::npos, text.find(L"The file is cut short"));
+    EXPECT_EQ(readFile(aside), whole.substr(0, whole.size() / 2));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    close(program, window);
 }
 
 TEST_F(SoundKeeping, SavedProgramAndBankFilesGiveAFreshStartTheSameSound) {
