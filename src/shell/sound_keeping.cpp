@@ -89,7 +89,8 @@ void keepLastSound() {
     // The engine gate is closed in the shutdown before this.
     PluginState sound;
     StateFailure failure = takePluginState(gPlugin.effect, true, sound);
-    if (failure.reason == kStateNothingToKeep) return;  // an instrument without settings
+    // An instrument without settings, or one that hands an empty chunk: nothing to keep.
+    if (failure.reason == kStateNothingToKeep || failure.reason == kStateNoChunk) return;
     char path[MAX_PATH] = "";
     if (failure.ok() && !lastSoundPath(path, sizeof path)) failure = stateFailure(kStateCannotOpen);
     if (failure.ok()) failure = savePresetFile(path, sound);
