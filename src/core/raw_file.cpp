@@ -91,3 +91,41 @@ bool deleteOnClose(HANDLE file, bool remove) {
     return file != INVALID_HANDLE_VALUE &&
            SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
+
+void folderOfPath(const char *path, char *folder, size_t size) {
+    const char *slash = strrchr(path, '\\');
+    const char *other = strrchr(path, '/');
+    if (other > slash) slash = other;
+    size_t length = slash ? (size_t)(slash - path) : 0;
+    if (length == 0 || length >= size) {
+        snprintf(folder, size, "%s", slash == path ? "\\" : ".");
+        return;
+    }
+    memcpy(folder, path, length);
+    folder[length] = '\0';
+}
+
+bool replaceFileWith(const char *path, const void *data, DWORD bytes, DWORD *error) {
+    DWORD ignored = 0;
+    if (!error) error = &ignored;
+    *error = 0;
+    char folder[MAX_PATH], temporary[MAX_PATH];
+    folderOfPath(path, folder, sizeof folder);
+    if (!GetTempFileNameA(folder, "~kv", 0, temporary)) {
+        *error = GetLastError();
+        return false;
+    }
+    HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool done = out != INVALID_HANDLE_VALUE && writeAll(out, data, bytes) && FlushFileBuffers(out);
+    if (!done) *error = GetLastError();
+    if (out != INVALID_HANDLE_VALUE && !CloseHandle(out) && done) {
+        *error = GetLastError();
+        done = false;
+    }
+    if (done && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        *error = GetLastError();
+        done = false;
+    }
+    if (!done) DeleteFileA(temporary);
+    return done;
+}

@@ -1,5 +1,5 @@
 // Raw files through the system's handles, for the capture files, the export's
-// temporary takes, the save and the crash recovery. Nothing here allocates, so the
+// temporary takes, the saves, the sound files and the crash recovery. Nothing here allocates, so the
 // crash recovery may use it on a faulted process.
 #pragma once
 
@@ -45,3 +45,12 @@ uint64_t fileBytes(HANDLE file);
 // process is ended from outside). The handle needs DELETE access; false when the
 // system refused.
 bool deleteOnClose(HANDLE file, bool remove);
+
+// The folder part of path ("." when it has none, "\\" for a name right under the
+// root), for a temporary file beside it.
+void folderOfPath(const char *path, char *folder, size_t size);
+
+// Writes the bytes under a temporary name in path's folder, flushes them to disk and
+// moves the file over path: a failure, or a crash before the move, leaves a file
+// already at path as it was. false with the system's code in *error (may be null).
+bool replaceFileWith(const char *path, const void *data, DWORD bytes, DWORD *error);

@@ -20,20 +20,6 @@ namespace {
 
 const int kPassFrames = 4096;
 
-// The folder part of path ("." when it has none), for a temporary file beside it.
-void folderOf(const char *path, char *folder, size_t size) {
-    const char *slash = strrchr(path, '\\');
-    const char *other = strrchr(path, '/');
-    if (other > slash) slash = other;
-    size_t length = slash ? (size_t)(slash - path) : 0;
-    if (length == 0 || length >= size) {
-        strcpy(folder, slash == path ? "\\" : ".");
-        return;
-    }
-    memcpy(folder, path, length);
-    folder[length] = '\0';
-}
-
 }  // namespace
 
 SaveResult copyCaptureToWav(HANDLE out, HANDLE left, HANDLE right, uint64_t frames, WavDepth depth, int sampleRate,
@@ -73,7 +59,7 @@ SaveResult saveCaptureAsWav(HANDLE left, HANDLE right, const char *path, WavDept
     if (!systemError) systemError = &ignored;
     *systemError = 0;
     char folder[MAX_PATH], temporary[MAX_PATH];
-    folderOf(path, folder, sizeof folder);
+    folderOfPath(path, folder, sizeof folder);
     if (!GetTempFileNameA(folder, "~kv", 0, temporary)) {
         *systemError = GetLastError();
         return kSaveCannotCreate;

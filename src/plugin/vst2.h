@@ -70,8 +70,10 @@ enum VstAEffectFlags {
 enum AEffectOpcodes {
     effOpen = 0,
     effClose = 1,
-    effSetProgram = 2,
+    effSetProgram = 2,  // value = program number
     effGetProgram = 3,
+    effSetProgramName = 4,  // ptr = name of the current program
+    effGetProgramName = 5,  // ptr = room for the current program's name
     effSetSampleRate = 10,
     effSetBlockSize = 11,
     effMainsChanged = 12,
@@ -79,12 +81,17 @@ enum AEffectOpcodes {
     effEditOpen = 14,
     effEditClose = 15,
     effEditIdle = 19,
+    effGetChunk = 23,  // index 0 = bank, 1 = program; ptr = address of the data pointer; returns the size
+    effSetChunk = 24,  // index as effGetChunk; value = size; ptr = data; returns 0 when refused
     effProcessEvents = 25,
+    effGetProgramNameIndexed = 29,  // index = program; ptr = room for its name
     effGetInputProperties = 33,
     effGetOutputProperties = 34,
     effVendorSpecific = 50,
     effCanDo = 51,
     effIdle = 53,
+    effBeginSetProgram = 67,
+    effEndSetProgram = 68,
 };
 
 // Host callback opcodes (plugin to host).
@@ -115,6 +122,9 @@ struct ERect {
     int16_t bottom;
     int16_t right;
 };
+
+// Program names: 24 characters with the terminator, as plugins write them.
+const int kVstMaxProgNameLen = 24;
 
 enum VstEventTypes { kVstMidiType = 1 };
 

@@ -26,6 +26,10 @@
 #define CMD_HELP 40021
 #define CMD_AUTOMATION 40023
 #define CMD_PLUGIN_DIRECTORY 40024
+// The instrument's sound: load and save a preset file, back to the sound it opened with.
+#define CMD_LOAD_SOUND 40030
+#define CMD_SAVE_SOUND 40031
+#define CMD_DEFAULT_SOUND 40032
 
 // Device settings dialog (104).
 #define IDC_DRIVER 1000
@@ -160,3 +164,27 @@
 #define IDS_EXPORT_UNLOOPED 2328
 // A take of a layered export in the progress line: what it plays and its velocity.
 #define IDS_EXPORT_AT_VELOCITY 2340
+
+// The instrument's sound: the failed action (with the file on the next line), then
+// the reason; the file dialogs' filters.
+#define IDS_SOUND_LOAD_FAILED 2400
+#define IDS_SOUND_SAVE_FAILED 2401
+#define IDS_LAST_SOUND_FAILED 2402
+#define IDS_LAST_SOUND_NOT_KEPT 2403
+#define IDS_DEFAULT_SOUND_FAILED 2404
+#define IDS_FILTER_SOUND_SAVE 2405
+#define IDS_FILTER_SOUND_LOAD 2406
+#define IDS_STATE_NOTHING 2410
+#define IDS_STATE_NO_CHUNK 2411
+#define IDS_STATE_NO_MEMORY 2412
+#define IDS_STATE_TOO_LARGE 2413
+#define IDS_STATE_NOT_PRESET 2414
+#define IDS_STATE_TRUNCATED 2415
+#define IDS_STATE_SHORT 2416
+#define IDS_STATE_OTHER_INSTRUMENT 2417
+#define IDS_STATE_OTHER_LAYOUT 2418
+#define IDS_STATE_CHUNK_FORM 2419
+#define IDS_STATE_REFUSED 2420
+#define IDS_STATE_CANNOT_OPEN 2421
+#define IDS_STATE_CANNOT_READ 2422
+#define IDS_STATE_CANNOT_WRITE 2423

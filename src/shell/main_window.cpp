@@ -21,6 +21,7 @@
 #include "resources/resource_ids.h"
 #include "shell/close_question.h"
 #include "shell/menu_states.h"
+#include "shell/sound_keeping.h"
 #include "shell/startup.h"
 
 int pluginCommandIndex(int command) {
@@ -130,6 +131,15 @@ void onCommand(HWND window, int command) {
     case CMD_EXPORT:
         runExportDialog(window);
         break;
+    case CMD_LOAD_SOUND:
+        loadSoundCommand(window);
+        break;
+    case CMD_SAVE_SOUND:
+        saveSoundCommand(window);
+        break;
+    case CMD_DEFAULT_SOUND:
+        defaultSoundCommand(window);
+        break;
     case CMD_ALWAYS_ON_TOP:
         gOnTop = !gOnTop;
         setTopmost(window, gOnTop != 0);
@@ -166,7 +176,8 @@ void onInitMenuPopup(HWND window, HMENU popup, LPARAM lParam) {
     TransportView view = currentView();
     switch (position) {
     case 0:
-        for (int command : {CMD_RECORD, CMD_STOP, CMD_PLAY, CMD_SAVE_RECORDING, CMD_EXPORT})
+        for (int command : {CMD_RECORD, CMD_STOP, CMD_PLAY, CMD_SAVE_RECORDING, CMD_EXPORT, CMD_LOAD_SOUND,
+                            CMD_SAVE_SOUND, CMD_DEFAULT_SOUND})
             setItemEnabled(popup, command, commandEnabled(command, view));
         break;
     case 1:

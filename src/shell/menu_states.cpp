@@ -14,6 +14,9 @@ bool commandEnabled(int command, const TransportView &v) {
         case CMD_SETTINGS:
         case CMD_ALL_NOTES_OFF:
         case CMD_SOUND_ONOFF:
+        case CMD_LOAD_SOUND:
+        case CMD_SAVE_SOUND:
+        case CMD_DEFAULT_SOUND:
             return false;
         default:
             break;
@@ -26,6 +29,11 @@ bool commandEnabled(int command, const TransportView &v) {
     case CMD_SAVE_RECORDING: return idle && v.recordedFrames != 0;
     case CMD_EXPORT: return idle;
     case CMD_SETTINGS: return idle;
+    // The plugin's state changes with the engine gate closed: not while a take or its
+    // playback runs through it.
+    case CMD_LOAD_SOUND:
+    case CMD_SAVE_SOUND:
+    case CMD_DEFAULT_SOUND: return idle;
     case CMD_ALL_NOTES_OFF: return v.soundOn;
     default: return true;
     }

@@ -25,6 +25,7 @@
 #include "shell/main_window.h"
 #include "shell/main_window_frame.h"
 #include "shell/settings.h"
+#include "shell/sound_keeping.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ int runKorvane(HINSTANCE instance) {
         reportPluginOpenFailure(gPlugin, gPluginPath);
         return 0;
     }
+    restoreLastSound();
     loadSettings();
 
     HWND mainWindow = createMainWindow(gPlugin, nullptr);
@@ -169,6 +171,7 @@ int runKorvane(HINSTANCE instance) {
     if (!gCaptureFilesMade)
         showRecorderMessage(mainWindow, IDS_CAPTURE_FILES_FAILED, 0, gCaptureFilesFailure.path,
                             gCaptureFilesFailure.error);
+    reportLastSound(mainWindow);
     if (gFirstStart) runSettingsDialog(mainWindow);
 
     SetTimer(mainWindow, 1, 40, nullptr);
@@ -193,6 +196,7 @@ void shutdownKorvane(HWND mainWindow) {
     closeEngineGate();
     closeStream();
     saveSettings();
+    keepLastSound();
     gPlugin.close();
     freeEngineBuffers();
     closeMidiPorts();

@@ -148,13 +148,16 @@ TEST(ProgramStartup, MenuResourceHasFivePopupsAndTheAccelerators) {
     HMENU menu = LoadMenuA(exe, MAKEINTRESOURCEA(101));
     ASSERT_NE(nullptr, menu);
     ASSERT_EQ(5, GetMenuItemCount(menu));
-    const int itemsPerPopup[] = {12, 4, 2, 1, 3};  // separators included
+    const int itemsPerPopup[] = {16, 4, 2, 1, 3};  // separators included
     for (int i = 0; i < 5; ++i) {
         HMENU popup = GetSubMenu(menu, i);
         ASSERT_NE(nullptr, popup) << i;
         EXPECT_EQ(itemsPerPopup[i], GetMenuItemCount(popup)) << i;
     }
     EXPECT_EQ(40008u, GetMenuItemID(GetSubMenu(menu, 0), 6));
+    // The sound's three commands stand together between the recording's and Exit.
+    for (UINT i = 0; i < 3; ++i) EXPECT_EQ(40030u + i, GetMenuItemID(GetSubMenu(menu, 0), 11 + i)) << i;
+    EXPECT_EQ(40003u, GetMenuItemID(GetSubMenu(menu, 0), 15));
     EXPECT_EQ(40012u, GetMenuItemID(GetSubMenu(menu, 1), 0));
     DestroyMenu(menu);
 

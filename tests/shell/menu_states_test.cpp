@@ -37,3 +37,22 @@ TEST(MenuStates, FollowSoundAndTransport) {
                 << " play=" << c.view.playing << " frames=" << c.view.recordedFrames
                 << " driver=" << c.view.driverOpen;
 }
+
+// The sound commands change the plugin with the engine gate closed: only while no
+// take is recorded or played and no export runs; sound and driver do not matter.
+TEST(MenuStates, SoundCommandsWaitForAnIdleTransportAndTheExport) {
+    struct Case {
+        TransportView view;
+        bool enabled;
+    } cases[] = {
+        {{true, false, false, 0, false}, true},   {{false, false, false, 4410, false}, true},
+        {{true, false, false, 0, false, false}, true}, {{true, true, false, 0, false}, false},
+        {{true, false, true, 4410, false}, false}, {{true, false, false, 0, true}, false},
+        {{false, false, false, 0, true}, false},
+    };
+    for (int command : {CMD_LOAD_SOUND, CMD_SAVE_SOUND, CMD_DEFAULT_SOUND})
+        for (const Case &c : cases)
+            EXPECT_EQ(c.enabled, commandEnabled(command, c.view))
+                << "command " << command << " soundOn=" << c.view.soundOn << " rec=" << c.view.recording
+                << " play=" << c.view.playing << " export=" << c.view.exporting;
+}

@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "core/app_state.h"
+#include "core/raw_file.h"
 #include "core/texts.h"
 #include "core/user_folders.h"
 #include "engine/file_dialog.h"
@@ -241,7 +242,9 @@ void exportCommand(HWND dialog) {
     gPlacedName = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
     if (gPlacedName) CreateDirectoryA(folder, nullptr);
-    folderOfPath(settings.fileName, gWentTo, sizeof gWentTo);
+    char went[MAX_PATH];
+    folderOfPath(settings.fileName, went, sizeof went);
+    snprintf(gWentTo, sizeof gWentTo, strcmp(went, ".") == 0 ? "%s" : "%s\\", went);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
     SetDlgItemTextA(dialog, IDC_EXPORT_STATUS, "");
     gProgress = {GetTickCount(), GetTickCount(), 0};

@@ -86,9 +86,3 @@ bool renameStored(ExportReport &report, const PathParts &parts, const char *exte
     memcpy(report.fileName, rebuilt, sizeof rebuilt);
     return true;
 }
-
-void folderOfPath(const char *path, char *folder, size_t size) {
-    PathParts parts;
-    splitPath(path, parts);
-    snprintf(folder, size, "%s%s", parts.drive, parts.folder[0] ? parts.folder : ".");
-}

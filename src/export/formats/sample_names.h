@@ -37,7 +37,4 @@ bool placeExportName(const char *name, const char *defaultFolder, char *out, siz
 // path limit.
 bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity = -1);
 
-// The folder a path's file lies in: <drive><folder>, "." when it names none.
-void folderOfPath(const char *path, char *folder, size_t size);
-
 bool isPathSeparator(char c);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/raw_file.h"
 #include "export/formats/sample_names.h"
 #include "export/takes/export_report.h"
 #include "export/takes/finished_take.h"
