@@ -185,3 +185,31 @@ TEST(KeyControl, KeyboardMovesTheCursorSelectsAndAuditions) {
     keyKeyUp(sel, queue, VK_RETURN, 2);
     EXPECT_EQ((std::vector<uint32_t>{noteMessage(2, 127, 90), noteMessage(2, 127, 0)}), drain(queue));
 }
+
+// A click selects the key under the click itself, whatever key a pointer move hovered
+// last (the system makes moves up when a window appears under the pointer); a click
+// between the keys selects nothing.
+TEST(KeyControl, AClickSelectsTheKeyUnderItNotTheLastHoveredOne) {
+    registerKeysClass(GetModuleHandleA(nullptr));
+    HWND control = CreateWindowExA(0, kKeysClass, "", WS_POPUP, 0, 0, 304, 60, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, control);
+    KeySelection selection = emptySelection();
+    const int channel = 0, velocity = 100;
+    KeyControlData data = {&selection, &channel, &velocity};
+    setKeyControlData(control, &data);
+    RECT r;
+    GetClientRect(control, &r);
+    const KeyGeometry g = keyGeometry(r.right, r.bottom);
+    const int scroll = GetScrollPos(control, SB_HORZ);
+    auto bottomOf = [&](int white) { return MAKELPARAM(whiteKeyLeft(g, white) + g.keyWidth / 2, g.height - 4); };
+    SendMessageA(control, WM_MOUSEMOVE, 0, bottomOf(3));
+    SendMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, bottomOf(5));
+    SendMessageA(control, WM_LBUTTONUP, 0, bottomOf(5));
+    EXPECT_EQ(1, selection.keys[whiteKeyNote(scroll, 5)]);
+    EXPECT_EQ(0, selection.keys[whiteKeyNote(scroll, 3)]);
+    SendMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, 0));  // the margin, on no key
+    SendMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(0, 0));
+    EXPECT_EQ(1, countSelectedKeys(selection));
+    DestroyWindow(control);
+}

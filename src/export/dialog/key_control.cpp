@@ -41,6 +41,14 @@ KeyGeometry clientGeometry(HWND window) {
     return keyGeometry(r.right - r.left, r.bottom - r.top);
 }
 
+// Makes the key under a click's point the hovered one; false when the point is on none.
+bool clickedKey(HWND window, LPARAM point, KeySelection &sel) {
+    int note = keyAt(clientGeometry(window), scrollPosition(window), (short)LOWORD(point), (short)HIWORD(point));
+    if (!validNote(note)) return false;
+    sel.hoveredKey = note;
+    return true;
+}
+
 void fillRect(HDC dc, int left, int top, int right, int bottom, HBRUSH brush) {
     RECT r = {left, top, right, bottom};
     FillRect(dc, &r, brush);
@@ -394,17 +402,19 @@ LRESULT CALLBACK keysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;  // handled as key presses
     case WM_LBUTTONDOWN:
         SetFocus(window);
-        if (data && validNote(data->selection->hoveredKey)) {
-            data->selection->cursor = data->selection->hoveredKey;
-            data->selection->cursorPlaced = 1;
-        }
-        if (data && keyLeftClick(*data->selection)) {
+        // The key under the click itself (none: nothing to select): a pointer move the
+        // system made up meanwhile, a window appearing under the pointer, may have
+        // hovered another.
+        if (!data || !clickedKey(window, lParam, *data->selection)) return 0;
+        data->selection->cursor = data->selection->hoveredKey;
+        data->selection->cursorPlaced = 1;
+        if (keyLeftClick(*data->selection)) {
             notifyParent(window);
             InvalidateRect(window, nullptr, FALSE);
         }
         return 0;
     case WM_RBUTTONDOWN:
-        if (!data) break;
+        if (!data || !clickedKey(window, lParam, *data->selection)) break;
         SetCapture(window);
         keyRightDown(*data->selection, gMidiQueue, *data->midiChannel, *data->velocity);
         break;
