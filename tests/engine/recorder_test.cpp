@@ -247,6 +247,15 @@ TEST_F(Recorder, WriterHeldBackLosesExactlyTheCountedBlocks) {
     unsigned ms = 0;
     EXPECT_EQ((unsigned)IDS_RECORDING_LOST, recorderNotice(false, gCaptureLostFrames, kRate, &ms));
     EXPECT_EQ(256u, ms);  // 256 frames at 1000 Hz
+
+    // The next recording loses nothing: its counts start from zero, and it has no notice.
+    startRecording();
+    blocks(3);
+    stop();
+    expectFilesHold(range(13, 15));
+    EXPECT_EQ(0, gCaptureLostBlocks);
+    EXPECT_EQ(0, gCaptureLostFrames);
+    EXPECT_EQ(0u, recorderNotice(gCaptureWriteFailed != 0, gCaptureLostFrames, kRate, &ms));
 }
 
 TEST_F(Recorder, RecorderNoticeTexts) {
@@ -285,6 +294,15 @@ TEST_F(Recorder, FullDiskEndsTheRecordingWithOnlyWhatBothFilesTook) {
     expectFilesHold(range(1, 3));
     unsigned ms = 0;
     EXPECT_EQ((unsigned)IDS_RECORDING_DISK_FULL, recorderNotice(true, gCaptureLostFrames, kRate, &ms));
+
+    // With room on the disk again, the next recording keeps every block and has no notice.
+    gCaptureWrite = saved;
+    startRecording();
+    blocks(2);
+    stop();
+    EXPECT_EQ(0, gCaptureWriteFailed);
+    expectFilesHold(range(7, 8));
+    EXPECT_EQ(0u, recorderNotice(gCaptureWriteFailed != 0, gCaptureLostFrames, kRate, &ms));
 }
 
 namespace {

@@ -392,4 +392,12 @@ TEST(SoundFontLayout, LayeredLoopedZonesCarryVelocitiesReleaseAndLoops) {
     EXPECT_EQ(2146u, u32(second + 24));
     EXPECT_EQ(946u, u32(second + 28));
     EXPECT_EQ(2146u, u32(second + 32));
+
+    // Behind the other sample (1200 points and 46 zero points), the loop points move
+    // with the looped sample's start.
+    const SoundFontTake behind[2] = {list[1], list[0]};
+    buildPdtaList(pdta.data(), SoundFontTakes{behind, 2, 1, 44100, "pad", 500});
+    shdr = subChunk(pdta, "shdr", &size) + 46;
+    EXPECT_EQ(1246u + 300, u32(shdr + 28));
+    EXPECT_EQ(1246u + 700, u32(shdr + 32));
 }

@@ -66,15 +66,19 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
 }
 
 TEST(TakeShaping, TheTailEndsAFewMillisecondsAfterItStaysBelowMinus80dB) {
-    std::vector<float> left(kRate, 0.0f), right(kRate, 0.0f);
+    std::vector<float> left(kRate, 0.0f), right(kRate, 0.0f), third(kRate, 0.0f), fourth(kRate, 0.0f);
     for (int i = 0; i < 1000; ++i) left[i] = 0.5f;
     right[20000] = 2e-4f;  // one point above -80 dBFS, late in the other channel
     right[30000] = 5e-5f;  // below it
-    const float *channels[] = {left.data(), right.data()};
+    third[25000] = -2e-4f;  // loud by its magnitude, later still
+    third[26000] = 5e-5f;
+    fourth[kRate - 1] = 2e-4f;  // the very last point
+    const float *channels[] = {left.data(), right.data(), third.data(), fourth.data()};
     struct Case {
         int channels;
         uint32_t keep, expected;
-    } cases[] = {{1, 0, 1000 + 220}, {2, 0, 20001 + 220}, {2, 40000, 40000}, {2, kRate * 2, kRate}};
+    } cases[] = {{1, 0, 1000 + 220}, {2, 0, 20001 + 220}, {2, 40000, 40000}, {2, kRate * 2, kRate},
+                 {3, 0, 25001 + 220}, {4, 0, kRate}};
     for (const Case &c : cases)
         EXPECT_EQ(c.expected, trimmedFrames(channels, c.channels, kRate, c.keep, kRate)) << c.channels << " " << c.keep;
     std::vector<float> silent(100, 0.0f);

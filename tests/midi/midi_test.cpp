@@ -401,26 +401,39 @@ TEST(MidiQueue, EventBlockIsPreparedAndDrainChangesOnlyMidiData) {
     EXPECT_EQ(memcmp(block.records[2].midiData, untouched, 4), 0);
 }
 
+// Producers that wait for one another, so that their pushes overlap once the last has
+// started; together they fill the queue exactly. A round lasts microseconds and two
+// producers share a processor only now and then: forty rounds.
+const int kProducers = 4, kPushesEach = kMidiQueueSize / kProducers, kRounds = 40;
+volatile LONG gProducersReady = 0;
+
 DWORD WINAPI pushMany(LPVOID param) {
     uint32_t channel = (uint32_t)(UINT_PTR)param;
-    for (uint32_t i = 0; i < 100; ++i) gMidiQueue.push(0x90 | channel | (i << 8));
+    InterlockedIncrement(&gProducersReady);
+    while (gProducersReady < kProducers) YieldProcessor();
+    for (uint32_t i = 0; i < (uint32_t)kPushesEach; ++i) gMidiQueue.push(0x90 | channel | (i << 8));
     return 0;
 }
 
 TEST(MidiQueue, ConcurrentProducersLoseNothing) {
-    gMidiQueue.count = 0;
-    HANDLE threads[2];
-    for (int t = 0; t < 2; ++t) threads[t] = CreateThread(nullptr, 0, pushMany, (LPVOID)(UINT_PTR)t, 0, nullptr);
-    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 30000), WAIT_OBJECT_0);
-    for (HANDLE h : threads) CloseHandle(h);
-    ASSERT_EQ(gMidiQueue.count, 200);
-    // Each producer's messages keep their order.
-    uint32_t next[2] = {0, 0};
-    for (int k = 0; k < 200; ++k) {
-        uint32_t m = gMidiQueue.messages[k];
-        uint32_t channel = m & 0x0F;
-        ASSERT_LT(channel, 2u);
-        EXPECT_EQ(m >> 8, next[channel]++);
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        gMidiQueue.count = 0;
+        gProducersReady = 0;
+        HANDLE threads[kProducers];
+        for (int t = 0; t < kProducers; ++t)
+            threads[t] = CreateThread(nullptr, 0, pushMany, (LPVOID)(UINT_PTR)t, 0, nullptr);
+        ASSERT_EQ(WaitForMultipleObjects(kProducers, threads, TRUE, 30000), WAIT_OBJECT_0);
+        for (HANDLE h : threads) CloseHandle(h);
+        ASSERT_EQ(gMidiQueue.count, kProducers * kPushesEach);
+        // Each producer's messages keep their order.
+        uint32_t next[kProducers] = {};
+        for (int k = 0; k < kProducers * kPushesEach; ++k) {
+            uint32_t m = gMidiQueue.messages[k];
+            uint32_t channel = m & 0x0F;
+            ASSERT_LT(channel, (uint32_t)kProducers);
+            ASSERT_EQ(m >> 8, next[channel]++);
+        }
     }
     gMidiQueue.count = 0;
 }

@@ -134,12 +134,13 @@ TEST(LeftoverTakes, EachGivesWhatItHoldsAsFloatStereoAndItsFilesGo) {
         {"nothing recorded", 107, kTakeUnsaved, 44100, localTime(2026, 1, 2, 10, 20, 34), 0, 0, 0, 0, 0},
     };
     for (const Leftover &l : leftovers) writeLeftover(temp, l);
-    // A running program's take: it holds its files, so they are left alone.
-    const Leftover running = {"held", 108, kTakeUnsaved, 44100, localTime(2026, 1, 2, 10, 20, 35), 100, 100, 0, 0, 0};
+    // A running program's take: it holds its files, so they are left alone. Numbered
+    // first, so every other take comes after it.
+    const Leftover running = {"held", 100, kTakeUnsaved, 44100, localTime(2026, 1, 2, 10, 20, 35), 100, 100, 0, 0, 0};
     writeLeftover(temp, running);
     std::vector<HANDLE> held;
     for (TakePart part : {kTakeLeft, kTakeRight, kTakeInfo})
-        held.push_back(CreateFileA(takePath(temp, 108, part).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+        held.push_back(CreateFileA(takePath(temp, 100, part).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
                                    nullptr, OPEN_EXISTING, 0, nullptr));
 
     bool failed = true;
@@ -171,7 +172,7 @@ TEST(LeftoverTakes, EachGivesWhatItHoldsAsFloatStereoAndItsFilesGo) {
     // Only the running program's files are left.
     std::vector<std::string> heldNames;
     for (TakePart part : {kTakeInfo, kTakeLeft, kTakeRight}) {
-        std::string path = takePath(temp, 108, part);
+        std::string path = takePath(temp, 100, part);
         heldNames.push_back(path.substr(path.find_last_of('\\') + 1));
     }
     EXPECT_EQ(heldNames, takeFilesIn(temp));

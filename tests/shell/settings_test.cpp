@@ -7,6 +7,7 @@
 
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
+#include "audio/test_driver_registry.h"
 #include "core/app_state.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_system.h"
@@ -150,10 +151,16 @@ TEST_F(SettingsStore, ValueOfTheWrongSizeIsNotRead) {
 }
 
 TEST_F(SettingsStore, SaveThenLoadRestoresEverything) {
+    const char driver[] = "Korvane Settings Test Driver", clsid[] = "{6B6F7276-0000-4000-8000-534554540001}";
+    testdriver::ScopedDrivers drivers;
+    ASSERT_TRUE(drivers.add(driver, clsid, driver));
+    gDriverList.build();
+    const int32_t index = testing_support::driverIndexOf(driver);
+    ASSERT_LE(0, index);
     effect.numOutputs = 4;
     effect.numInputs = 2;
     gPlugin.effect = &effect;
-    gEngine.driverIndex = -1;
+    gEngine.driverIndex = index;
     gMidiInIndex = 1;
     gMidiOutIndex = 2;
     gEngine.sampleRate = 48000;
@@ -164,13 +171,16 @@ TEST_F(SettingsStore, SaveThenLoadRestoresEverything) {
     gEngine.inMap[0] = -1;
     gEngine.inMap[1] = 0;
     saveSettings();
+    EXPECT_EQ(driver, testing_support::readText("ASIOName"));
 
+    gEngine.driverIndex = -1;
     gMidiInIndex = gMidiOutIndex = -1;
     gEngine.sampleRate = 0;
     gTempo = 120;
     gOnTop = 0;
     setDefaultChannelMaps();
     loadSettings();
+    EXPECT_EQ(index, gEngine.driverIndex);
     EXPECT_EQ(1, gMidiInIndex);
     EXPECT_EQ(2, gMidiOutIndex);
     EXPECT_EQ(48000, gEngine.sampleRate);
@@ -188,6 +198,9 @@ TEST_F(SettingsStore, SaveThenLoadRestoresEverything) {
     EXPECT_EQ((DWORD)REG_BINARY, type);
     EXPECT_EQ(16u, size);
     RegCloseKey(key);
+    // The driver goes now, not when `drivers` ends, so that the list can be read without it.
+    testdriver::unregisterTestDriver(driver, clsid);
+    gDriverList.build();
 }
 
 TEST_F(SettingsStore, StoredMapsOfAnotherLengthStayWithinTheCurrentCount) {
