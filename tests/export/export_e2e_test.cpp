@@ -144,10 +144,10 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
 
     // The right button auditions the key under the pointer on the plugin.
     size_t auditionAt = fileSize(recording);
-    pointAtKey(keys, 60);
-    SendMessageA(keys, WM_RBUTTONDOWN, MK_RBUTTON, 0);
+    LPARAM middleC = pointAtKey(keys, 60);
+    SendMessageA(keys, WM_RBUTTONDOWN, MK_RBUTTON, middleC);
     ASSERT_TRUE(waitForFileSize(recording, auditionAt + kBytesPerSecond * 4 / 10));
-    SendMessageA(keys, WM_RBUTTONUP, 0, 0);
+    SendMessageA(keys, WM_RBUTTONUP, 0, middleC);
     size_t auditionEnd = fileSize(recording);
     EXPECT_EQ("2000", controlText(GetDlgItem(dialog, IDC_EXPORT_HOLD)));
     EXPECT_EQ("44100 Hz", controlText(GetDlgItem(dialog, IDC_EXPORT_RATE)));
