@@ -2,6 +2,7 @@
 
 #include <io.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "core/byte_order.h"
@@ -29,23 +30,96 @@ WavFormat wavFormatFor(WavDepth depth, int channels, int sampleRate) {
             sampleRate};
 }
 
-bool wavFitsRiff(const WavFormat &format, uint64_t frames) {
+bool wavFitsRiff(const WavFormat &format, uint64_t frames, bool samplerChunks) {
     uint64_t data = (uint64_t)(uint32_t)format.blockAlign * frames;
-    return frames <= 0xFFFFFFFFull && data + 36 <= 0xFFFFFFFFull;
+    uint64_t chunks = samplerChunks ? kWavSamplerChunksSize : 0;  // the most they take
+    return frames <= 0xFFFFFFFFull && data + 36 + chunks <= 0xFFFFFFFFull;
 }
 
-size_t buildWavHeader(uint8_t *out, const WavFormat &format, uint64_t frames) {
+WavTuning wavTuning(uint8_t rootKey, double cents) {
+    WavTuning t;
+    // smpl: the unity note at or below the pitch, and the rest of a semitone above it.
+    double semitones = cents / 100.0;
+    double below = std::floor(semitones);
+    int unity = rootKey + (int)below;
+    double fraction = semitones - below;
+    uint64_t scaled = (uint64_t)std::floor(fraction * 4294967296.0 + 0.5);
+    if (scaled > 0xFFFFFFFFull) {  // rounds up to the next semitone
+        scaled = 0;
+        ++unity;
+    }
+    t.unityNote = (uint8_t)(unity < 0 ? 0 : unity > 127 ? 127 : unity);
+    t.pitchFraction = (uint32_t)scaled;
+    // inst: the nearest note, and the cents that bring the sample onto it.
+    int nearest = (int)std::floor(semitones + 0.5);
+    int tune = (int)std::floor(-(cents - 100.0 * nearest) + 0.5);
+    int unshifted = rootKey + nearest;
+    t.unshiftedNote = (uint8_t)(unshifted < 0 ? 0 : unshifted > 127 ? 127 : unshifted);
+    t.fineTune = (int8_t)(tune < -50 ? -50 : tune > 50 ? 50 : tune);
+    return t;
+}
+
+namespace {
+
+// The smpl chunk (one loop or none) and the inst chunk; returns their length.
+size_t putSamplerChunks(uint8_t *out, const WavFormat &format, const WavSamplerData &sampler) {
+    const WavTuning tuning = wavTuning(sampler.rootKey, sampler.centsAboveRoot);
+    const uint32_t loops = sampler.looped ? 1 : 0;
+    const uint32_t smplSize = 36 + 24 * loops;
+    putTag(out, "smpl");
+    putLe32(out + 4, smplSize);
+    putLe32(out + 8, 0);   // manufacturer
+    putLe32(out + 12, 0);  // product
+    putLe32(out + 16, format.sampleRate > 0 ? (uint32_t)(1000000000u / (uint32_t)format.sampleRate) : 0);
+    putLe32(out + 20, tuning.unityNote);
+    putLe32(out + 24, tuning.pitchFraction);
+    putLe32(out + 28, 0);  // SMPTE format
+    putLe32(out + 32, 0);  // SMPTE offset
+    putLe32(out + 36, loops);
+    putLe32(out + 40, 0);  // sampler data
+    size_t at = 44;
+    if (loops) {
+        putLe32(out + at, 0);                        // cue point id
+        putLe32(out + at + 4, 0);                    // forward
+        putLe32(out + at + 8, sampler.loopStart);
+        putLe32(out + at + 12, sampler.loopEnd - 1);  // the loop's last frame, played
+        putLe32(out + at + 16, 0);                   // fraction
+        putLe32(out + at + 20, 0);                   // play forever
+        at += 24;
+    }
+    // The inst chunk's seven bytes and one more, so that its size is even: a reader that
+    // does not skip the pad byte after an odd-sized chunk (Polyphone does not) still
+    // finds the next chunk.
+    putTag(out + at, "inst");
+    putLe32(out + at + 4, 8);
+    out[at + 8] = tuning.unshiftedNote;
+    out[at + 9] = (uint8_t)tuning.fineTune;
+    out[at + 10] = 0;  // gain, dB
+    out[at + 11] = sampler.lowKey;
+    out[at + 12] = sampler.highKey;
+    out[at + 13] = sampler.lowVelocity;
+    out[at + 14] = sampler.highVelocity;
+    out[at + 15] = 0;
+    return at + 16;
+}
+
+}  // namespace
+
+size_t buildWavHeader(uint8_t *out, const WavFormat &format, uint64_t frames, const WavSamplerData *sampler) {
     uint64_t data = (uint64_t)(uint32_t)format.blockAlign * frames;
-    if (wavFitsRiff(format, frames)) {
+    uint8_t chunks[kWavSamplerChunksSize];
+    const size_t extra = sampler ? putSamplerChunks(chunks, format, *sampler) : 0;
+    if (wavFitsRiff(format, frames, sampler != nullptr)) {
         putTag(out, "RIFF");
-        putLe32(out + 4, (uint32_t)(data + 36));
+        putLe32(out + 4, (uint32_t)(data + 36 + extra));
         putTag(out + 8, "WAVE");
         putTag(out + 12, "fmt ");
         putLe32(out + 16, 16);
         putFormat(out + 20, format);
-        putTag(out + 36, "data");
-        putLe32(out + 40, (uint32_t)data);
-        return kWavHeaderSize;
+        memcpy(out + 36, chunks, extra);
+        putTag(out + 36 + extra, "data");
+        putLe32(out + 40 + extra, (uint32_t)data);
+        return kWavHeaderSize + extra;
     }
     // RF64: the 32-bit sizes say 0xFFFFFFFF and the ds64 chunk carries the real ones.
     putTag(out, "RF64");
@@ -53,16 +127,17 @@ size_t buildWavHeader(uint8_t *out, const WavFormat &format, uint64_t frames) {
     putTag(out + 8, "WAVE");
     putTag(out + 12, "ds64");
     putLe32(out + 16, 28);
-    putLe64(out + 20, data + kRf64HeaderSize - 8);  // RIFF size
-    putLe64(out + 28, data);                         // data size
-    putLe64(out + 36, frames);                       // sample count
-    putLe32(out + 44, 0);                            // no table entries
+    putLe64(out + 20, data + kRf64HeaderSize + extra - 8);  // RIFF size
+    putLe64(out + 28, data);                                 // data size
+    putLe64(out + 36, frames);                               // sample count
+    putLe32(out + 44, 0);                                    // no table entries
     putTag(out + 48, "fmt ");
     putLe32(out + 52, 16);
     putFormat(out + 56, format);
-    putTag(out + 72, "data");
-    putLe32(out + 76, 0xFFFFFFFFu);
-    return kRf64HeaderSize;
+    memcpy(out + 72, chunks, extra);
+    putTag(out + 72 + extra, "data");
+    putLe32(out + 76 + extra, 0xFFFFFFFFu);
+    return kRf64HeaderSize + extra;
 }
 
 bool writeWavHeader(int fd, const WavFormat &format, uint64_t frames) {

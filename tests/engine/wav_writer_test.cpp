@@ -66,6 +66,79 @@ TEST(WavWriter, DataBeyond32BitSizesGivesRf64) {
     EXPECT_EQ(u32(h + 76), 0xFFFFFFFFu);
 }
 
+// The sampler chunks sit between the format and the data, in plain and in RF64 files:
+// smpl (36 bytes and 24 per loop) and inst (its 7 bytes and one more: an even size).
+TEST(WavWriter, SamplerChunksBeforeTheDataInPlainAndRf64Files) {
+    struct Case {
+        const char *name;
+        uint64_t frames;
+        bool looped;
+        size_t header, smplAt, smplSize;
+    } cases[] = {
+        {"plain, looped", 1000, true, 44 + 84, 36, 60},
+        {"plain, no loop", 1000, false, 44 + 60, 36, 36},
+        {"RF64, looped", 600000000ull, true, 80 + 84, 72, 60},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const WavSamplerData sampler = {61, 0.0, 58, 63, 65, 127, c.looped, 2000, 9000};
+        const WavFormat format = wavFormatFor(kWavDepthFloat, 2, 48000);
+        uint8_t h[kMaxWavHeaderSize];
+        ASSERT_EQ(c.header, buildWavHeader(h, format, c.frames, &sampler));
+        const uint8_t *smpl = h + c.smplAt;
+        EXPECT_EQ(0, memcmp(smpl, "smpl", 4));
+        EXPECT_EQ(c.smplSize, u32(smpl + 4));
+        EXPECT_EQ(20833u, u32(smpl + 16)) << "the sample period in ns";
+        EXPECT_EQ(61u, u32(smpl + 20));
+        EXPECT_EQ(0u, u32(smpl + 24));
+        EXPECT_EQ(c.looped ? 1u : 0u, u32(smpl + 36));
+        if (c.looped) {
+            EXPECT_EQ(0u, u32(smpl + 48)) << "forward";
+            EXPECT_EQ(2000u, u32(smpl + 52));
+            EXPECT_EQ(8999u, u32(smpl + 56)) << "the last frame played";
+            EXPECT_EQ(0u, u32(smpl + 64)) << "played until the note ends";
+        }
+        const uint8_t *inst = smpl + 8 + c.smplSize;
+        EXPECT_EQ(0, memcmp(inst, "inst", 4));
+        EXPECT_EQ(8u, u32(inst + 4)) << "an even size, which every reader skips";
+        const uint8_t instBody[8] = {61, 0, 0, 58, 63, 65, 127, 0};
+        EXPECT_EQ(0, memcmp(inst + 8, instBody, 8));
+        const uint8_t *data = inst + 16;
+        EXPECT_EQ(0, memcmp(data, "data", 4));
+        if (c.frames < 1000000) {
+            EXPECT_EQ(u32(h + 4), c.header - 8 + c.frames * 8) << "the RIFF size counts the chunks";
+            EXPECT_EQ(c.frames * 8, u32(data + 4));
+        } else {
+            EXPECT_EQ(c.header - 8 + c.frames * 8, u64(h + 20)) << "the ds64 RIFF size counts the chunks";
+            EXPECT_EQ(0xFFFFFFFFu, u32(data + 4));
+        }
+    }
+}
+
+// A sample that sounds off its root key: the smpl chunk's unity note and fraction of a
+// semitone above it, the inst chunk's nearest note and the cents back onto it.
+TEST(WavWriter, TuningOfTheSamplerChunks) {
+    struct Case {
+        uint8_t root;
+        double cents;
+        WavTuning tuning;
+    } cases[] = {
+        {60, 0.0, {60, 0, 60, 0}},
+        {60, 37.0, {60, 1589137900u, 60, -37}},
+        {60, -37.0, {59, 2705829396u, 60, 37}},
+        {60, 50.0, {60, 2147483648u, 61, 50}},
+        {60, 120.0, {61, 858993459u, 61, -20}},
+        {0, -20.0, {0, 3435973837u, 0, 20}},  // below key 0 the notes stop at 0
+    };
+    for (const Case &c : cases) {
+        WavTuning t = wavTuning(c.root, c.cents);
+        EXPECT_EQ(c.tuning.unityNote, t.unityNote) << c.cents;
+        EXPECT_EQ(c.tuning.pitchFraction, t.pitchFraction) << c.cents;
+        EXPECT_EQ(c.tuning.unshiftedNote, t.unshiftedNote) << c.cents;
+        EXPECT_EQ(c.tuning.fineTune, t.fineTune) << c.cents;
+    }
+}
+
 TEST(WavWriter, SampleEncodingsTruncateWithPowerOfTwoScales) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     struct Case {

@@ -39,6 +39,34 @@ Reads <folder>/manifest.txt (written by export_tests under Wine), one file per l
       '\\' or '/' as separator) must read in sox. Polyphone imports the .sfz
       headless into a SoundFont, which must then pass as an "sf2" line with these keys.
 
+  wavdata <file> <root key> <low key> <high key> <low velocity> <high velocity> <loop start> <loop end>
+      A WAV with sampler chunks: sndfile-info --instrument must read its base note and
+      its one forward loop (start, end one past the last frame played; -1 -1 for no
+      loop), and its inst chunk must carry the root key and the key and velocity ranges.
+
+  dspreset <file.dspreset>
+      What Decent Sampler's own loader asks of a preset: well-formed XML whose root is
+      <DecentSampler>, exactly one <groups>, every <sample> with a path and a rootNote
+      (0 ... 127), its other note and velocity attributes within 0 ... 127, a loop's
+      start before its end inside the file, and every path naming a file that exists
+      with exactly that case (the player runs on case-sensitive systems too); sox must
+      read each sample.
+
+  loopguards <file.sf2, .sfz or .dspreset> <rate>
+      Every looped sample: the 4 frames before and the 4 from its loop start equal those
+      around its loop end (within one step of 16-bit data), at least 8 frames lie before
+      the loop start and after the loop end, and the frames after the loop end, where a
+      note let go plays on, move no more from one frame to the next than the loop does.
+      For a SoundFont, FluidSynth plays each looped zone's root key held for 3 s: at the
+      loop's seams the step from one output frame to the next stays within the largest
+      step of the sustained part.
+
+  agree <file.sf2> <file.sfz> <file.dspreset>
+      One set in three files: the same takes with the same root keys, key and velocity
+      ranges and loops, and the same release (the SoundFont's looped zones carry it), as
+      each file says; the WAV samples of the SFZ and the preset say the same in their
+      sampler chunks.
+
 Every FluidSynth run fails on an error line or on "invalid sample loops" (loop points
 FluidSynth had to mend). The check fails when the manifest lists no WAV or no
 SoundFont; the other kinds are counted when present.
@@ -276,6 +304,339 @@ def check_sfz(folder, name, rate, keys, work):
     check_sf2(folder, name + " (through Polyphone)", rate, keys or [60], work, imported[0])
 
 
+
+
+# ---- Reading the files themselves -------------------------------------------------
+
+def riff_chunks(data, start, end):
+    """(id, body offset, size) of the chunks between start and end."""
+    at = start
+    while at + 8 <= end:
+        cid, size = data[at:at + 4], struct.unpack_from("<I", data, at + 4)[0]
+        yield cid, at + 8, size
+        at += 8 + size + (size & 1)
+
+
+def read_wav(path):
+    """Format, frames as floats per channel and the sampler chunks of a WAV (RIFF or RF64)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    out = {"smpl": None, "inst": None}
+    top = data[:4]
+    if top not in (b"RIFF", b"RF64") or data[8:12] != b"WAVE":
+        raise ValueError("not a WAV file")
+    data_size = None
+    for cid, body, size in riff_chunks(data, 12, len(data)):
+        if cid == b"ds64":
+            data_size = struct.unpack_from("<Q", data, body + 8)[0]
+        elif cid == b"fmt ":
+            out["tag"], out["channels"], out["rate"], _, _, out["bits"] = struct.unpack_from("<HHIIHH", data, body)
+        elif cid == b"smpl":
+            fields = struct.unpack_from("<9I", data, body)
+            loops = [struct.unpack_from("<6I", data, body + 36 + 24 * i) for i in range(fields[7])]
+            out["smpl"] = {"note": fields[3], "fraction": fields[4], "loops": loops}
+        elif cid == b"inst":
+            note, tune, gain, lo, hi, lovel, hivel = struct.unpack_from("<BbbBBBB", data, body)
+            out["inst"] = (note, tune, gain, lo, hi, lovel, hivel)
+        elif cid == b"data":
+            raw = data[body:body + (data_size if size == 0xFFFFFFFF and data_size else size)]
+            width = out["bits"] // 8
+            count = len(raw) // width
+            if out["tag"] == 3:
+                values = struct.unpack("<%df" % count, raw[:count * 4])
+            elif width == 2:
+                values = [v / 32768.0 for v in struct.unpack("<%dh" % count, raw[:count * 2])]
+            else:
+                values = [int.from_bytes(raw[3 * i:3 * i + 3], "little", signed=True) / 8388608.0 for i in range(count)]
+            c = out["channels"]
+            out["frames"] = [list(values[k::c]) for k in range(c)]
+            break
+    return out
+
+
+def read_sf2(path):
+    """The sample data (16-bit integers) and, per instrument zone, its generators and its
+    sample header, of a SoundFont."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:4] != b"RIFF" or data[8:12] != b"sfbk":
+        raise ValueError("not a SoundFont")
+    lists = {}
+    for cid, body, size in riff_chunks(data, 12, len(data)):
+        if cid == b"LIST":
+            lists[data[body:body + 4]] = dict((c, (b, s)) for c, b, s in riff_chunks(data, body + 4, body + size))
+    smpl_body, smpl_size = lists[b"sdta"][b"smpl"]
+    points = struct.unpack_from("<%dh" % (smpl_size // 2), data, smpl_body)
+    pdta = lists[b"pdta"]
+
+    def records(name, size, form):
+        body, total = pdta[name]
+        return [struct.unpack_from(form, data, body + i * size) for i in range(total // size)]
+
+    headers = records(b"shdr", 46, "<20sIIIIIBbHH")
+    bags = records(b"ibag", 4, "<HH")
+    gens = records(b"igen", 4, "<HH")
+    zones = []
+    instruments = records(b"inst", 22, "<20sH")
+    for i in range(len(instruments) - 1):
+        for b in range(instruments[i][1], instruments[i + 1][1]):
+            generators = {}
+            for g in range(bags[b][0], bags[b + 1][0]):
+                oper, amount = gens[g]
+                generators[oper] = amount
+            if 53 in generators:
+                zones.append({"gen": generators, "header": headers[generators[53]]})
+    return points, zones
+
+
+def signed16(value):
+    return value - 65536 if value >= 32768 else value
+
+
+def sfz_regions(path):
+    """Each region's opcodes (with <global>'s beneath them) and the folder of the .sfz."""
+    text = open(path, encoding="utf-8", errors="replace").read()
+    regions, globals_, current = [], {}, None
+    for line in text.splitlines():
+        line = line.split("//")[0]
+        if "<global>" in line:
+            current = globals_
+        if "<region>" in line:
+            current = dict(globals_)
+            regions.append(current)
+        for m in re.finditer(r"([A-Za-z0-9_]+)=", line):
+            if m.group(1) == "sample":
+                current["sample"] = sfz_samples(line)[0]
+                break
+            value = line[m.end():].split()[0] if line[m.end():].split() else ""
+            if current is not None:
+                current[m.group(1)] = value
+    return regions
+
+
+STEP = 1.0 / 32768.0  # one step of 16-bit data
+
+
+def check_wavdata(folder, name, expected):
+    path = os.path.join(folder, name)
+    root, lo, hi, lovel, hivel, loop_start, loop_end = expected
+    info = run(["sndfile-info", "--instrument", path])
+    text = info.stdout
+    note = re.search(r"Base note\s*:\s*(\d+)", text)
+    loops = re.findall(r"Mode : fwd\s+Start :\s*(\d+)\s+End :\s*(\d+)", text)
+    want_loops = [] if loop_start < 0 else [(loop_start, loop_end)]
+    got_loops = [(int(a), int(b)) for a, b in loops]
+    if info.returncode != 0 or not note or int(note.group(1)) != root or got_loops != want_loops:
+        fail(f"{name}: sndfile-info reads base note {note.group(1) if note else None}, loops {got_loops}; "
+             f"expected {root}, {want_loops}")
+    wav = read_wav(path)
+    if not wav["inst"] or wav["inst"][0] != root or wav["inst"][3:] != (lo, hi, lovel, hivel):
+        fail(f"{name}: inst chunk {wav['inst']}, expected root {root}, keys {lo}-{hi}, velocities {lovel}-{hivel}")
+    reason = sox_reads(path)
+    if reason:
+        fail(f"{name}: sox cannot read it: {reason}")
+
+
+def check_dspreset(folder, name, work):
+    import xml.etree.ElementTree as ElementTree
+    path = os.path.join(folder, name)
+    try:
+        root = ElementTree.parse(path).getroot()
+    except (ElementTree.ParseError, OSError) as e:
+        fail(f"{name}: not well-formed XML: {e}")
+        return
+    groups = root.findall("groups")
+    if root.tag != "DecentSampler" or len(groups) != 1:
+        fail(f"{name}: root <{root.tag}> with {len(groups)} <groups>, expected <DecentSampler> with one")
+        return
+    samples = groups[0].findall("group/sample")
+    if not samples:
+        fail(f"{name}: maps no sample")
+    base = os.path.dirname(path)
+    for sample in samples:
+        a = sample.attrib
+        if "path" not in a or "rootNote" not in a:
+            fail(f"{name}: a <sample> without path or rootNote: {a}")
+            continue
+        for attribute in ("rootNote", "loNote", "hiNote", "loVel", "hiVel"):
+            if attribute in a and not (a[attribute].isdigit() and 0 <= int(a[attribute]) <= 127):
+                fail(f"{name}: {a['path']}: {attribute}={a[attribute]} is no MIDI value")
+        # Exactly that case, folder by folder.
+        where = base
+        for part in a["path"].split("/"):
+            if part not in os.listdir(where):
+                fail(f"{name}: {a['path']} names no file with exactly that case")
+                where = None
+                break
+            where = os.path.join(where, part)
+        if not where:
+            continue
+        reason = sox_reads(where)
+        if reason:
+            fail(f"{name}: sox cannot read {a['path']}: {reason}")
+        if a.get("loopEnabled") == "true":
+            frames = int(soxi(where, "-s") or 0)
+            if not int(a["loopStart"]) < int(a["loopEnd"]) < frames:
+                fail(f"{name}: {a['path']}: loop {a['loopStart']} ... {a['loopEnd']} outside its {frames} frames")
+
+
+def guard_faults(frames, loop_start, loop_end, tolerance):
+    """What is wrong with the frames around one loop (loop_end one past the last frame
+    played), as a list of reasons."""
+    faults = []
+    if loop_start < 8 or len(frames) - loop_end < 8:
+        faults.append(f"{loop_start} frames before the loop, {len(frames) - loop_end} after it (8 needed)")
+        return faults
+    for k in range(-4, 4):
+        if abs(frames[loop_start + k] - frames[loop_end + k]) > tolerance:
+            faults.append(f"frame {k:+d} of the loop end differs from the start's by "
+                          f"{abs(frames[loop_start + k] - frames[loop_end + k]) / STEP:.1f} steps")
+            break
+    largest = max(abs(frames[i + 1] - frames[i]) for i in range(loop_start, loop_end - 1))
+    after = max(abs(frames[i + 1] - frames[i]) for i in range(loop_end - 1, min(len(frames) - 1, loop_end + 2000)))
+    if after > largest * 1.05 + tolerance:
+        faults.append(f"after the loop the frames step by {after:.5f}, in the loop by at most {largest:.5f}")
+    return faults
+
+
+def seam_jumps(out, first_seam, loop_length, seconds):
+    """The largest step of FluidSynth's output at the loop's seams and over the sustained part."""
+    with wave.open(out, "rb") as w:
+        rate, channels = w.getframerate(), w.getnchannels()
+        data = w.readframes(w.getnframes())
+    left = struct.unpack("<%dh" % (len(data) // 2), data)[::channels]
+    steps = [abs(left[i + 1] - left[i]) for i in range(len(left) - 1)]
+    sustained = steps[int(0.1 * rate):int((seconds - 0.1) * rate)]
+    seams = []
+    seam = first_seam
+    while seam + 3 < int((seconds - 0.1) * rate):
+        seams.append(max(steps[seam - 3:seam + 3]))
+        seam += loop_length
+    return (max(seams) if seams else 0), (max(sustained) if sustained else 0)
+
+
+def check_loopguards(folder, name, rate, work):
+    path = os.path.join(folder, name)
+    looped = 0
+    if name.endswith(".sf2"):
+        points, zones = read_sf2(path)
+        seen = set()
+        for zone in zones:
+            header, gen = zone["header"], zone["gen"]
+            if gen.get(54, 0) not in (1, 3) or header in seen:
+                continue
+            seen.add(header)
+            looped += 1
+            _, start, end, loop_start, loop_end, _, root = header[:7]
+            frames = [p * STEP for p in points[start:end]]
+            for fault in guard_faults(frames, loop_start - start, loop_end - start, 1.01 * STEP):
+                fail(f"{name}: sample {header[0].rstrip(bytes(1)).decode()}: {fault}")
+            if header[9] in (1, 4):  # a mono or left sample: FluidSynth plays its zone at the root key
+                seconds = 3.0
+                out = render_note(path, name, root, 127, seconds, rate, work)
+                if out:
+                    jump, sustained = seam_jumps(out, loop_end - start, loop_end - loop_start, seconds)
+                    if jump > sustained:
+                        fail(f"{name}: key {root} held: a step of {jump} at a loop seam, at most {sustained} "
+                             f"elsewhere in the held note")
+    else:
+        entries = []
+        if name.endswith(".sfz"):
+            for region in sfz_regions(path):
+                if region.get("loop_mode") == "loop_sustain":
+                    entries.append((region["sample"], int(region["loop_start"]), int(region["loop_end"]) + 1))
+        else:
+            import xml.etree.ElementTree as ElementTree
+            for sample in ElementTree.parse(path).getroot().iter("sample"):
+                if sample.get("loopEnabled") == "true":
+                    entries.append((sample.get("path"), int(sample.get("loopStart")), int(sample.get("loopEnd")) + 1))
+        for sample, loop_start, loop_end in entries:
+            looped += 1
+            wav = read_wav(os.path.join(os.path.dirname(path), *re.split(r"[\\/]", sample)))
+            for channel in wav["frames"]:
+                tolerance = 1.01 * STEP if wav["bits"] == 16 else STEP
+                for fault in guard_faults(channel, loop_start, loop_end, tolerance):
+                    fail(f"{name}: {sample}: {fault}")
+    if looped == 0:
+        fail(f"{name}: no looped sample to check")
+
+
+def set_from_sf2(path):
+    """(root, low key, high key, low velocity, high velocity, loop start, loop end) of
+    each take (its left or mono zone), and the looped zones' release in ms."""
+    points, zones = read_sf2(path)
+    takes, releases = [], set()
+    for zone in zones:
+        header, gen = zone["header"], zone["gen"]
+        if header[9] not in (1, 4):
+            continue
+        looped = gen.get(54, 0) in (1, 3)
+        start = header[1]
+        takes.append((header[6], gen[43] & 0xFF, gen[43] >> 8, gen[44] & 0xFF, gen[44] >> 8,
+                      header[3] - start if looped else -1, header[4] - start if looped else -1))
+        if looped and 38 in gen:
+            releases.add(round(1000 * 2 ** (signed16(gen[38]) / 1200.0)))
+    return sorted(takes), releases
+
+
+def set_from_sfz(path):
+    takes, releases, wavs = [], set(), []
+    for r in sfz_regions(path):
+        looped = r.get("loop_mode") == "loop_sustain"
+        take = (int(r["pitch_keycenter"]), int(r["lokey"]), int(r["hikey"]), int(r["lovel"]), int(r["hivel"]),
+                int(r["loop_start"]) if looped else -1, int(r["loop_end"]) + 1 if looped else -1)
+        takes.append(take)
+        if looped:
+            releases.add(round(1000 * float(r["ampeg_release"])))
+        wavs.append((os.path.join(os.path.dirname(path), *re.split(r"[\\/]", r["sample"])), take))
+    return sorted(takes), releases, wavs
+
+
+def set_from_dspreset(path):
+    import xml.etree.ElementTree as ElementTree
+    root = ElementTree.parse(path).getroot()
+    release = round(1000 * float(root.find("groups").get("release", "0")))
+    takes, releases, wavs = [], set(), []
+    for s in root.iter("sample"):
+        looped = s.get("loopEnabled") == "true"
+        take = (int(s.get("rootNote")), int(s.get("loNote")), int(s.get("hiNote")), int(s.get("loVel")),
+                int(s.get("hiVel")), int(s.get("loopStart")) if looped else -1,
+                int(s.get("loopEnd")) + 1 if looped else -1)
+        takes.append(take)
+        if looped:
+            releases.add(release)
+        wavs.append((os.path.join(os.path.dirname(path), *s.get("path").split("/")), take))
+    return sorted(takes), releases, wavs
+
+
+def from_wav_chunks(path):
+    wav = read_wav(path)
+    smpl, inst = wav["smpl"], wav["inst"]
+    loop = smpl["loops"][0] if smpl and smpl["loops"] else None
+    return (smpl["note"] if smpl else None, inst[3] if inst else None, inst[4] if inst else None,
+            inst[5] if inst else None, inst[6] if inst else None, loop[2] if loop else -1,
+            loop[3] + 1 if loop else -1)
+
+
+def check_agree(folder, names):
+    sf2, sfz, ds = (os.path.join(folder, n) for n in names)
+    sf2_takes, sf2_release = set_from_sf2(sf2)
+    sfz_takes, sfz_release, sfz_wavs = set_from_sfz(sfz)
+    ds_takes, ds_release, ds_wavs = set_from_dspreset(ds)
+    if not sf2_takes:
+        fail(f"{names[0]}: no takes")
+    for label, takes in (("SFZ", sfz_takes), ("Decent Sampler", ds_takes)):
+        if takes != sf2_takes:
+            fail(f"{names[0]} and its {label} set differ: {sf2_takes} against {takes}")
+    for label, release in (("SFZ", sfz_release), ("Decent Sampler", ds_release)):
+        if release != sf2_release:
+            fail(f"{names[0]}: the looped zones' release {sf2_release} ms, the {label} set's {release} ms")
+    for wav, take in sfz_wavs + ds_wavs:
+        chunks = from_wav_chunks(wav)
+        if chunks != take:
+            fail(f"{os.path.relpath(wav, folder)}: its sampler chunks say {chunks}, its set {take}")
+
+
 def ints(fields):
     keys = [int(k) for k in fields]
     if any(not 0 <= k <= 127 for k in keys):
@@ -293,6 +654,11 @@ KINDS = {
     "sf2held": (4, "held-note SoundFont",
                 lambda folder, f, work: check_sf2_held(folder, f[0], int(f[1]), float(f[2]), ints(f[3:]), work)),
     "sfz": (3, "SFZ", lambda folder, f, work: check_sfz(folder, f[0], int(f[1]), ints(f[2:]), work)),
+    "wavdata": (8, "WAV with sampler chunks",
+                lambda folder, f, work: check_wavdata(folder, f[0], [int(v) for v in f[1:8]])),
+    "dspreset": (1, "Decent Sampler preset", lambda folder, f, work: check_dspreset(folder, f[0], work)),
+    "loopguards": (2, "looped set", lambda folder, f, work: check_loopguards(folder, f[0], int(f[1]), work)),
+    "agree": (3, "set in three files", lambda folder, f, work: check_agree(folder, f[0:3])),
 }
 
 

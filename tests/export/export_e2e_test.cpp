@@ -20,6 +20,7 @@
 #include "export/dialog/key_control.h"
 #include "export/formats/soundfont_file.h"
 #include "export/reader_files.h"
+#include "export/takes/export_choices.h"
 #include "export/takes/export_timing.h"
 #include "resources/resource_ids.h"
 #include "support/korvane_settings.h"
@@ -275,6 +276,21 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     EXPECT_NE(std::string::npos, sfzText.find("sample=dialog/dialog_G2_v127.wav")) << sfzText;
     EXPECT_EQ("7 of 7 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
     addToManifest("sfz dialog.sfz 44100 48 55 60");
+
+    // The same set for Decent Sampler: the preset and its folder of samples.
+    HWND types = GetDlgItem(dialog, IDC_EXPORT_TYPE);
+    SendMessageA(types, CB_SETCURSEL, kExportDecentSampler, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_TYPE, CBN_SELCHANGE), (LPARAM)types);
+    EXPECT_EQ("Decent Sampler", controlText(types));
+    ExportWait preset;
+    preset.files.push_back(base + ".dspreset");
+    preset.sizes.push_back(1);
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &preset, 60000));
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+    EXPECT_EQ("7 of 7 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
+    addToManifest("dspreset dialog.dspreset");
+    addToManifest("loopguards dialog.dspreset 44100");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     for (int i = 0; i < 300 && IsWindow(dialog); ++i) Sleep(10);
 
@@ -306,8 +322,8 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
         if (l == "dispatch 11 0 512 0") ++exportBlocks;
         if (exportBlocks && l.rfind("dispatch 11 0 ", 0) == 0 && l != "dispatch 11 0 512 0") ++engineBlocksAfter;
     }
-    EXPECT_EQ(4, exportBlocks);  // WAV, SoundFont, the one that could not be created, SFZ
-    EXPECT_EQ(4, engineBlocksAfter);
+    EXPECT_EQ(5, exportBlocks);  // WAV, SoundFont, the one that could not be created, SFZ, Decent Sampler
+    EXPECT_EQ(5, engineBlocksAfter);
     clearKorvaneSettings();
 }
 

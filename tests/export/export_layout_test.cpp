@@ -344,6 +344,7 @@ TEST(ExportDialogRules, NumbersEnableRuleAndFileType) {
     EXPECT_EQ(kExportWav, fileTypeForName("pad.Wav", kExportSoundFont));
     EXPECT_EQ(kExportSoundFont, fileTypeForName("pad.aif", kExportSoundFont));
     EXPECT_EQ(kExportWav, fileTypeForName("dir.sf2\\pad", kExportWav));
+    EXPECT_EQ(kExportDecentSampler, fileTypeForName("D:\\sets\\Pad.DSPreset", kExportWav));
 }
 
 // Layers and loops: each zone carries its velocity range, a looped one its release

@@ -469,6 +469,7 @@ TEST_F(Export, LayeredLoopedTrimmedTakesInEveryFileType) {
     const int rate = 44100, noteOff = 43 * 512, full = rate / 2 + rate / 5;
     const std::string base = readerFolder() + "\\layered";
 
+    settings.wavKeyData = true;
     ExportReport wavs = exportTo(base + ".wav");
     EXPECT_EQ(0, wavs.failed());
     EXPECT_EQ(6, wavs.planned);
@@ -513,4 +514,28 @@ TEST_F(Export, LayeredLoopedTrimmedTakesInEveryFileType) {
     EXPECT_NE(std::string::npos, text.find("loop_mode=loop_sustain"));
     EXPECT_TRUE(readWav(base + "\\layered_C4_v50.wav").ok);
     addToManifest("sfz layered.sfz 44100 48 60 72");
+
+    settings.fileType = kExportDecentSampler;
+    ExportReport preset = exportTo(base + ".dspreset");
+    EXPECT_EQ(0, preset.failed());
+    EXPECT_EQ(7, preset.planned) << "six samples and the preset";
+    addToManifest("dspreset layered.dspreset");
+    for (const char *set : {"layered.sf2", "layered.sfz", "layered.dspreset"})
+        addToManifest("loopguards " + std::string(set) + " 44100");
+    addToManifest("agree layered.sf2 layered.sfz layered.dspreset");
+
+    // The per-key WAVs say in their own chunks what the SFZ says of the same takes.
+    for (size_t at = text.find("<region>"); at != std::string::npos; at = text.find("<region>", at + 1)) {
+        std::string line = text.substr(at, text.find('\n', at) - at);
+        auto opcode = [&](const char *name) {
+            size_t p = line.find(std::string(" ") + name + "=");
+            return p == std::string::npos ? -1 : atoi(line.c_str() + p + strlen(name) + 2);
+        };
+        std::string file = line.substr(line.find("sample=layered/") + 15);
+        int loopEnd = opcode("loop_end");
+        addToManifest("wavdata " + file + " " + std::to_string(opcode("pitch_keycenter")) + " " +
+                      std::to_string(opcode("lokey")) + " " + std::to_string(opcode("hikey")) + " " +
+                      std::to_string(opcode("lovel")) + " " + std::to_string(opcode("hivel")) + " " +
+                      std::to_string(opcode("loop_start")) + " " + std::to_string(loopEnd < 0 ? -1 : loopEnd + 1));
+    }
 }

@@ -57,11 +57,21 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
         }
         // After the crossfade, the step from end - 1 back to start is no larger than
         // the sound's own steps from one point to the next.
-        writeLoopCrossfade(x.data(), loop, crossfadeFrames(loop, kRate));
+        std::vector<float> before = x;
+        writeLoopCrossfade(x.data(), (uint32_t)x.size(), loop, crossfadeFrames(loop, kRate));
         float largestStep = 0.0f;
         for (uint32_t i = loop.start; i + 1 < loop.end; ++i)
             largestStep = std::fmax(largestStep, std::fabs(x[i + 1] - x[i]));
         EXPECT_LE(std::fabs(x[loop.start] - x[loop.end - 1]), largestStep * 1.05f);
+        // The guard frames on both sides of the end repeat those around the start, and a
+        // note let go plays on from the loop into the take without a larger step.
+        for (int k = -(int)kLoopGuardFrames; k < (int)kLoopGuardFrames; ++k)
+            EXPECT_EQ(x[loop.start + k], x[loop.end + k]) << k;
+        for (uint32_t i = loop.end - 1; i < loop.end + 2 * crossfadeFrames(loop, kRate); ++i)
+            ASSERT_LE(std::fabs(x[i + 1] - x[i]), largestStep * 1.05f) << i - loop.end;
+        EXPECT_EQ(before[loop.end + kLoopGuardFrames + crossfadeFrames(loop, kRate) + 1],
+                  x[loop.end + kLoopGuardFrames + crossfadeFrames(loop, kRate) + 1])
+            << "the take's own frames once the blend is over";
     }
 }
 

@@ -25,7 +25,7 @@ namespace {
 // What the key control edits and where it reads its preview notes' channel and velocity.
 KeyControlData gKeyControlData = {&gKeySelection, &gExportSettings.midiChannel, &gExportSettings.velocity};
 
-const char *const kFileTypes[] = {"WAV", "SF2", "SFZ"};
+const char *const kFileTypes[] = {"WAV", "SF2", "SFZ", "Decent Sampler"};
 const char *const kLayerCounts[] = {"1", "2", "3", "4", "5", "6", "7", "8"};
 const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
@@ -82,7 +82,8 @@ const int kChoiceControls[] = {IDC_EXPORT_FILE,     IDC_EXPORT_BROWSE,       IDC
                                IDC_EXPORT_RATE,     IDC_EXPORT_CHANNELS,     IDC_EXPORT_MIDI_CHANNEL,
                                IDC_EXPORT_VELOCITY, IDC_EXPORT_HOLD,         IDC_EXPORT_RELEASE,
                                IDC_EXPORT_MULTISAMPLE, IDC_EXPORT_CHORD,     IDC_EXPORT_KEYS,
-                               IDC_EXPORT_LAYERS,   IDC_EXPORT_LOOP,         IDC_EXPORT_TRIM};
+                               IDC_EXPORT_LAYERS,   IDC_EXPORT_LOOP,         IDC_EXPORT_TRIM,
+                               IDC_EXPORT_WAV_KEY_DATA};
 
 void updateExportButton(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START),
@@ -115,6 +116,7 @@ void initDialog(HWND dialog) {
     fillList(dialog, IDC_EXPORT_LAYERS, kLayerCounts, s.layers - 1);
     CheckDlgButton(dialog, IDC_EXPORT_LOOP, s.loop ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_EXPORT_TRIM, s.trim ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_EXPORT_WAV_KEY_DATA, s.wavKeyData ? BST_CHECKED : BST_UNCHECKED);
     wchar_t cancel[32];
     if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
     updateExportButton(dialog);
@@ -357,6 +359,9 @@ void onCommand(HWND dialog, int id, int code) {
     case IDC_EXPORT_TRIM:
         if (code == BN_CLICKED) s.trim = IsDlgButtonChecked(dialog, IDC_EXPORT_TRIM) == BST_CHECKED;
         break;
+    case IDC_EXPORT_WAV_KEY_DATA:
+        if (code == BN_CLICKED) s.wavKeyData = IsDlgButtonChecked(dialog, IDC_EXPORT_WAV_KEY_DATA) == BST_CHECKED;
+        break;
     case IDC_EXPORT_FILE:
         if (code == EN_CHANGE) {
             GetDlgItemTextA(dialog, IDC_EXPORT_FILE, s.fileName, kExportNameSize);
@@ -408,6 +413,7 @@ ExportFileType fileTypeForName(const char *name, ExportFileType current) {
     if (_stricmp(parts.extension, ".wav") == 0) return kExportWav;
     if (_stricmp(parts.extension, ".sf2") == 0) return kExportSoundFont;
     if (_stricmp(parts.extension, ".sfz") == 0) return kExportSfz;
+    if (_stricmp(parts.extension, ".dspreset") == 0) return kExportDecentSampler;
     return current;
 }
 

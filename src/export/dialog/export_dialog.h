@@ -19,8 +19,8 @@ int clampedNumber(const char *text, int low, int high);
 // Export is enabled with a file name and at least one selected key.
 bool exportEnabled(const char *fileName, const unsigned char *keys);
 
-// The file type a browsed name implies by its extension (.wav, .sf2, .sfz, any case),
-// or `current` for any other extension.
+// The file type a browsed name implies by its extension (.wav, .sf2, .sfz, .dspreset,
+// any case), or `current` for any other extension.
 ExportFileType fileTypeForName(const char *name, ExportFileType current);
 
 // The dialog, modal, owned by the main window.

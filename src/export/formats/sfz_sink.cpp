@@ -16,11 +16,8 @@ bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, Expo
     report.planned++;  // the .sfz
     bool named = renameStored(report, parts, ".sfz");
     // The samples go into a folder of the .sfz's base name beside it.
-    PathParts samples = parts;
-    size_t folderLength = strlen(parts.folder);
-    int folder = snprintf(samples.folder, sizeof samples.folder, "%s%s%s\\", parts.folder,
-                          folderLength && !isPathSeparator(parts.folder[folderLength - 1]) ? "\\" : "", parts.base);
-    if (!named || folder < 0 || (size_t)folder >= sizeof samples.folder) {
+    PathParts samples;
+    if (!named || !sampleFolderParts(parts, samples)) {
         reportFailure(report, kNameTooLong, settings.fileName, 0);
         return false;
     }
@@ -31,11 +28,8 @@ bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, Expo
         release();
         return false;
     }
-    char folderPath[kPathLimit];
-    snprintf(folderPath, sizeof folderPath, "%s%s", samples.drive, samples.folder);
-    CreateDirectoryA(folderPath, nullptr);  // a folder that cannot be made fails the samples, each named
     relativeTo_ = strlen(parts.drive) + strlen(parts.folder);
-    if (beginTakeWavFiles(samples_, samples, settings, plan, memory, report)) return true;
+    if (beginSetSamples(samples_, samples, settings, plan, memory, report)) return true;
     report.planned--;  // without a sample there is nothing to map: the samples' failures say why
     release();
     return false;
@@ -45,9 +39,7 @@ void SfzSink::add(const FinishedTake &take, ExportReport &report) {
     char path[kPathLimit];
     if (!addTakeWavFile(samples_, take, path, sizeof path, report)) return;
     char *relative = paths_[added_];
-    snprintf(relative, kPathLimit, "%s", path + relativeTo_);
-    for (char *c = relative; *c; ++c)
-        if (*c == '\\') *c = '/';
+    samplePathInSet(path, relativeTo_, relative, kPathLimit);
     const PlannedTake &planned = *take.planned;
     regions_[added_++] = SfzRegion{relative,          planned.lowKey,     planned.highKey, planned.rootKey,
                                    planned.layer.low, planned.layer.high, take.loop.found, take.loop.start,
@@ -65,21 +57,14 @@ void SfzSink::finish(ExportReport &report) {
     const size_t lineRoom = 160 + kPathLimit;
     size_t size = 256 + (size_t)added_ * lineRoom;
     char *text = (char *)malloc(size);
-    OutputWriter writer;
-    if (!text || !startOutputWriter(writer, false, memory_)) {
+    if (!text) {
         reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY);
-        free(text);
         release();
         return;
     }
     size_t used = formatSfzHead(text, size, releaseMs_);
     for (int i = 0; i < added_; ++i) used += formatSfzRegion(text + used, size - used, regions_[i]);
-    ExportOutput out = {};
-    if (openExportOutput(out, report.fileName, report)) {
-        outputBytes(writer, out.file, text, used);
-        closeOutput(writer, out.file, false);
-    }
-    finishExportOutput(writer, &out, 1, report);
+    writeSetText(report.fileName, text, used, memory_, report);
     free(text);
     release();
 }

@@ -73,16 +73,36 @@ bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report)
     return out.opened;
 }
 
+WavSamplerData takeSamplerData(const FinishedTake &take) {
+    const PlannedTake &planned = *take.planned;
+    return WavSamplerData{planned.rootKey,     0.0,             planned.lowKey,  planned.highKey, planned.layer.low,
+                          planned.layer.high, take.loop.found, take.loop.start, take.loop.end};
+}
+
 void writeTakeWav(OutputWriter &writer, ExportOutput &out, const char *path, const FinishedTake &take,
-                  int channels, WavDepth depth, int32_t rate, ExportReport &report) {
+                  int channels, WavDepth depth, int32_t rate, const WavSamplerData *sampler, ExportReport &report) {
     if (!openExportOutput(out, path, report)) return;
     WavFormat format = wavFormatFor(depth, channels, rate);
     uint8_t header[kMaxWavHeaderSize];
-    outputBytes(writer, out.file, header, buildWavHeader(header, format, (uint64_t)take.frames));
+    outputBytes(writer, out.file, header, buildWavHeader(header, format, (uint64_t)take.frames, sampler));
     // Frames the temporary files lost are padded with silence but the file is reported.
     out.incomplete = !take.complete;
     appendTakeSamples(writer, out.file, take, channels == 2 ? kBothSides : kMonoMix, depth, take.frames);
     closeOutput(writer, out.file, false);
+}
+
+void writeSetText(const char *path, const char *text, size_t length, ExportMemory *memory, ExportReport &report) {
+    OutputWriter writer;
+    if (!startOutputWriter(writer, false, memory)) {
+        reportFailure(report, kNotWritten, path, ERROR_NOT_ENOUGH_MEMORY);
+        return;
+    }
+    ExportOutput out = {};
+    if (openExportOutput(out, path, report)) {
+        outputBytes(writer, out.file, text, length);
+        closeOutput(writer, out.file, false);
+    }
+    finishExportOutput(writer, &out, 1, report);
 }
 
 bool folderExists(const char *path, unsigned long *error) {

@@ -49,10 +49,18 @@ void finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int c
 // cannot be.
 bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report);
 
-// A take as one WAV file at path: created, header, samples, closed (behind when the
-// writer closes behind). A file that cannot be created is counted.
+// What a take's WAV file tells a sampler: its root key, key and velocity ranges and loop.
+WavSamplerData takeSamplerData(const FinishedTake &take);
+
+// A take as one WAV file at path: created, header (with the sampler chunks when
+// sampler is not null), samples, closed (behind when the writer closes behind). A file
+// that cannot be created is counted.
 void writeTakeWav(OutputWriter &writer, ExportOutput &out, const char *path, const FinishedTake &take,
-                  int channels, WavDepth depth, int32_t rate, ExportReport &report);
+                  int channels, WavDepth depth, int32_t rate, const WavSamplerData *sampler, ExportReport &report);
+
+// A set's text file (an .sfz, a .dspreset) of `length` bytes at path, counted in the
+// report as written or not.
+void writeSetText(const char *path, const char *text, size_t length, ExportMemory *memory, ExportReport &report);
 
 // Whether files can be made in the folder `path` names (up to its last separator):
 // false, with the system's error code, when the folder does not exist (nothing is

@@ -1,10 +1,14 @@
 #include "export/formats/wav_sink.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 bool beginTakeWavFiles(TakeWavFiles &wavs, const PathParts &parts, const ExportSettings &settings,
-                       const ExportPlan &plan, ExportMemory *memory, ExportReport &report) {
+                       const ExportPlan &plan, bool samplerChunks, ExportMemory *memory, ExportReport &report) {
+    wavs.samplerChunks = samplerChunks;
     wavs.typedName = settings.fileName;
     wavs.parts = parts;
     wavs.depth = settings.sampleFormat;
@@ -45,7 +49,9 @@ bool addTakeWavFile(TakeWavFiles &wavs, const FinishedTake &take, char *path, si
         return false;
     }
     ExportOutput &out = wavs.outputs[take.ordinal - 1];
-    writeTakeWav(wavs.writer, out, path, take, wavs.channels, wavs.depth, wavs.rate, report);
+    const WavSamplerData sampler = takeSamplerData(take);
+    writeTakeWav(wavs.writer, out, path, take, wavs.channels, wavs.depth, wavs.rate,
+                 wavs.samplerChunks ? &sampler : nullptr, report);
     return out.opened;
 }
 
@@ -55,12 +61,34 @@ void finishTakeWavFiles(TakeWavFiles &wavs, ExportReport &report) {
     wavs.outputs = nullptr;
 }
 
+bool sampleFolderParts(const PathParts &parts, PathParts &samples) {
+    samples = parts;
+    size_t folderLength = strlen(parts.folder);
+    int n = snprintf(samples.folder, sizeof samples.folder, "%s%s%s\\", parts.folder,
+                     folderLength && !isPathSeparator(parts.folder[folderLength - 1]) ? "\\" : "", parts.base);
+    return n >= 0 && (size_t)n < sizeof samples.folder;
+}
+
+bool beginSetSamples(TakeWavFiles &wavs, const PathParts &samples, const ExportSettings &settings,
+                     const ExportPlan &plan, ExportMemory *memory, ExportReport &report) {
+    char folder[2 * kPathLimit];
+    snprintf(folder, sizeof folder, "%s%s", samples.drive, samples.folder);
+    CreateDirectoryA(folder, nullptr);
+    return beginTakeWavFiles(wavs, samples, settings, plan, true, memory, report);
+}
+
+void samplePathInSet(const char *path, size_t prefix, char *out, size_t size) {
+    snprintf(out, size, "%s", strlen(path) > prefix ? path + prefix : path);
+    for (char *c = out; *c; ++c)
+        if (*c == '\\') *c = '/';
+}
+
 bool WavSink::begin(const ExportSettings &settings, const ExportPlan &plan, ExportMemory *memory,
                     ExportReport &report) {
     PathParts parts;
     splitPath(settings.fileName, parts);
     renameStored(report, parts, ".wav");
-    return beginTakeWavFiles(wavs_, parts, settings, plan, memory, report);
+    return beginTakeWavFiles(wavs_, parts, settings, plan, settings.wavKeyData, memory, report);
 }
 
 void WavSink::add(const FinishedTake &take, ExportReport &report) {

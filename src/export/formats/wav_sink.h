@@ -18,19 +18,35 @@ struct TakeWavFiles {
     int channels;
     int32_t rate;
     int files;
+    bool samplerChunks;     // each file carries its root key, ranges and loop
     OutputWriter writer;
     ExportOutput *outputs;  // one per take
 };
 
 // False when none of the files can be written (the folder does not exist, no memory),
-// each counted in the report.
+// each counted in the report. With samplerChunks every file carries the smpl and inst
+// chunks.
 bool beginTakeWavFiles(TakeWavFiles &wavs, const PathParts &parts, const ExportSettings &settings,
-                       const ExportPlan &plan, ExportMemory *memory, ExportReport &report);
+                       const ExportPlan &plan, bool samplerChunks, ExportMemory *memory, ExportReport &report);
 // Writes the take's file, whose path goes into path; false when it could not even be
 // created (counted).
 bool addTakeWavFile(TakeWavFiles &wavs, const FinishedTake &take, char *path, size_t size, ExportReport &report);
 // Waits for every file to be closed and counts them.
 void finishTakeWavFiles(TakeWavFiles &wavs, ExportReport &report);
+
+// The samples of a set (SFZ, Decent Sampler) lie in a folder named after the set's
+// file beside it: parts with folder + base + "\" as the folder. False when that does
+// not fit.
+bool sampleFolderParts(const PathParts &parts, PathParts &samples);
+// Makes the samples' folder (a folder that cannot be made fails the samples, each
+// named) and begins their files, each with the sampler chunks; false when none can be
+// written.
+bool beginSetSamples(TakeWavFiles &wavs, const PathParts &samples, const ExportSettings &settings,
+                     const ExportPlan &plan, ExportMemory *memory, ExportReport &report);
+// The path of a sample relative to the set's file (its folder's name and its own,
+// '/' between) from the sample's full path, which starts with the set's folder
+// (prefix characters long).
+void samplePathInSet(const char *path, size_t prefix, char *out, size_t size);
 
 class WavSink : public TakeSink {
 public:

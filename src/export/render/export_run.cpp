@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "export/formats/dspreset_sink.h"
 #include "export/formats/sfz_sink.h"
 #include "export/formats/soundfont_sink.h"
 #include "export/formats/wav_sink.h"
@@ -78,6 +79,11 @@ void renderExport(ExportRun &run) {
     switch (run.settings.fileType) {
     case kExportSfz: {
         SfzSink sink;
+        runTakes(run, sink);
+        break;
+    }
+    case kExportDecentSampler: {
+        DsPresetSink sink;
         runTakes(run, sink);
         break;
     }

@@ -10,7 +10,9 @@ const int kMinLoopPeriods = 4;
 const int kStartCandidates = 64;
 const int kEndSlack = 2;         // frames tried on either side of a whole number of periods
 const int kCoarseDecimation = 4;
-const uint32_t kFramesAfterLoop = 32;  // a looped sample keeps these after its loop, as samplers expect
+// A looped sample keeps at least these after its loop, as samplers expect, and the
+// frames that blend from the loop back into the take.
+const uint32_t kFramesAfterLoop = 32;
 
 // The join's residual over [-half, half) around start and end, every `step` frames.
 double joinError(const float *x, uint32_t start, uint32_t end, uint32_t half, uint32_t step) {
@@ -98,12 +100,28 @@ uint32_t crossfadeFrames(const SustainLoop &loop, int sampleRate) {
     return fade;
 }
 
-void writeLoopCrossfade(float *channel, const SustainLoop &loop, uint32_t fadeFrames) {
-    if (!loop.found || fadeFrames == 0 || fadeFrames > loop.start || loop.end < loop.start + fadeFrames) return;
+void writeLoopCrossfade(float *channel, uint32_t frames, const SustainLoop &loop, uint32_t fadeFrames) {
+    if (!loop.found || fadeFrames <= kLoopGuardFrames || fadeFrames > loop.start ||
+        loop.end < loop.start + fadeFrames || loop.end > frames)
+        return;
+    // Before the end: into the frames before the start, wholly for the last guard frames.
+    const uint32_t ramp = fadeFrames - kLoopGuardFrames;
     for (uint32_t j = 0; j < fadeFrames; ++j) {
-        float into = (float)(j + 1) / (float)fadeFrames;
+        float into = j + 1 >= ramp ? 1.0f : (float)(j + 1) / (float)ramp;
         float &frame = channel[loop.end - fadeFrames + j];
         frame = frame * (1.0f - into) + channel[loop.start - fadeFrames + j] * into;
+    }
+    // After the end: the loop's first frames, then back into the take's own frames over
+    // as much of the fade's length as the loop and the take leave room for.
+    const uint32_t length = loop.end - loop.start;
+    uint32_t after = frames - loop.end;
+    if (after > length) after = length;
+    if (after > kLoopGuardFrames + fadeFrames) after = kLoopGuardFrames + fadeFrames;
+    const uint32_t back = after > kLoopGuardFrames ? after - kLoopGuardFrames : 0;
+    for (uint32_t k = 0; k < after; ++k) {
+        float own = k < kLoopGuardFrames ? 0.0f : (float)(k - kLoopGuardFrames + 1) / (float)(back + 1);
+        float &frame = channel[loop.end + k];
+        frame = channel[loop.start + k] * (1.0f - own) + frame * own;
     }
 }
 
@@ -146,12 +164,13 @@ TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, 
         shape.loop = findSustainLoop(sum, to, from, to, keyPeriod(rootKey, sampleRate), sampleRate);
         if (shape.loop.found) {
             uint32_t fade = crossfadeFrames(shape.loop, sampleRate);
-            for (int c = 0; c < 2; ++c) writeLoopCrossfade(channels[c], shape.loop, fade);
+            for (int c = 0; c < 2; ++c) writeLoopCrossfade(channels[c], frames, shape.loop, fade);
         }
     }
     if (trim) {
         const float *const both[2] = {channels[0], channels[1]};
-        uint32_t keep = shape.loop.found ? shape.loop.end + kFramesAfterLoop : 0;
+        uint32_t blend = shape.loop.found ? kLoopGuardFrames + crossfadeFrames(shape.loop, sampleRate) : 0;
+        uint32_t keep = shape.loop.found ? shape.loop.end + (blend > kFramesAfterLoop ? blend : kFramesAfterLoop) : 0;
         uint32_t kept = trimmedFrames(both, 2, frames, keep, sampleRate);
         if (kept < frames) {
             for (int c = 0; c < 2; ++c) fadeOutTail(channels[c], kept, sampleRate);

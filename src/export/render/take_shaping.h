@@ -42,9 +42,18 @@ SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFro
 // before its start are shorter.
 uint32_t crossfadeFrames(const SustainLoop &loop, int sampleRate);
 
-// Blends the frames before the loop's end into the frames before its start, so the
-// jump from end - 1 back to start continues the sound without a step.
-void writeLoopCrossfade(float *channel, const SustainLoop &loop, uint32_t fadeFrames);
+// Frames on each side of a loop's start and end that an interpolating player reads
+// across the jump: the crossfade makes them equal, so that the data on both sides of
+// the end repeats the data on both sides of the start.
+const uint32_t kLoopGuardFrames = 4;
+
+// Blends the frames before the loop's end into the frames before its start, the last
+// kLoopGuardFrames and more exactly those before the start, so the jump from end - 1
+// back to start continues the sound without a step. After the end (within the
+// channel's `frames`), the first kLoopGuardFrames repeat the loop's first frames and
+// the fade's length blends back into the take's own continuation, so a note let go
+// plays on from the loop without a step.
+void writeLoopCrossfade(float *channel, uint32_t frames, const SustainLoop &loop, uint32_t fadeFrames);
 
 // -80 dBFS as a sample value.
 const float kTailThreshold = 1.0e-4f;

@@ -6,14 +6,14 @@
 const int kExportNameSize = 260;
 
 // The values of the choices are the list indexes of the dialog's combos.
-enum ExportFileType { kExportWav = 0, kExportSoundFont = 1, kExportSfz = 2 };
+enum ExportFileType { kExportWav = 0, kExportSoundFont = 1, kExportSfz = 2, kExportDecentSampler = 3 };
 enum ExportChannels { kExportMono = 0, kExportStereo = 1 };
 enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
 
 struct ExportSettings {
     char fileName[kExportNameSize];  // as typed or chosen; the file types replace its extension
-    ExportFileType fileType;         // list 1005: WAV, SF2 or SFZ
-    WavDepth sampleFormat;           // list 1016; the WAV files of WAV and SFZ
+    ExportFileType fileType;         // list 1005: WAV, SF2, SFZ or Decent Sampler
+    WavDepth sampleFormat;           // list 1016; the WAV files of WAV, SFZ and Decent Sampler
     int rateIndex;                   // list 1017: index into the eight offered rates
     ExportChannels channelMode;      // list 1018
     int holdMs;                      // 1 ... 99999
@@ -25,6 +25,7 @@ struct ExportSettings {
     int layers;                      // velocity layers, 1 ... 8 (list 1033)
     bool loop;                       // sustain loops (box 1034)
     bool trim;                       // trimmed tails (box 1035)
+    bool wavKeyData;                 // per-key WAVs carry their root key, ranges and loop (box 1036)
 };
 
 // The choices at every program start.

@@ -26,6 +26,7 @@ int planTakes(const uint8_t *keys, int selected, bool chord, int velocity, int l
             t.lowKey = low;
             t.highKey = high;
             t.layer = layer[i];
+            t.layerIndex = (uint8_t)i;
             t.layered = layerCount > 1;
             t.namedKey = (int16_t)(chord ? -1 : keys[k]);
             t.namedVelocity = (int16_t)(t.layered ? layer[i].velocity : -1);
@@ -43,6 +44,9 @@ void planExport(const ExportSettings &settings, const uint8_t *keySelection, Exp
     plan.channels = settings.channelMode == kExportMono ? 1 : 2;
     plan.midiChannel = settings.midiChannel & 0x0F;
     plan.takeCount = planTakes(plan.keys, plan.keyCount, plan.chord, settings.velocity, settings.layers, plan.takes);
+    plan.layerCount = 0;
+    for (int i = 0; i < plan.takeCount; ++i)
+        if (plan.takes[i].layerIndex >= plan.layerCount) plan.layerCount = plan.takes[i].layerIndex + 1;
 }
 
 void noteName(int key, char *out, size_t size) {

@@ -20,6 +20,7 @@ struct PlannedTake {
     uint8_t rootKey;    // the key its sample sounds at (a chord's: 60)
     uint8_t lowKey, highKey;
     VelocityLayer layer;  // rendered at layer.velocity, answers to layer.low ... layer.high
+    uint8_t layerIndex;   // 0 for the softest layer
     bool layered;         // the export has more than one layer
     // Its name's parts: the key (-1: none, a chord's) and the velocity (-1: none,
     // with one layer), as in "<name>_C3_v64.wav".
@@ -33,6 +34,7 @@ struct ExportPlan {
     ExportTiming timing;
     int channels;     // of the files: 1 mono, 2 stereo
     int midiChannel;  // 0 ... 15
+    int layerCount;   // velocity layers of every key
     int takeCount;
     PlannedTake takes[kMaxTakes];
 };

@@ -1,0 +1,68 @@
+#include "export/formats/dspreset_text.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const size_t kSampleRoom = 256;  // one sample's line without its path
+const size_t kPathRoom = 6 * 260;  // a path with every character escaped
+
+// Appends printf-style text at *at; false when it does not fit.
+template <typename... Args>
+bool add(char *out, size_t size, size_t *at, const char *format, Args... args) {
+    if (*at >= size) return false;
+    int n = snprintf(out + *at, size - *at, format, args...);
+    if (n < 0 || (size_t)n >= size - *at) return false;
+    *at += (size_t)n;
+    return true;
+}
+
+// The path as an attribute value: &, <, > and quotes escaped; false for a control character.
+bool addPath(char *out, size_t size, size_t *at, const char *path) {
+    for (const unsigned char *p = (const unsigned char *)path; *p; ++p) {
+        if (*p < 0x20) return false;
+        const char *escaped = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : *p == '"' ? "&quot;"
+                              : *p == '\'' ? "&apos;" : nullptr;
+        bool fits = escaped ? add(out, size, at, "%s", escaped) : add(out, size, at, "%c", (char)*p);
+        if (!fits) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+size_t dsPresetRoom(int count, int layers) {
+    return 512 + (size_t)(layers > 0 ? layers : 0) * 64 + (size_t)(count > 0 ? count : 0) * (kSampleRoom + kPathRoom);
+}
+
+size_t formatDsPreset(char *out, size_t size, const DsSample *samples, int count, int layers, int releaseMs) {
+    if (releaseMs < 0) releaseMs = 0;
+    size_t at = 0;
+    bool ok = add(out, size, &at, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- Exported by Korvane -->\n") &&
+              add(out, size, &at, "<DecentSampler minVersion=\"1.0.0\">\n") &&
+              add(out, size, &at, "  <groups attack=\"0\" decay=\"0\" sustain=\"1\" release=\"%d.%03d\">\n",
+                  releaseMs / 1000, releaseMs % 1000);
+    for (int layer = 0; ok && layer < layers; ++layer) {
+        ok = add(out, size, &at, "    <group>\n");
+        for (int i = 0; ok && i < count; ++i) {
+            const DsSample &s = samples[i];
+            if (s.layerIndex != layer) continue;
+            ok = add(out, size, &at, "      <sample path=\"") && addPath(out, size, &at, s.path) &&
+                 add(out, size, &at, "\" rootNote=\"%u\" loNote=\"%u\" hiNote=\"%u\" loVel=\"%u\" hiVel=\"%u\"",
+                     s.rootKey, s.lowKey, s.highKey, s.lowVelocity, s.highVelocity);
+            // Decent Sampler names the loop's last frame, as SFZ does.
+            if (ok && s.looped)
+                ok = add(out, size, &at, " loopStart=\"%lu\" loopEnd=\"%lu\" loopEnabled=\"true\"",
+                         (unsigned long)s.loopStart, (unsigned long)(s.loopEnd - 1));
+            ok = ok && add(out, size, &at, "/>\n");
+        }
+        ok = ok && add(out, size, &at, "    </group>\n");
+    }
+    ok = ok && add(out, size, &at, "  </groups>\n</DecentSampler>\n");
+    if (!ok) {
+        if (size) out[0] = '\0';
+        return 0;
+    }
+    return at;
+}

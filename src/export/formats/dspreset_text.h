@@ -1,0 +1,23 @@
+// The Decent Sampler preset of an export (.dspreset, XML): one group per velocity
+// layer, one sample per take naming its WAV file relative to the preset, with its root
+// key, key and velocity ranges and loop, and the set's release in the envelope.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct DsSample {
+    const char *path;  // UTF-8, relative to the preset, '/' as separator
+    uint8_t rootKey, lowKey, highKey;
+    uint8_t lowVelocity, highVelocity;
+    uint8_t layerIndex;  // its group
+    bool looped;
+    uint32_t loopStart, loopEnd;  // the loop plays loopStart ... loopEnd - 1
+};
+
+// The whole preset for these samples in `layers` groups, into out (room for size).
+// Returns the length written (without the terminator), 0 when out is too small or a
+// path holds a character XML cannot carry (a control character).
+size_t formatDsPreset(char *out, size_t size, const DsSample *samples, int count, int layers, int releaseMs);
+// Room formatDsPreset needs at most for count samples.
+size_t dsPresetRoom(int count, int layers);
