@@ -2,9 +2,9 @@
 // (44100 Hz, stereo, hold 2000 ms, release 500 ms, velocity 127), the time to render
 // one take through the plugin beside the program (the demo instrument), as the
 // export renders it (renderTake: blocks of 512 frames into the take in memory), next
-// to the time the export's shapeTake needs for it with loop and trim on: the channels
-// summed, the sustain loop searched in the held part, its crossfade written into both
-// channels, the tail trimmed and faded. Medians of several rounds; prints the ratio
+// to the time the export needs to measure and shape it with loop and trim on: the
+// channels summed, the pitch of the held part measured, the sustain loop searched in
+// the held part, its crossfade written into both channels, the tail trimmed and faded. Medians of several rounds; prints the ratio
 // shaping / rendering per key.
 // Usage: take_shaping_bench.exe [rounds] [key ...]
 #include <windows.h>
@@ -20,6 +20,7 @@
 #include "demo_instrument.h"
 #include "engine/engine_hooks.h"
 #include "export/render/offline_render.h"
+#include "export/render/take_pitch.h"
 #include "export/render/take_shaping.h"
 #include "midi/midi_ports.h"
 #include "plugin/plugin_instance.h"
@@ -50,7 +51,7 @@ struct Round {
 
 // Renders the key's take into memory as the export does and shapes it as the export
 // does with both boxes on: the sustain loop searched and crossfaded, the tail trimmed.
-Round shapeOneTake(TakeRenderer &renderer, const ExportPlan &plan, const PlannedTake &take, float *sum) {
+Round shapeOneTake(TakeRenderer &renderer, const ExportPlan &plan, const PlannedTake &take) {
     Round r = {};
     const ExportTiming &timing = plan.timing;
     int64_t t0 = now();
@@ -58,8 +59,15 @@ Round shapeOneTake(TakeRenderer &renderer, const ExportPlan &plan, const Planned
     int64_t t1 = now();
     renderTake(renderer, plan, take);
     int64_t t2 = now();
-    TakeShape shape = shapeTake(renderer.audio.memory, (uint32_t)timing.totalFrames, noteOffFrame(timing),
-                                take.rootKey, timing.rate, true, true, sum);
+    // As the export does: the channels summed, the pitch measured, then the loop and the tail.
+    uint32_t from, to;
+    heldPart(noteOffFrame(timing), timing.totalFrames, from, to);
+    sumChannels(renderer.audio.memory, to, renderer.sum);
+    double period = keyPeriod(take.rootKey, timing.rate);
+    MeasuredPitch pitch = measurePitch(renderer.sum, from, to, period);
+    if (pitch.found) period = pitch.period;
+    TakeShape shape = shapeTake(renderer.audio.memory, (uint32_t)timing.totalFrames, noteOffFrame(timing), period,
+                                timing.rate, true, true, renderer.sum);
     int64_t t3 = now();
     r.reset = seconds(t1 - t0);
     r.render = seconds(t2 - t1);
@@ -99,7 +107,7 @@ int main(int argc, char **argv) {
     const ExportTiming &timing = plan.timing;
     static TakeRenderer renderer;
     bool engine = beginOfflineEngine(timing.rate);
-    if (!openTakeRenderer(renderer, &gPlugin, plan, true, 0, nullptr, nullptr) || !engine) {
+    if (!openTakeRenderer(renderer, &gPlugin, plan, 0, nullptr, nullptr) || !engine) {
         fprintf(stderr, "the export buffers could not be allocated\n");
         closeTakeRenderer(renderer);
         endOfflineEngine();
@@ -111,8 +119,6 @@ int main(int argc, char **argv) {
         endOfflineEngine();
         return 1;
     }
-    // The loop search's sum, allocated once as the export keeps it between takes.
-    std::vector<float> sum((size_t)timing.totalFrames);
     printf("%d frames a take (%d Hz, hold %d ms, release %d ms, stereo, velocity %d), medians of %d rounds\n",
            timing.totalFrames, timing.rate, settings.holdMs, settings.releaseMs, settings.velocity, rounds);
     printf("key | render | shaping | shaping/render | reset | loop (periods, join error) | kept frames\n");
@@ -122,7 +128,7 @@ int main(int argc, char **argv) {
         std::vector<double> reset, rendering, shaping, ratio;
         Round last = {};
         for (int i = 0; i < rounds; ++i) {
-            last = shapeOneTake(renderer, plan, take, sum.data());
+            last = shapeOneTake(renderer, plan, take);
             complete = takeComplete(renderer) && complete;
             reset.push_back(last.reset);
             rendering.push_back(last.render);

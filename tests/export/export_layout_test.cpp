@@ -273,9 +273,9 @@ TEST(TakePlan, KeyRangesSplitAtMidpointsAndLayersSplitVelocities) {
 
 TEST(SoundFontLayout, StereoZonesLinkPanAndNameTheirSamples) {
     const uint8_t keys[3] = {48, 55, 60};
-    const SoundFontTake list[3] = {{48, 0, 51, 0, 127, 0, 1000, false, 0, 0},
-                                   {55, 52, 57, 0, 127, 0, 1000, false, 0, 0},
-                                   {60, 58, 127, 0, 127, 0, 1000, false, 0, 0}};
+    const SoundFontTake list[3] = {{48, 0, 51, 0, 127, 0, 1000, false, 0, 0, 0},
+                                   {55, 52, 57, 0, 127, 0, 1000, false, 0, 0, 0},
+                                   {60, 58, 127, 0, 127, 0, 1000, false, 0, 0, 0}};
     SoundFontTakes takes = {list, 3, 2, 48000, "A preset name longer than nineteen", 500};
     std::vector<uint8_t> pdta(pdtaListBytes(6));
     buildPdtaList(pdta.data(), takes);
@@ -350,8 +350,8 @@ TEST(ExportDialogRules, NumbersEnableRuleAndFileType) {
 // Layers and loops: each zone carries its velocity range, a looped one its release
 // and sample mode, and every sample its own length and loop inside it.
 TEST(SoundFontLayout, LayeredLoopedZonesCarryVelocitiesReleaseAndLoops) {
-    const SoundFontTake list[2] = {{60, 0, 127, 0, 50, 50, 900, true, 300, 700},
-                                   {60, 0, 127, 51, 127, 100, 1200, false, 0, 0}};
+    const SoundFontTake list[2] = {{60, 0, 127, 0, 50, 50, 900, true, 300, 700, 0},
+                                   {60, 0, 127, 51, 127, 100, 1200, false, 0, 0, 0}};
     SoundFontTakes takes = {list, 2, 1, 44100, "pad", 500};
     std::vector<uint8_t> pdta(pdtaListBytes(2, 1));
     buildPdtaList(pdta.data(), takes);

@@ -397,16 +397,25 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     EXPECT_EQ(1, gPlugin.resumed);  // restored after every failed export
 }
 
+// A report with these counts, everything else empty.
+ExportReport reportOf(int planned, int notCreated, int nameTooLong, int notWritten, int tooLarge, int written,
+                      bool cancelled) {
+    ExportReport r = {};
+    r.planned = planned, r.notCreated = notCreated, r.nameTooLong = nameTooLong, r.notWritten = notWritten;
+    r.tooLarge = tooLarge, r.written = written, r.cancelled = cancelled;
+    return r;
+}
+
 TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
     const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
                                L"%d name", L"%d write", L"%d size"};
     wchar_t out[256];
-    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0, 3, false, 0};
+    ExportReport none = reportOf(3, 0, 0, 0, 0, 3, false);
     EXPECT_FALSE(exportReportText(none, texts, out, 256));
-    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0, 0, false, 0};
+    ExportReport one = reportOf(1, 1, 0, 0, 0, 0, false);
     ASSERT_TRUE(exportReportText(one, texts, out, 256));
     EXPECT_STREQ(L"Could not create file.", out);
-    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0, 2, false, 0};
+    ExportReport mixed = reportOf(5, 2, 1, 0, 0, 2, false);
     ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
     EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
     wchar_t tiny[8];
@@ -423,10 +432,10 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
         ExportReport report;
         const wchar_t *text;
     } cases[] = {
-        {{48, 0, 0, 0, 0, "", {}, 0, 11, true, 0}, L"Cancelled: 11 of 48 written."},
-        {{1, 0, 0, 0, 0, "", {}, 0, 0, true, 0}, L"Cancelled: nothing written."},
-        {{48, 2, 0, 1, 0, "", {}, 0, 9, true, 0}, L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
-        {{1, 1, 0, 0, 0, "", {}, 0, 0, true, 0}, L"Cancelled: nothing written.\nCould not create file."},
+        {reportOf(48, 0, 0, 0, 0, 11, true), L"Cancelled: 11 of 48 written."},
+        {reportOf(1, 0, 0, 0, 0, 0, true), L"Cancelled: nothing written."},
+        {reportOf(48, 2, 0, 1, 0, 9, true), L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
+        {reportOf(1, 1, 0, 0, 0, 0, true), L"Cancelled: nothing written.\nCould not create file."},
     };
     for (const Case &c : cases) {
         wchar_t out[256];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/formats/sfz_text.h"
+#include "export/render/take_pitch.h"
 #include "export/takes/velocity_layers.h"
 
 namespace {
@@ -75,6 +76,40 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
     }
 }
 
+// Made signals at a known pitch near key 60: a clean tone within a cent, a saw's
+// harmonics and a vibrato around the pitch; noise has none.
+TEST(TakePitch, MeasuredWithinACentOrNotAtAll) {
+    struct Case {
+        const char *name;
+        double cents;  // the signal's pitch above key 60
+        int kind;      // 0 sine, 1 saw, 2 sine with vibrato, 3 noise
+        bool found;
+    } cases[] = {{"sine in tune", 0.0, 0, true},      {"sine 37 cents sharp", 37.0, 0, true},
+                 {"sine 120 cents flat", -120.0, 0, true}, {"saw 12 cents flat", -12.0, 1, true},
+                 {"vibrato around +5 cents", 5.0, 2, true}, {"noise", 0.0, 3, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const double f = 440.0 * std::pow(2.0, (60 - 69) / 12.0 + c.cents / 1200.0);
+        std::vector<float> x(kRate * 2);
+        std::mt19937 random(3);
+        std::uniform_real_distribution<float> noise(-0.25f, 0.25f);
+        double phase = 0.0;
+        for (size_t i = 0; i < x.size(); ++i) {
+            double vibrato = c.kind == 2 ? 1.0 + 0.006 * std::sin(2 * kPi * 5.5 * i / kRate) : 1.0;
+            phase += f * vibrato / kRate;
+            double cycle = phase - std::floor(phase);
+            x[i] = c.kind == 3 ? noise(random)
+                   : c.kind == 1 ? (float)(0.25 * (2.0 * cycle - 1.0))
+                                 : (float)(0.25 * std::sin(2 * kPi * cycle));
+        }
+        MeasuredPitch pitch = measurePitch(x.data(), kRate / 4, kRate * 2, keyPeriod(60, kRate));
+        ASSERT_EQ(c.found, pitch.found);
+        if (!c.found) continue;
+        EXPECT_NEAR(c.cents, pitch.cents, c.kind == 2 ? 1.0 : 0.2);
+        EXPECT_EQ((int)std::lround(c.cents), tuningCents(pitch));
+    }
+}
+
 TEST(TakeShaping, TheTailEndsAFewMillisecondsAfterItStaysBelowMinus80dB) {
     std::vector<float> left(kRate, 0.0f), right(kRate, 0.0f), third(kRate, 0.0f), fourth(kRate, 0.0f);
     for (int i = 0; i < 1000; ++i) left[i] = 0.5f;
@@ -124,16 +159,17 @@ TEST(VelocityLayers, LayersSplitTheVelocitiesBelowTheirOwn) {
 
 TEST(SfzText, RegionsCarryRangesLoopsAndNamesWithSpaces) {
     char line[512];
-    SfzRegion plain = {"my take/kv_C3_v64.wav", 58, 61, 60, 0, 64, false, 0, 0};
+    SfzRegion plain = {"my take/kv_C3_v64.wav", 58, 61, 60, 0, 64, false, 0, 0, 0};
     ASSERT_GT(formatSfzRegion(line, sizeof line, plain), 0u);
     EXPECT_STREQ("<region> lokey=58 hikey=61 pitch_keycenter=60 lovel=0 hivel=64 sample=my take/kv_C3_v64.wav\n", line);
-    SfzRegion looped = {"a.wav", 0, 127, 60, 65, 127, true, 1000, 45100};
+    SfzRegion looped = {"a.wav", 0, 127, 60, 65, 127, true, 1000, 45100, 37};
     ASSERT_GT(formatSfzRegion(line, sizeof line, looped), 0u);
-    EXPECT_STREQ("<region> lokey=0 hikey=127 pitch_keycenter=60 lovel=65 hivel=127 loop_mode=loop_sustain "
+    EXPECT_STREQ("<region> lokey=0 hikey=127 pitch_keycenter=60 lovel=65 hivel=127 tune=-37 loop_mode=loop_sustain "
                  "loop_start=1000 loop_end=45099 sample=a.wav\n",
-                 line);
+                 line)
+        << "a sample 37 cents sharp is tuned back";
     EXPECT_EQ(0u, formatSfzRegion(line, 40, looped)) << "too small a buffer";
-    SfzRegion broken = {"a\nb.wav", 0, 127, 60, 0, 127, false, 0, 0};
+    SfzRegion broken = {"a\nb.wav", 0, 127, 60, 0, 127, false, 0, 0, 0};
     EXPECT_EQ(0u, formatSfzRegion(line, sizeof line, broken));
     ASSERT_GT(formatSfzHead(line, sizeof line, 500), 0u);
     EXPECT_NE(nullptr, strstr(line, "ampeg_release=0.500\n"));

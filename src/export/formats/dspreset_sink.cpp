@@ -48,7 +48,7 @@ void DsPresetSink::add(const FinishedTake &take, ExportReport &report) {
     const PlannedTake &planned = *take.planned;
     entries_[added_++] = DsSample{utf8,           planned.rootKey, planned.lowKey,     planned.highKey,
                                   planned.layer.low, planned.layer.high, planned.layerIndex, take.loop.found,
-                                  take.loop.start, take.loop.end};
+                                  take.loop.start, take.loop.end, take.tuningCents};
 }
 
 void DsPresetSink::finish(ExportReport &report) {

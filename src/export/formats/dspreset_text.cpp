@@ -1,6 +1,7 @@
 #include "export/formats/dspreset_text.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -51,6 +52,10 @@ size_t formatDsPreset(char *out, size_t size, const DsSample *samples, int count
             ok = add(out, size, &at, "      <sample path=\"") && addPath(out, size, &at, s.path) &&
                  add(out, size, &at, "\" rootNote=\"%u\" loNote=\"%u\" hiNote=\"%u\" loVel=\"%u\" hiVel=\"%u\"",
                      s.rootKey, s.lowKey, s.highKey, s.lowVelocity, s.highVelocity);
+            // The sample's tuning in semitones, back onto its key's pitch.
+            if (ok && s.tuningCents)
+                ok = add(out, size, &at, " tuning=\"%s%d.%02d\"", s.tuningCents > 0 ? "-" : "",
+                         std::abs(s.tuningCents) / 100, std::abs(s.tuningCents) % 100);
             // Decent Sampler names the loop's last frame, as SFZ does.
             if (ok && s.looped)
                 ok = add(out, size, &at, " loopStart=\"%lu\" loopEnd=\"%lu\" loopEnabled=\"true\"",

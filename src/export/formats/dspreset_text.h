@@ -13,6 +13,7 @@ struct DsSample {
     uint8_t layerIndex;  // its group
     bool looped;
     uint32_t loopStart, loopEnd;  // the loop plays loopStart ... loopEnd - 1
+    int tuningCents;              // the sample sounds this far above its root key
 };
 
 // The whole preset for these samples in `layers` groups, into out (room for size).

@@ -43,7 +43,7 @@ void SfzSink::add(const FinishedTake &take, ExportReport &report) {
     const PlannedTake &planned = *take.planned;
     regions_[added_++] = SfzRegion{relative,          planned.lowKey,     planned.highKey, planned.rootKey,
                                    planned.layer.low, planned.layer.high, take.loop.found, take.loop.start,
-                                   take.loop.end};
+                                   take.loop.end,     take.tuningCents};
 }
 
 void SfzSink::finish(ExportReport &report) {

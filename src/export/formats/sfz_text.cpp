@@ -24,6 +24,12 @@ size_t formatSfzRegion(char *out, size_t size, const SfzRegion &r) {
                            r.highKey, r.rootKey, r.lowVelocity, r.highVelocity);
     size_t at = finished(written, size);
     if (!at) return 0;
+    if (r.tuningCents) {
+        written = snprintf(out + at, size - at, " tune=%d", -r.tuningCents);
+        size_t more = finished(written, size - at);
+        if (!more) return 0;
+        at += more;
+    }
     if (r.looped) {
         // SFZ names the loop's last point, inclusive.
         written = snprintf(out + at, size - at, " loop_mode=loop_sustain loop_start=%lu loop_end=%lu",

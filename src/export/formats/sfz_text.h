@@ -12,6 +12,7 @@ struct SfzRegion {
     uint8_t lowVelocity, highVelocity;
     bool looped;
     uint32_t loopStart, loopEnd;  // the loop plays loopStart ... loopEnd - 1
+    int tuningCents;              // the sample sounds this far above its root key
 };
 
 // The file's opening: a comment naming the program and the release of every region

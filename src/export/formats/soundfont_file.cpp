@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "engine/wav_writer.h"
 #include "export/takes/take_plan.h"
 
 namespace {
@@ -185,7 +186,9 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
             uint32_t loopEnd = take.looped ? start + take.loopEnd : start + take.frames;
             w.u32(start), w.u32(start + take.frames), w.u32(loopStart), w.u32(loopEnd);
             w.u32((uint32_t)t.rate);
-            w.u8((unsigned)take.rootKey), w.u8(0);
+            // A sample off its key's pitch: its nearest key and the cents back onto it.
+            const WavTuning tuning = wavTuning(take.rootKey, take.tuningCents);
+            w.u8(tuning.unshiftedNote), w.u8((uint8_t)tuning.fineTune);
             w.u16(c == 1 ? 0 : side == 0 ? (unsigned)j + 1 : (unsigned)j - 1);
             w.u16(c == 1 ? kMonoSample : side == 0 ? kLeftSample : kRightSample);
             start += take.frames + kSampleGuardPoints;

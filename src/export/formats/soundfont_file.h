@@ -45,6 +45,7 @@ struct SoundFontTake {
     uint32_t frames;              // points of each of its samples
     bool looped;                  // loops while the key is held, then plays on to its end
     uint32_t loopStart, loopEnd;  // within the sample: plays loopStart ... loopEnd - 1
+    int tuningCents;              // the sample sounds this far above its root key
 };
 
 // What the pdta list describes: the takes' samples lie one after the other in the

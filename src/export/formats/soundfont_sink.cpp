@@ -72,7 +72,7 @@ void SoundFontSink::add(const FinishedTake &take, ExportReport &) {
         SoundFontTake{planned.rootKey,  planned.lowKey,     planned.highKey,
                       planned.layer.low, planned.layer.high, planned.layered ? planned.layer.velocity : (uint8_t)0,
                       take.frames,       take.loop.found,    take.loop.start,
-                      take.loop.end};
+                      take.loop.end,     take.tuningCents};
 }
 
 void SoundFontSink::finish(ExportReport &report) {

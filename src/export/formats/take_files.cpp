@@ -75,8 +75,9 @@ bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report)
 
 WavSamplerData takeSamplerData(const FinishedTake &take) {
     const PlannedTake &planned = *take.planned;
-    return WavSamplerData{planned.rootKey,     0.0,             planned.lowKey,  planned.highKey, planned.layer.low,
-                          planned.layer.high, take.loop.found, take.loop.start, take.loop.end};
+    return WavSamplerData{planned.rootKey,     (double)take.tuningCents, planned.lowKey,  planned.highKey,
+                          planned.layer.low,  planned.layer.high,       take.loop.found, take.loop.start,
+                          take.loop.end};
 }
 
 void writeTakeWav(OutputWriter &writer, ExportOutput &out, const char *path, const FinishedTake &take,

@@ -6,31 +6,40 @@
 #include "export/formats/sfz_sink.h"
 #include "export/formats/soundfont_sink.h"
 #include "export/formats/wav_sink.h"
+#include "export/render/take_pitch.h"
 #include "export/render/take_shaping.h"
 #include "plugin/plugin_instance.h"
 
 namespace {
 
-// The take's sustain loop and tail as the choices ask, when it is in memory (a take
-// through the temporary files is written as rendered). A loop asked for and not found
-// is counted.
-TakeShape shape(ExportRun &run, const PlannedTake &take) {
-    const TakeRenderer &r = run.renderer;
+// The take as the file types receive it. A take in memory is measured and shaped: the
+// pitch of its held part (not a chord's), then its sustain loop (of the measured
+// period, else its key's) and tail as the choices ask; a take through the temporary
+// files is written as rendered. A loop asked for and not found, and a key's take
+// with no pitch, are counted.
+FinishedTake finishTake(ExportRun &run, TakeRenderer &r, int ordinal) {
+    const PlannedTake &take = run.plan.takes[ordinal - 1];
     const ExportTiming &timing = run.plan.timing;
     const uint32_t frames = (uint32_t)timing.totalFrames;
-    TakeShape shape = {frames, SustainLoop{false, 0, 0, 1.0f}};
+    FinishedTake finished = {&take, ordinal, r.audio, frames, SustainLoop{false, 0, 0, 1.0f}, takeComplete(r), 0};
     if (r.audio.memory[0]) {
         uint32_t from, to;
         heldPart(noteOffFrame(timing), timing.totalFrames, from, to);
-        const size_t sumBytes = (size_t)to * sizeof(float);
-        float *sum = run.settings.loop ? (float *)takeExportMemory(run.control.memory, kLoopSearchMemory, sumBytes)
-                                       : nullptr;
-        shape = shapeTake(r.audio.memory, frames, noteOffFrame(timing), take.rootKey, timing.rate, run.settings.loop,
-                          run.settings.trim, sum);
-        returnExportMemory(run.control.memory, kLoopSearchMemory, sum, sumBytes);
+        sumChannels(r.audio.memory, to, r.sum);
+        double period = keyPeriod(take.rootKey, timing.rate);
+        if (!run.plan.chord) {
+            MeasuredPitch pitch = measurePitch(r.sum, from, to, period);
+            if (pitch.found) period = pitch.period;
+            else run.report.unpitched++;
+            finished.tuningCents = tuningCents(pitch);
+        }
+        TakeShape shape = shapeTake(r.audio.memory, frames, noteOffFrame(timing), period, timing.rate,
+                                    run.settings.loop, run.settings.trim, r.sum);
+        finished.frames = shape.frames;
+        finished.loop = shape.loop;
     }
-    if (run.settings.loop && !shape.loop.found) run.report.unlooped++;
-    return shape;
+    if (run.settings.loop && !finished.loop.found) run.report.unlooped++;
+    return finished;
 }
 
 // The take loop: each take reported, rendered, shaped and handed over in the plan's order.
@@ -46,9 +55,7 @@ void runTakes(ExportRun &run, TakeSink &sink) {
             sink.cancel(report);
             return;
         }
-        TakeShape shaped = shape(run, take);
-        FinishedTake finished = {&take, i + 1, r.audio, shaped.frames, shaped.loop, takeComplete(r)};
-        sink.add(finished, report);
+        sink.add(finishTake(run, r, i + 1), report);
     }
     sink.finish(report);
 }
@@ -64,8 +71,8 @@ void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *
     run.report.fileName[kExportNameSize - 1] = '\0';
     planExport(settings, keySelection, run.plan);
     bool engine = beginOfflineEngine(run.plan.timing.rate);
-    bool renderer = openTakeRenderer(run.renderer, &gPlugin, run.plan, settings.loop, run.control.takeBudget,
-                                     run.control.memory, run.control.cancel);
+    bool renderer = openTakeRenderer(run.renderer, &gPlugin, run.plan, run.control.takeBudget, run.control.memory,
+                                     run.control.cancel);
     run.ready = engine && renderer;
 }
 

@@ -154,14 +154,17 @@ void heldPart(int32_t noteOff, int32_t totalFrames, uint32_t &from, uint32_t &to
     from = to / 4;
 }
 
-TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, int rootKey, int sampleRate,
-                    bool loop, bool trim, float *sum) {
+void sumChannels(const float *const channels[2], uint32_t count, float *sum) {
+    for (uint32_t i = 0; i < count; ++i) sum[i] = channels[0][i] + channels[1][i];
+}
+
+TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, double period, int sampleRate,
+                    bool loop, bool trim, const float *sum) {
     TakeShape shape = {frames, SustainLoop{false, 0, 0, 1.0f}};
     if (loop && sum) {
         uint32_t from, to;
         heldPart(noteOff, (int32_t)frames, from, to);
-        for (uint32_t i = 0; i < to; ++i) sum[i] = channels[0][i] + channels[1][i];
-        shape.loop = findSustainLoop(sum, to, from, to, keyPeriod(rootKey, sampleRate), sampleRate);
+        shape.loop = findSustainLoop(sum, to, from, to, period, sampleRate);
         if (shape.loop.found) {
             uint32_t fade = crossfadeFrames(shape.loop, sampleRate);
             for (int c = 0; c < 2; ++c) writeLoopCrossfade(channels[c], frames, shape.loop, fade);

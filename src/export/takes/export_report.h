@@ -36,6 +36,7 @@ struct ExportReport {
     int written;     // files written completely
     bool cancelled;  // the export stopped at the user's request
     int unlooped;    // takes written without the sustain loop asked for (no steady part found)
+    int unpitched;   // takes of a key with no pitch found (they keep their key's)
     int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
 };
 

@@ -36,4 +36,7 @@ struct FinishedTake {
     uint32_t frames;   // of the sample: all the take's, or fewer when its tail was trimmed
     SustainLoop loop;  // loop.found: the sample loops while the key is held
     bool complete;     // every frame reached memory or both files (else padded with silence)
+    // How far above its root key the take sounds, in the whole cents the set carries
+    // (0 when in tune, for a chord, or with no pitch found).
+    int tuningCents;
 };
