@@ -30,6 +30,7 @@ std::vector<float> madeTake(int kind) {
         double vibrato = kind == 1 ? 1.0 + 0.005 * std::sin(2 * kPi * 5.5 * t) : 1.0;
         phase += 2 * kPi * f * vibrato / kRate;
         if (kind == 3) level *= std::exp(-3.0 * t);  // a plucked, decaying sound
+        if (kind == 4) level *= std::pow(10.0, -2.5 * t / 20.0);  // a sustain falling 2.5 dB a second
         x[i] = kind == 2 ? (float)level * noise(random) : (float)(0.25 * level * std::sin(phase));
     }
     return x;
@@ -40,7 +41,9 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
         const char *name;
         int kind;
         bool looped;
-    } cases[] = {{"sine", 0, true}, {"sine with vibrato", 1, true}, {"noise", 2, false}, {"decaying", 3, false}};
+    } cases[] = {{"sine", 0, true},     {"sine with vibrato", 1, true},
+                 {"noise", 2, false},   {"decaying", 3, false},
+                 {"a sustain fading slowly", 4, true}};
     const uint32_t heldTo = 2 * kRate;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -51,8 +54,13 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
         if (!loop.found) continue;
         EXPECT_LE(loop.end, heldTo);
         EXPECT_GE(loop.end - loop.start, (uint32_t)(4 * period));
+        // A steady sound loops as it is; a fading one with its end raised to its start's level.
+        if (c.kind == 4)
+            EXPECT_NEAR(std::pow(10.0, 2.5 * (loop.end - loop.start) / kRate / 20.0), loop.gain, 0.002);
+        else
+            EXPECT_NEAR(1.0f, loop.gain, 0.001f);
         if (c.kind == 0) {
-            // A whole number of periods, to within the points either side.
+            // A whole number of periods, to within the frames either side.
             double periods = (loop.end - loop.start) / period;
             EXPECT_NEAR(periods, std::round(periods), 2.0 / period);
         }

@@ -21,7 +21,8 @@ FinishedTake finishTake(ExportRun &run, TakeRenderer &r, int ordinal) {
     const PlannedTake &take = run.plan.takes[ordinal - 1];
     const ExportTiming &timing = run.plan.timing;
     const uint32_t frames = (uint32_t)timing.totalFrames;
-    FinishedTake finished = {&take, ordinal, r.audio, frames, SustainLoop{false, 0, 0, 1.0f}, takeComplete(r), 0};
+    FinishedTake finished = {&take, ordinal, r.audio, frames, SustainLoop{false, 0, 0, 1.0f, 1.0f},
+                             takeComplete(r), 0};
     if (r.audio.memory[0]) {
         uint32_t from, to;
         heldPart(noteOffFrame(timing), timing.totalFrames, from, to);

@@ -14,47 +14,77 @@ const int kCoarseDecimation = 4;
 // frames that blend from the loop back into the take.
 const uint32_t kFramesAfterLoop = 32;
 
-// The join's residual over [-half, half) around start and end, every `step` frames.
-double joinError(const float *x, uint32_t start, uint32_t end, uint32_t half, uint32_t step) {
+// How much a held sound may fade (or swell) for its loop to be level-matched: a
+// synthesiser's decaying sustain falls a few dB a second; a plucked or struck sound,
+// which falls far faster, gets no loop.
+const double kMatchedFadeDbPerSecond = 6.0;
+const double kLengthStep = 1.5;  // each loop length tried is this much longer than the last
+// Regions to be crossfaded whose correlation reaches this blend linearly, others with equal power.
+const double kCorrelatedJoin = 0.5;
+const double kHalfPi = 1.5707963267948966;
+
+// The join's residual over [-half, half) around start and end, every `step` frames, the
+// frames around the end raised by `gain` to the level around the start.
+double joinError(const float *x, uint32_t start, uint32_t end, uint32_t half, uint32_t step, double gain) {
     double residual = 0.0, energy = 0.0;
     for (uint32_t j = 0; j < 2 * half; j += step) {
-        double a = x[start - half + j], b = x[end - half + j];
+        double a = x[start - half + j], b = gain * x[end - half + j];
         residual += (a - b) * (a - b);
         energy += a * a + b * b;
     }
     return energy > 1e-12 ? residual / energy : 1e30;
 }
 
+double rms(const float *x, uint32_t from, uint32_t count) {
+    double sum = 0.0;
+    for (uint32_t i = 0; i < count; ++i) sum += (double)x[from + i] * x[from + i];
+    return count ? std::sqrt(sum / count) : 0.0;
+}
+
 struct Candidate {
     uint32_t start = 0, end = 0;
-    double error = 1e30;
+    double error = 1e30, gain = 1.0;
 };
+
+// The gain that brings the frames around end to the level of those around start, within
+// what the sound's fade over the loop's length allows (1 for a steady sound).
+double levelGain(const float *x, uint32_t start, uint32_t end, uint32_t half, double allowedDb) {
+    if (allowedDb <= 0.0) return 1.0;
+    double a = rms(x, start - half, 2 * half), b = rms(x, end - half, 2 * half);
+    if (a <= 0.0 || b <= 0.0) return 1.0;
+    double most = std::pow(10.0, allowedDb / 20.0), gain = a / b;
+    return gain > most ? most : gain < 1.0 / most ? 1.0 / most : gain;
+}
 
 // The best end within kEndSlack frames of start + length for this start.
 void tryStart(const float *x, uint32_t start, uint32_t length, uint32_t half, uint32_t step, uint32_t lastEnd,
-              Candidate &best) {
+              double allowedDb, Candidate &best) {
     for (int d = -kEndSlack; d <= kEndSlack; ++d) {
         int64_t end = (int64_t)start + length + d;
         if (end <= start || end > lastEnd) continue;
-        double error = joinError(x, start, (uint32_t)end, half, step);
-        if (error < best.error) best = Candidate{start, (uint32_t)end, error};
+        double gain = levelGain(x, start, (uint32_t)end, half, allowedDb);
+        double error = joinError(x, start, (uint32_t)end, half, step, gain);
+        if (error < best.error) best = Candidate{start, (uint32_t)end, error, gain};
     }
 }
 
-// A whole number of periods, between half and all of `room`, whose length comes
-// closest to a whole number of frames (the longest of equal ones).
-uint32_t loopLength(double period, uint32_t room) {
-    int most = (int)std::floor(room / period);
-    if (most < kMinLoopPeriods) return 0;
-    int fewest = most / 2 < kMinLoopPeriods ? kMinLoopPeriods : most / 2;
-    int bestK = most;
-    double bestMiss = 1.0;
-    for (int k = most; k >= fewest; --k) {
-        double length = k * period;
-        double miss = std::fabs(length - std::floor(length + 0.5));
-        if (miss < bestMiss - 1e-3) bestMiss = miss, bestK = k;
-    }
-    return (uint32_t)std::floor(bestK * period + 0.5);
+// The best loop of this length whose start lies in [first, first + slack], the starts
+// tried `stride` apart with the join judged on every `step`-th frame.
+Candidate bestOfLength(const float *x, uint32_t length, uint32_t first, uint32_t slack, uint32_t stride,
+                       uint32_t half, uint32_t step, uint32_t lastEnd, double allowedDb) {
+    Candidate best;
+    for (uint32_t s = first; s <= first + slack; s += stride) tryStart(x, s, length, half, step, lastEnd, allowedDb, best);
+    return best;
+}
+
+// How fast the held part's level changes, in dB a second (negative: it fades), from its
+// level in a window at its start and one at its end.
+double fadeRate(const float *x, uint32_t from, uint32_t to, double period, int sampleRate) {
+    uint32_t window = (uint32_t)std::fmax(4.0 * period, 0.010 * sampleRate);
+    if (to <= from || to - from < 3 * window) return 0.0;
+    double a = rms(x, from, window), b = rms(x, to - window, window);
+    if (a <= 0.0 || b <= 0.0) return -1e9;
+    return 20.0 * std::log10(b / a) / ((double)(to - from - window) / sampleRate);
 }
 
 }  // namespace
@@ -63,7 +93,7 @@ double keyPeriod(int key, int sampleRate) { return sampleRate / (440.0 * std::po
 
 SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFrom, uint32_t heldTo, double period,
                             int sampleRate) {
-    SustainLoop none = {false, 0, 0, 1.0f};
+    SustainLoop none = {false, 0, 0, 1.0f, 1.0f};
     if (!mono || sampleRate <= 0 || !(period >= 2.0) || heldTo > frames || heldFrom >= heldTo) return none;
     uint32_t half = (uint32_t)std::fmin(512.0, std::fmax(64.0, 2.0 * period));
     uint32_t fade = (uint32_t)(kFadeSeconds * sampleRate);
@@ -72,25 +102,43 @@ SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFro
     uint32_t lastEnd = heldTo - half;  // highest end
     uint32_t room = lastEnd - (uint32_t)first;
     // Leave a quarter of the room for the start to move in.
-    uint32_t length = loopLength(period, room - room / 4);
-    if (length == 0 || length + kEndSlack > room) return none;
+    const uint32_t longest = room - room / 4;
+    // A sound that fades faster than a sustain does (plucked, struck) has no sustain to
+    // loop; one that fades gently may have its loop's end raised to its start's level,
+    // by as much as it fades over the loop's length.
+    const double fadeDb = fadeRate(mono, heldFrom, heldTo, period, sampleRate);
+    if (std::fabs(fadeDb) > kMatchedFadeDbPerSecond) return none;
+    const double dbPerFrame = std::fabs(fadeDb) / sampleRate;
 
-    uint32_t slack = room - length - kEndSlack;
-    uint32_t stride = slack / kStartCandidates;
-    if (stride < 1) stride = 1;
-    Candidate coarse;
-    for (uint32_t s = (uint32_t)first; s <= (uint32_t)first + slack; s += stride)
-        tryStart(mono, s, length, half, kCoarseDecimation, lastEnd, coarse);
-    if (coarse.error >= 1e29) return none;
+    // Lengths of whole periods from a few up, each half as long again as the last and
+    // the longest the room takes; the longest that joins within the limit is kept.
+    Candidate kept;
+    uint32_t keptLength = 0, keptStride = 1;
+    for (double k = kMinLoopPeriods;; k = std::ceil(k * kLengthStep)) {
+        double periods = k * period > longest ? std::floor(longest / period) : k;
+        if (periods < kMinLoopPeriods) break;
+        uint32_t length = (uint32_t)std::floor(periods * period + 0.5);
+        if (length + kEndSlack > room) break;
+        uint32_t slack = room - length - kEndSlack;
+        uint32_t stride = slack / kStartCandidates ? slack / kStartCandidates : 1;
+        Candidate c = bestOfLength(mono, length, (uint32_t)first, slack, stride, half, kCoarseDecimation, lastEnd,
+                                   dbPerFrame * length);
+        if (c.error < kMaxLoopJoinError) kept = c, keptLength = length, keptStride = stride;
+        else if (keptLength == 0 && c.error < kept.error) kept = c;  // the closest miss, for its error
+        if (periods * period >= longest - period) break;
+    }
+    if (keptLength == 0) return SustainLoop{false, kept.start, kept.end, (float)kept.error, 1.0f};
 
-    // Around the best coarse start, every frame of the window.
+    // Around the kept length's best start, every frame of the window.
+    uint32_t slack = room - keptLength - kEndSlack;
+    uint32_t step = keptStride / 8 ? keptStride / 8 : 1;
+    uint32_t from = kept.start > first + keptStride ? kept.start - keptStride : (uint32_t)first;
+    uint32_t to = kept.start + keptStride < first + slack ? kept.start + keptStride : (uint32_t)first + slack;
     Candidate fine;
-    uint32_t step = stride / 8 ? stride / 8 : 1;
-    uint32_t from = coarse.start > first + stride ? coarse.start - stride : (uint32_t)first;
-    uint32_t to = coarse.start + stride < first + slack ? coarse.start + stride : (uint32_t)first + slack;
-    for (uint32_t s = from; s <= to; s += step) tryStart(mono, s, length, half, 1, lastEnd, fine);
-    SustainLoop loop = {fine.error < kMaxLoopJoinError, fine.start, fine.end, (float)fine.error};
-    return loop.found ? loop : SustainLoop{false, fine.start, fine.end, (float)fine.error};
+    for (uint32_t s = from; s <= to; s += step)
+        tryStart(mono, s, keptLength, half, 1, lastEnd, dbPerFrame * keptLength, fine);
+    bool found = fine.error < kMaxLoopJoinError;
+    return SustainLoop{found, fine.start, fine.end, (float)fine.error, found ? (float)fine.gain : 1.0f};
 }
 
 uint32_t crossfadeFrames(const SustainLoop &loop, int sampleRate) {
@@ -100,20 +148,51 @@ uint32_t crossfadeFrames(const SustainLoop &loop, int sampleRate) {
     return fade;
 }
 
+namespace {
+
+// Whether the regions before a loop's start and before its end move together (a tone),
+// rather than independently (noise).
+bool correlatedJoin(const float *channel, const SustainLoop &loop, uint32_t fadeFrames) {
+    double cross = 0.0, before = 0.0, end = 0.0;
+    for (uint32_t j = 0; j < fadeFrames; ++j) {
+        double a = channel[loop.start - fadeFrames + j], b = channel[loop.end - fadeFrames + j];
+        cross += a * b;
+        before += a * a;
+        end += b * b;
+    }
+    return before > 0.0 && end > 0.0 && cross / std::sqrt(before * end) >= kCorrelatedJoin;
+}
+
+}  // namespace
+
 void writeLoopCrossfade(float *channel, uint32_t frames, const SustainLoop &loop, uint32_t fadeFrames) {
     if (!loop.found || fadeFrames <= kLoopGuardFrames || fadeFrames > loop.start ||
         loop.end < loop.start + fadeFrames || loop.end > frames)
         return;
+    const uint32_t length = loop.end - loop.start;
+    // A gently fading sound: the loop's level raised from 1 at its start to its gain at
+    // its end, so that its end meets its start at one level.
+    if (loop.gain != 1.0f)
+        for (uint32_t i = 0; i < length; ++i)
+            channel[loop.start + i] *= 1.0f + (loop.gain - 1.0f) * (float)i / (float)length;
     // Before the end: into the frames before the start, wholly for the last guard frames.
+    // Correlated regions blend linearly (their sum keeps the level); uncorrelated ones,
+    // noise-like sounds, with equal power, where a linear blend would dip by 3 dB.
+    const bool linear = correlatedJoin(channel, loop, fadeFrames);
     const uint32_t ramp = fadeFrames - kLoopGuardFrames;
     for (uint32_t j = 0; j < fadeFrames; ++j) {
-        float into = j + 1 >= ramp ? 1.0f : (float)(j + 1) / (float)ramp;
+        const bool whole = j + 1 >= ramp;
+        const float t = whole ? 1.0f : (float)(j + 1) / (float)ramp;
+        float into = t, from = 1.0f - t;
+        if (!linear && !whole) {
+            into = (float)std::sin(kHalfPi * t);
+            from = (float)std::cos(kHalfPi * t);
+        }
         float &frame = channel[loop.end - fadeFrames + j];
-        frame = frame * (1.0f - into) + channel[loop.start - fadeFrames + j] * into;
+        frame = frame * from + channel[loop.start - fadeFrames + j] * into;
     }
     // After the end: the loop's first frames, then back into the take's own frames over
     // as much of the fade's length as the loop and the take leave room for.
-    const uint32_t length = loop.end - loop.start;
     uint32_t after = frames - loop.end;
     if (after > length) after = length;
     if (after > kLoopGuardFrames + fadeFrames) after = kLoopGuardFrames + fadeFrames;
@@ -160,7 +239,7 @@ void sumChannels(const float *const channels[2], uint32_t count, float *sum) {
 
 TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, double period, int sampleRate,
                     bool loop, bool trim, const float *sum) {
-    TakeShape shape = {frames, SustainLoop{false, 0, 0, 1.0f}};
+    TakeShape shape = {frames, SustainLoop{false, 0, 0, 1.0f, 1.0f}};
     if (loop && sum) {
         uint32_t from, to;
         heldPart(noteOff, (int32_t)frames, from, to);

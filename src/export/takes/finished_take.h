@@ -14,6 +14,10 @@ struct SustainLoop {
     uint32_t start;
     uint32_t end;
     float error;  // the join's residual energy over the signal's, 0 for a perfect join
+    // The level the loop's end is raised by to meet its start's (1 for a steady sound): a
+    // sound that fades gently is looped with a gain rising from 1 at the start to this
+    // at the end, so the loop holds the level it starts at.
+    float gain;
 };
 
 // Where a take's frames are: in memory, or (a take beyond the memory budget) in two
