@@ -147,6 +147,7 @@ bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportPlan 
     r.block[1] = (float *)calloc(kExportBlock, sizeof(float));
     r.rendered[0] = r.rendered[1] = r.audio.memory[0] = r.audio.memory[1] = r.sum = nullptr;
     r.audio.files[0] = r.audio.files[1] = INVALID_HANDLE_VALUE;
+    r.audio.fileFrame = 0;
     const VstInt32 declared = plugin && plugin->effect ? plugin->effect->initialDelay : 0;
     r.latency = declared < 0 ? 0 : declared > r.timing.rate ? r.timing.rate : (int32_t)declared;
     r.takeBytes = 0;

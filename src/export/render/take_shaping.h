@@ -20,6 +20,10 @@ void heldPart(int32_t noteOff, int32_t totalFrames, uint32_t &from, uint32_t &to
 // The two channels summed, frames [0, count), into sum.
 void sumChannels(const float *const channels[2], uint32_t count, float *sum);
 
+// The mean power of frames [from, to) of a sum of two channels, as the level of their
+// mix (sum / 2) in dB of full scale; -200 for silence.
+float heldLevelDb(const float *sum, uint32_t from, uint32_t to);
+
 // Shapes a take of two channels of `frames` frames in place: with loop, a sustain loop
 // of whole periods (of `period` frames) in the held part, searched in sum (the
 // channels summed over the held part; null finds no loop) and its crossfade written
