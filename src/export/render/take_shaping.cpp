@@ -8,7 +8,7 @@ const double kFadeSeconds = 0.020;
 const double kTailSeconds = 0.005;
 const int kMinLoopPeriods = 4;
 const int kStartCandidates = 64;
-const int kEndSlack = 2;         // frames tried on either side of a whole number of periods
+const int kEndSlack = 1;         // frames tried on either side of a whole number of (measured) periods
 const int kCoarseDecimation = 4;
 // A looped sample keeps at least these after its loop, as samplers expect, and the
 // frames that blend from the loop back into the take.
@@ -18,6 +18,7 @@ const uint32_t kFramesAfterLoop = 32;
 // synthesiser's decaying sustain falls a few dB a second; a plucked or struck sound,
 // which falls far faster, gets no loop.
 const double kMatchedFadeDbPerSecond = 6.0;
+const double kSteadyDbPerSecond = 0.5;
 const double kLengthStep = 1.5;  // each loop length tried is this much longer than the last
 // Regions to be crossfaded whose correlation reaches this blend linearly, others with equal power.
 const double kCorrelatedJoin = 0.5;
@@ -26,19 +27,33 @@ const double kHalfPi = 1.5707963267948966;
 // The join's residual over [-half, half) around start and end, every `step` frames, the
 // frames around the end raised by `gain` to the level around the start.
 double joinError(const float *x, uint32_t start, uint32_t end, uint32_t half, uint32_t step, double gain) {
-    double residual = 0.0, energy = 0.0;
-    for (uint32_t j = 0; j < 2 * half; j += step) {
-        double a = x[start - half + j], b = gain * x[end - half + j];
-        residual += (a - b) * (a - b);
-        energy += a * a + b * b;
+    // Four sums in turn, which the processor adds side by side rather than one after another.
+    double r0 = 0.0, r1 = 0.0, r2 = 0.0, r3 = 0.0, e0 = 0.0, e1 = 0.0, e2 = 0.0, e3 = 0.0;
+    const float *a = x + start - half, *b = x + end - half;
+    const uint32_t count = 2 * half;
+    uint32_t j = 0;
+    auto term = [&](uint32_t at, double &r, double &e) {
+        double p = a[at], q = gain * b[at];
+        r += (p - q) * (p - q);
+        e += p * p + q * q;
+    };
+    for (; j + 3 * step < count; j += 4 * step) {
+        term(j, r0, e0);
+        term(j + step, r1, e1);
+        term(j + 2 * step, r2, e2);
+        term(j + 3 * step, r3, e3);
     }
+    for (; j < count; j += step) term(j, r0, e0);
+    const double residual = (r0 + r1) + (r2 + r3), energy = (e0 + e1) + (e2 + e3);
     return energy > 1e-12 ? residual / energy : 1e30;
 }
 
-double rms(const float *x, uint32_t from, uint32_t count) {
+// Every step-th frame's.
+double rms(const float *x, uint32_t from, uint32_t count, uint32_t step = 1) {
     double sum = 0.0;
-    for (uint32_t i = 0; i < count; ++i) sum += (double)x[from + i] * x[from + i];
-    return count ? std::sqrt(sum / count) : 0.0;
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < count; i += step, ++n) sum += (double)x[from + i] * x[from + i];
+    return n ? std::sqrt(sum / n) : 0.0;
 }
 
 struct Candidate {
@@ -48,21 +63,24 @@ struct Candidate {
 
 // The gain that brings the frames around end to the level of those around start, within
 // what the sound's fade over the loop's length allows (1 for a steady sound).
-double levelGain(const float *x, uint32_t start, uint32_t end, uint32_t half, double allowedDb) {
+double levelGain(const float *x, uint32_t start, uint32_t end, uint32_t half, uint32_t step, double allowedDb) {
     if (allowedDb <= 0.0) return 1.0;
-    double a = rms(x, start - half, 2 * half), b = rms(x, end - half, 2 * half);
+    double a = rms(x, start - half, 2 * half, step), b = rms(x, end - half, 2 * half, step);
     if (a <= 0.0 || b <= 0.0) return 1.0;
     double most = std::pow(10.0, allowedDb / 20.0), gain = a / b;
     return gain > most ? most : gain < 1.0 / most ? 1.0 / most : gain;
 }
 
-// The best end within kEndSlack frames of start + length for this start.
+// The best end within kEndSlack frames of start + length for this start (the level
+// matched once for them all: a few frames make no difference to it).
 void tryStart(const float *x, uint32_t start, uint32_t length, uint32_t half, uint32_t step, uint32_t lastEnd,
               double allowedDb, Candidate &best) {
+    const uint64_t middle = (uint64_t)start + length;
+    if (middle > (uint64_t)lastEnd + kEndSlack) return;
+    const double gain = levelGain(x, start, middle < lastEnd ? (uint32_t)middle : lastEnd, half, step, allowedDb);
     for (int d = -kEndSlack; d <= kEndSlack; ++d) {
         int64_t end = (int64_t)start + length + d;
         if (end <= start || end > lastEnd) continue;
-        double gain = levelGain(x, start, (uint32_t)end, half, allowedDb);
         double error = joinError(x, start, (uint32_t)end, half, step, gain);
         if (error < best.error) best = Candidate{start, (uint32_t)end, error, gain};
     }
@@ -108,24 +126,31 @@ SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFro
     // by as much as it fades over the loop's length.
     const double fadeDb = fadeRate(mono, heldFrom, heldTo, period, sampleRate);
     if (std::fabs(fadeDb) > kMatchedFadeDbPerSecond) return none;
-    const double dbPerFrame = std::fabs(fadeDb) / sampleRate;
+    // A sound steady to within a fraction of a dB a second loops as it is.
+    const double dbPerFrame = std::fabs(fadeDb) < kSteadyDbPerSecond ? 0.0 : std::fabs(fadeDb) / sampleRate;
 
     // Lengths of whole periods from a few up, each half as long again as the last and
-    // the longest the room takes; the longest that joins within the limit is kept.
-    Candidate kept;
-    uint32_t keptLength = 0, keptStride = 1;
-    for (double k = kMinLoopPeriods;; k = std::ceil(k * kLengthStep)) {
+    // the longest the room takes; the longest that joins within the limit is kept, so
+    // they are tried from the longest down and the first that joins ends the search.
+    uint32_t lengths[64];
+    int count = 0;
+    for (double k = kMinLoopPeriods; count < 64; k = std::ceil(k * kLengthStep)) {
         double periods = k * period > longest ? std::floor(longest / period) : k;
         if (periods < kMinLoopPeriods) break;
         uint32_t length = (uint32_t)std::floor(periods * period + 0.5);
         if (length + kEndSlack > room) break;
-        uint32_t slack = room - length - kEndSlack;
+        lengths[count++] = length;
+        if (periods * period >= longest - period) break;
+    }
+    Candidate kept;
+    uint32_t keptLength = 0, keptStride = 1;
+    for (int i = count - 1; i >= 0 && keptLength == 0; --i) {
+        const uint32_t length = lengths[i], slack = room - length - kEndSlack;
         uint32_t stride = slack / kStartCandidates ? slack / kStartCandidates : 1;
         Candidate c = bestOfLength(mono, length, (uint32_t)first, slack, stride, half, kCoarseDecimation, lastEnd,
                                    dbPerFrame * length);
         if (c.error < kMaxLoopJoinError) kept = c, keptLength = length, keptStride = stride;
-        else if (keptLength == 0 && c.error < kept.error) kept = c;  // the closest miss, for its error
-        if (periods * period >= longest - period) break;
+        else if (c.error < kept.error) kept = c;  // the closest miss, for its error
     }
     if (keptLength == 0) return SustainLoop{false, kept.start, kept.end, (float)kept.error, 1.0f};
 
