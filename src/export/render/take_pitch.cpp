@@ -7,8 +7,9 @@ namespace {
 const double kSearchSemitones = 1.5;  // either side of the nominal period
 const double kMaxDifference = 0.1;    // a repeat matching worse than this is no pitch
 const uint32_t kCoarseWindow = 8192;
-const uint32_t kCoarseStep = 4;  // the coarse search compares every 4th frame
-const uint32_t kLongWindow = 4096;
+const uint32_t kCoarseStep = 4;  // the coarse search compares every 4th frame at least
+const uint32_t kSparseStep = 2;  // the finer ones every other frame
+const uint32_t kLongWindow = 16384;
 const double kPi = 3.14159265358979323846;
 
 // How unlike itself the part is `lag` frames later, over `window` frames from `from`:
@@ -52,12 +53,6 @@ double fitMinimum(double before, double at, double after, uint32_t lag, double p
     return lag - (shift > 0.5 ? 0.5 : shift < -0.5 ? -0.5 : shift);
 }
 
-double refineLag(const float *x, uint32_t from, uint32_t window, uint32_t lag, double at, double period,
-                 double *least = nullptr) {
-    return fitMinimum(difference(x, from, window, lag - 1), at, difference(x, from, window, lag + 1), lag, period,
-                      least);
-}
-
 // The best lag in [low, high] (integers) and its difference, comparing every step-th frame.
 uint32_t bestLag(const float *x, uint32_t from, uint32_t window, uint32_t low, uint32_t high, double &best,
                  uint32_t step = 1) {
@@ -80,22 +75,23 @@ MeasuredPitch measurePitch(const float *x, uint32_t from, uint32_t to, double no
     const uint32_t low = (uint32_t)std::floor(nominalPeriod / spread), high = (uint32_t)std::ceil(nominalPeriod * spread);
     // Room for the longest lag and a few periods to compare.
     if (low < 3 || (uint64_t)high + 2 + 3 * (uint64_t)high > length) return none;
-    // Every lag of the range compared over two periods of the longest, on some 256 of
+    // Every lag of the range compared over two periods of the longest, on some 128 of
     // their frames (the difference is an average over the window, which a sparse choice
     // of its frames estimates well enough to find the best lag within a few frames);
-    // then the lags around the best on every frame of two periods.
+    // then the lags around the best over the whole window, on every other frame (a
+    // window that long evens out a vibrato).
     uint32_t window = length - high - 2;
     if (window > kCoarseWindow) window = kCoarseWindow;
     const uint32_t coarseWindow = window > 2 * high && 2 * high >= 1024 ? 2 * high : window > 1024 ? 1024 : window;
-    const uint32_t coarseStep = coarseWindow / 256 > kCoarseStep ? coarseWindow / 256 : kCoarseStep;
+    const uint32_t coarseStep = coarseWindow / 128 > kCoarseStep ? coarseWindow / 128 : kCoarseStep;
     // A frame either side, so that the refined minimum may lie anywhere in the range.
     double best, least;
     uint32_t lag = bestLag(x, from, coarseWindow, low - 1, high + 1, best, coarseStep);
-    const uint32_t fineWindow = window > 2 * high && 2 * high >= 1024 ? 2 * high : window > 1024 ? 1024 : window;
-    lag = bestLag(x, from, fineWindow, lag >= low + kCoarseStep ? lag - kCoarseStep : low - 1,
-                  lag + kCoarseStep <= high ? lag + kCoarseStep : high + 1, best);
+    lag = bestLag(x, from, window, lag >= low + kCoarseStep ? lag - kCoarseStep : low - 1,
+                  lag + kCoarseStep <= high ? lag + kCoarseStep : high + 1, best, kSparseStep);
     if (lag < low || lag > high) return none;
-    double period = refineLag(x, from, fineWindow, lag, best, nominalPeriod, &least);
+    double period = fitMinimum(difference(x, from, window, lag - 1, kSparseStep), best,
+                               difference(x, from, window, lag + 1, kSparseStep), lag, nominalPeriod, &least);
     if (least > kMaxDifference || period < nominalPeriod / spread || period > nominalPeriod * spread) return none;
 
     // Over ever more periods, eight times as many each step, as far as half the part:
@@ -106,15 +102,17 @@ MeasuredPitch measurePitch(const float *x, uint32_t from, uint32_t to, double no
         if (longWindow > kLongWindow) longWindow = kLongWindow;
         // The three lags around it; a minimum at either side needs one more beyond it.
         double d[3];
-        for (int k = 0; k < 3; ++k) d[k] = difference(x, from, longWindow, around - 1 + k);
+        for (int k = 0; k < 3; ++k) d[k] = difference(x, from, longWindow, around - 1 + k, kSparseStep);
         const int at = d[0] < d[1] && d[0] < d[2] ? 0 : d[2] < d[1] ? 2 : 1;
         double refined;
         if (at == 1)
             refined = fitMinimum(d[0], d[1], d[2], around, period);
         else if (at == 0)
-            refined = fitMinimum(difference(x, from, longWindow, around - 2), d[0], d[1], around - 1, period);
+            refined = fitMinimum(difference(x, from, longWindow, around - 2, kSparseStep), d[0], d[1], around - 1,
+                                 period);
         else
-            refined = fitMinimum(d[1], d[2], difference(x, from, longWindow, around + 2), around + 1, period);
+            refined = fitMinimum(d[1], d[2], difference(x, from, longWindow, around + 2, kSparseStep), around + 1,
+                                 period);
         refined /= periods;
         // A sound whose pitch wanders keeps the estimate it had.
         if (std::fabs(refined - period) * periods > 1.0) break;

@@ -8,7 +8,7 @@ const double kFadeSeconds = 0.020;
 const double kTailSeconds = 0.005;
 const int kMinLoopPeriods = 4;
 const int kStartCandidates = 64;
-const int kEndSlack = 1;         // frames tried on either side of a whole number of (measured) periods
+const int kEndSlack = 1;         // frames tried on either side of a whole number of periods
 const int kCoarseDecimation = 4;
 // A looped sample keeps at least these after its loop, as samplers expect, and the
 // frames that blend from the loop back into the take.
@@ -19,7 +19,6 @@ const uint32_t kFramesAfterLoop = 32;
 // which falls far faster, gets no loop.
 const double kMatchedFadeDbPerSecond = 6.0;
 const double kSteadyDbPerSecond = 0.5;
-const double kLengthStep = 1.5;  // each loop length tried is this much longer than the last
 // Regions to be crossfaded whose correlation reaches this blend linearly, others with equal power.
 const double kCorrelatedJoin = 0.5;
 const double kHalfPi = 1.5707963267948966;
@@ -129,22 +128,29 @@ SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFro
     // A sound steady to within a fraction of a dB a second loops as it is.
     const double dbPerFrame = std::fabs(fadeDb) < kSteadyDbPerSecond ? 0.0 : std::fabs(fadeDb) / sampleRate;
 
-    // Lengths of whole periods from a few up, each half as long again as the last and
-    // the longest the room takes; the longest that joins within the limit is kept, so
-    // they are tried from the longest down and the first that joins ends the search.
-    uint32_t lengths[64];
+    // Loop lengths in classes of whole periods: the longest the room takes down to half
+    // of it, then down to half of that, and so on to a few periods; in each class the
+    // number of periods whose length lies nearest a whole number of frames (its end then
+    // meets its start in phase), the most periods of those about as near. The longest
+    // that joins within the limit is kept, so the classes are tried from the longest down
+    // and the first that joins ends the search.
+    uint32_t lengths[32];
     int count = 0;
-    for (double k = kMinLoopPeriods; count < 64; k = std::ceil(k * kLengthStep)) {
-        double periods = k * period > longest ? std::floor(longest / period) : k;
-        if (periods < kMinLoopPeriods) break;
-        uint32_t length = (uint32_t)std::floor(periods * period + 0.5);
-        if (length + kEndSlack > room) break;
-        lengths[count++] = length;
-        if (periods * period >= longest - period) break;
+    for (int most = (int)std::floor(longest / period); most >= kMinLoopPeriods && count < 32; most /= 2) {
+        const int fewest = most / 2 < kMinLoopPeriods ? kMinLoopPeriods : most / 2;
+        int bestK = most;
+        double bestMiss = 1.0;
+        for (int k = most; k >= fewest; --k) {
+            const double length = k * period, miss = std::fabs(length - std::floor(length + 0.5));
+            if (miss < bestMiss - 1e-3) bestMiss = miss, bestK = k;
+        }
+        const uint32_t length = (uint32_t)std::floor(bestK * period + 0.5);
+        if (length + kEndSlack <= room) lengths[count++] = length;
+        if (fewest == kMinLoopPeriods) break;
     }
     Candidate kept;
     uint32_t keptLength = 0, keptStride = 1;
-    for (int i = count - 1; i >= 0 && keptLength == 0; --i) {
+    for (int i = 0; i < count && keptLength == 0; ++i) {
         const uint32_t length = lengths[i], slack = room - length - kEndSlack;
         uint32_t stride = slack / kStartCandidates ? slack / kStartCandidates : 1;
         Candidate c = bestOfLength(mono, length, (uint32_t)first, slack, stride, half, kCoarseDecimation, lastEnd,
