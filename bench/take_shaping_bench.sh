@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
-# Take shaping against rendering, run by hand (not by CTest): keys 36, 60, 84 and 108
-# (or the keys given) at the export dialog's defaults through the demo instrument,
-# the render time and the loop search, crossfade and trim time of the same take side
-# by side, medians of the rounds. Results in docs/benchmark-export.md.
-# Usage: bench/take_shaping_bench.sh [rounds] [key ...]
+# Take measuring and shaping against rendering, run by hand (not by CTest): keys 36,
+# 60, 84 and 108 (or the keys given) at the export dialog's defaults through the demo
+# instrument, the render time and the time to measure (pitch, level, peak) and shape
+# (loop, crossfade, trim) the same take side by side, medians of the rounds. Results in
+# docs/benchmark-export.md.
+# Usage: bench/take_shaping_bench.sh [win64|win32] [rounds] [key ...]   (win64 by
+# default; win32 needs a machine that executes 32-bit code and the 32-bit Wine loader)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${KORVANE_BUILD_ROOT:-build}
-export KORVANE_WINEPREFIX=${KORVANE_WINEPREFIX:-$PWD/$root/wineprefix}
-scripts/wine-prefix
-scripts/wine-run "$PWD/$root/win64/bin/take_shaping_bench.exe" "$@"
+arch=win64
+case ${1:-} in
+  win64|win32) arch=$1; shift ;;
+esac
+case $arch in
+  win64) export KORVANE_WINEPREFIX=${KORVANE_WINEPREFIX:-$PWD/$root/wineprefix} ;;
+  win32)
+    scripts/runs-32bit || { echo "This machine cannot execute 32-bit code." >&2; exit 1; }
+    export KORVANE_WINEPREFIX32=${KORVANE_WINEPREFIX32:-$PWD/$root/wineprefix32} ;;
+esac
+KORVANE_WINE_ARCH=$arch scripts/wine-prefix
+echo "$arch build, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+scripts/wine-run "$PWD/$root/$arch/bin/take_shaping_bench.exe" "$@"

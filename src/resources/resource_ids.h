@@ -98,6 +98,9 @@
 #define IDC_EXPORT_LOOP 1034
 #define IDC_EXPORT_TRIM 1035
 #define IDC_EXPORT_WAV_KEY_DATA 1036
+#define IDC_EXPORT_NORMALISE 1037
+#define IDC_EXPORT_VARIATIONS 1038
+#define IDC_EXPORT_NOTES 1039
 
 // Export messages.
 #define IDS_EXPORT_CANNOT_CREATE 2200
@@ -162,9 +165,21 @@
 #define IDS_EXPORT_CANCELLED_FILES 2325
 #define IDS_EXPORT_CANCELLED_NONE 2326
 #define IDS_EXPORT_REFUSED 2327
-#define IDS_EXPORT_UNLOOPED 2328
 // A take of a layered export in the progress line: what it plays and its velocity.
 #define IDS_EXPORT_AT_VELOCITY 2340
+// The notes under an export's result, in this order (see exportNotesText).
+#define IDS_EXPORT_NOTE_UNLOOPED 2350
+#define IDS_EXPORT_NOTE_UNLOOPED_ONE 2351
+#define IDS_EXPORT_NOTE_UNPITCHED 2352
+#define IDS_EXPORT_NOTE_UNPITCHED_ONE 2353
+#define IDS_EXPORT_NOTE_CLIPPED 2354
+#define IDS_EXPORT_NOTE_CLIPPED_ONE 2355
+#define IDS_EXPORT_NOTE_NORMALISED 2356
+#define IDS_EXPORT_NOTE_NO_VARIATION 2357
+#define IDS_EXPORT_NOTE_REPEATS 2358
+#define IDS_EXPORT_NOTE_REPEATS_ONE 2359
+#define IDS_EXPORT_NOTE_FIRST_VARIATION 2360
+#define IDS_EXPORT_NOTE_SEPARATOR 2361
 
 // The instrument's sound: the failed action (with the file on the next line), then
 // the reason; the file dialogs' filters.

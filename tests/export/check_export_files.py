@@ -11,23 +11,22 @@ Reads <folder>/manifest.txt (written by export_tests under Wine), one file per l
       0 on errors), and a note rendered through it at each listed key (velocity 127,
       0.5 s) must have that key's pitch (1 %). Without keys, loading is the check.
 
-  sf2layers <file> <rate> <soft velocity> <loud velocity> <key> ...
-      A SoundFont with velocity layers. Each key is rendered at the soft and at the
-      loud velocity (0.5 s, at FluidSynth's gain 1.0 rather than its default 0.2, as
-      FluidSynth attenuates a soft note by tens of dB); both must sound (peak above
-      0.001) at the key's pitch (1 %), and the loud note must come from a louder layer
-      than the soft one. FluidSynth attenuates by velocity itself: the SoundFont
-      default modulator "velocity to initial attenuation" (negative, concave, 960 cB)
-      gives
-          attenuation(v) = 40 * log10(127 / v) dB
-      (measured with FluidSynth 2.3 on a one-layer SoundFont: within 0.15 dB from
-      velocity 8 to 127). One layer played at both velocities therefore gives a
-      loud/soft RMS ratio of 40 * log10(loud / soft) dB, and the check asks for
-          20 * log10(rms(loud) / rms(soft)) - 40 * log10(loud / soft) >= 3 dB,
-      that is the loud layer's own sample at least 3 dB above the soft one's. The
-      layers are rendered at velocities that follow the instrument's level, so list
-      two layers whose velocities differ by a factor of 1.5 or more (50 and 100 give
-      about 6 dB with the demo instrument, 75 and 100 only 2.5 dB).
+  sf2layers <file> <rate> <lower top> <key> ...
+      A SoundFont with two velocity layers, the lower one ending at velocity <lower
+      top>. Each key is rendered (0.5 s, at FluidSynth's gain 1.0 rather than its
+      default 0.2, so a soft note stays far above the dither of the output) at 127,
+      the upper layer's top, at <lower top> and at half of it, and must sound (peak
+      above 0.001) at the key's pitch (1 %) each time. Each layer plays at the level it
+      was recorded at: the notes at the two tops must lie as far apart as the RMS of
+      the two layers' own samples over the same part (within 1 dB), where FluidSynth's
+      default velocity curve alone would put 11 dB more between 127 and 64; and the
+      note at half the lower top must fall below the one at its top as far as the
+      upper layer falls per velocity step, times the steps between (within 1 dB).
+
+  sf2pitch <file> <rate> <key> ...
+      A SoundFont of an instrument off concert pitch: each key, rendered as for "sf2",
+      must sound within 2 cents of the key's pitch (the zero crossings' positions
+      interpolated between frames, over 0.05 ... 0.45 s).
 
   sf2held <file> <rate> <seconds> <key> ...
       Each key is held for <seconds> (velocity 127, note-off at that time). In the
@@ -50,7 +49,8 @@ Reads <folder>/manifest.txt (written by export_tests under Wine), one file per l
       (0 ... 127), its other note and velocity attributes within 0 ... 127, a loop's
       start before its end inside the file, and every path naming a file that exists
       with exactly that case (the player runs on case-sensitive systems too); sox must
-      read each sample.
+      read each sample. A group's ampVelTrack lies within 0 ... 1, its volume is a
+      number, with "dB" after it for decibels.
 
   loopguards <file.sf2, .sfz or .dspreset> <rate>
       Every looped sample: the 4 frames before and the 4 from its loop start equal those
@@ -92,11 +92,6 @@ def fail(message):
 
 def key_frequency(key):
     return 440.0 * 2 ** ((key - 69) / 12.0)
-
-
-def fluidsynth_attenuation_db(velocity):
-    """FluidSynth's own attenuation of a note at this velocity (see the docstring)."""
-    return 40.0 * math.log10(127.0 / velocity)
 
 
 def run(command, **kwargs):
@@ -231,28 +226,72 @@ def check_sf2(folder, name, rate, keys, work, path=None):
 LAYER_GAIN = 1.0
 
 
-def check_sf2_layers(folder, name, rate, soft, loud, keys, work):
-    if not 1 <= soft < loud <= 127 or not keys:
-        fail(f"{name}: a layer check needs 1 <= soft < loud <= 127 and keys, got {soft} {loud} {keys}")
+def zone_rms(points, zone, start, end, rate):
+    """The RMS of a zone's own sample between start and end seconds."""
+    first = zone["header"][1]
+    part = points[first + int(start * rate):first + int(end * rate)]
+    return math.sqrt(sum(p * p for p in part) / len(part)) / 32768.0 if part else 0.0
+
+
+def check_sf2_layers(folder, name, rate, top, keys, work):
+    if not 2 <= top < 127 or not keys:
+        fail(f"{name}: a layer check needs a lower top of 2 ... 126 and keys, got {top} {keys}")
         return
     path = os.path.join(folder, name)
-    own = fluidsynth_attenuation_db(soft) - fluidsynth_attenuation_db(loud)
+    points, zones = read_sf2(path)
     for key in keys:
-        levels = []
-        for velocity in (soft, loud):
+        played = {}
+        for velocity in (127, top, top // 2):
             out = render_note(path, name, key, velocity, 0.5, rate, work, LAYER_GAIN)
             if not out:
                 return
             rms = sounds_at_pitch(name, f"at velocity {velocity}", out, key, 0.05, 0.45, 0.001)
-            if rms is None:
+            if rms is None or rms <= 0:
                 break
-            levels.append(rms)
-        if len(levels) < 2:
+            played[velocity] = 20.0 * math.log10(rms)
+        if len(played) < 3:
             continue
-        ratio = 20.0 * math.log10(levels[1] / levels[0]) if levels[0] > 0 else math.inf
-        if ratio - own < 3.0:
-            fail(f"{name}: key {key} at velocity {loud} is {ratio:.1f} dB above velocity {soft}, FluidSynth's "
-                 f"attenuation alone gives {own:.1f} dB: the loud note does not come from a louder layer")
+        recorded = {}
+        for zone in zones:
+            low, high = zone["gen"][43] & 0xFF, zone["gen"][43] >> 8
+            vel_high = zone["gen"][44] >> 8
+            if low <= key <= high and zone["header"][0].rstrip(b"\0").decode("ascii", "replace").find(" R") < 0:
+                recorded.setdefault(vel_high, zone_rms(points, zone, 0.05, 0.45, rate))
+        if sorted(recorded) != [top, 127] or min(recorded.values()) <= 0:
+            fail(f"{name}: key {key} has layers ending at {sorted(recorded)}, expected {top} and 127")
+            continue
+        apart = 20.0 * math.log10(recorded[127] / recorded[top])
+        if abs((played[127] - played[top]) - apart) > 1.0:
+            fail(f"{name}: key {key} plays {played[127] - played[top]:.1f} dB louder at velocity 127 than at "
+                 f"{top}; its layers were recorded {apart:.1f} dB apart")
+        fall = max(apart, 0.0) / (127 - top) * (top - top // 2)
+        if abs((played[top] - played[top // 2]) - fall) > 1.0:
+            fail(f"{name}: key {key} falls {played[top] - played[top // 2]:.1f} dB from velocity {top} to "
+                 f"{top // 2}, its curve {fall:.1f} dB")
+
+
+def precise_frequency(path, start, end):
+    """The left channel's frequency from its first to its last rising zero crossing in
+    the window, each placed between its two frames by linear interpolation."""
+    with wave.open(path, "rb") as w:
+        rate, channels = w.getframerate(), w.getnchannels()
+        data = w.readframes(w.getnframes())
+    samples = struct.unpack("<%dh" % (len(data) // 2), data)[::channels]
+    part = samples[int(rate * start):int(rate * end)]
+    crossings = [i + part[i] / (part[i] - part[i + 1]) for i in range(len(part) - 1) if part[i] < 0 <= part[i + 1]]
+    return (len(crossings) - 1) * rate / (crossings[-1] - crossings[0]) if len(crossings) > 1 else 0.0
+
+
+def check_sf2_pitch(folder, name, rate, keys, work):
+    path = os.path.join(folder, name)
+    for key in keys:
+        out = render_note(path, name, key, 127, 0.5, rate, work)
+        if not out:
+            return
+        f = precise_frequency(out, 0.05, 0.45)
+        cents = 1200.0 * math.log2(f / key_frequency(key)) if f > 0 else math.inf
+        if abs(cents) > 2.0:
+            fail(f"{name}: key {key} sounds at {f:.3f} Hz, {cents:+.1f} cents from {key_frequency(key):.3f} Hz")
 
 
 def check_sf2_held(folder, name, rate, seconds, keys, work):
@@ -452,6 +491,12 @@ def check_dspreset(folder, name, work):
     samples = groups[0].findall("group/sample")
     if not samples:
         fail(f"{name}: maps no sample")
+    for group in groups[0].findall("group"):
+        track, volume = group.get("ampVelTrack", "1"), group.get("volume", "1")
+        if not re.fullmatch(r"(0|1)(\.\d+)?", track) or float(track) > 1:
+            fail(f"{name}: a group's ampVelTrack={track} is not within 0 ... 1")
+        if not re.fullmatch(r"-?\d+(\.\d+)?(dB)?", volume):
+            fail(f"{name}: a group's volume={volume} is neither a gain nor decibels")
     base = os.path.dirname(path)
     for sample in samples:
         a = sample.attrib
@@ -648,9 +693,10 @@ KINDS = {
     # kind: (fields after the kind at least, what the summary calls it, check)
     "wav": (7, "WAV", lambda folder, f, work: check_wav(folder, f[0], *map(int, f[1:6]))),
     "sf2": (2, "SoundFont", lambda folder, f, work: check_sf2(folder, f[0], int(f[1]), ints(f[2:]), work)),
-    "sf2layers": (5, "velocity-layer SoundFont",
-                  lambda folder, f, work: check_sf2_layers(folder, f[0], int(f[1]), int(f[2]), int(f[3]),
-                                                           ints(f[4:]), work)),
+    "sf2layers": (4, "velocity-layer SoundFont",
+                  lambda folder, f, work: check_sf2_layers(folder, f[0], int(f[1]), int(f[2]), ints(f[3:]), work)),
+    "sf2pitch": (3, "retuned SoundFont",
+                 lambda folder, f, work: check_sf2_pitch(folder, f[0], int(f[1]), ints(f[2:]), work)),
     "sf2held": (4, "held-note SoundFont",
                 lambda folder, f, work: check_sf2_held(folder, f[0], int(f[1]), float(f[2]), ints(f[3:]), work)),
     "sfz": (3, "SFZ", lambda folder, f, work: check_sfz(folder, f[0], int(f[1]), ints(f[2:]), work)),

@@ -9,6 +9,7 @@
 #include <dlgs.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -505,6 +506,30 @@ TEST_F(ExportOtherInstruments, OneOutputInstrumentExportsBothSidesAndMonoAtTheSa
                 noteFrequency(60) * 0.01);
     addToManifest("wav single-stereo_C3.wav 1 16 2 44100 " + std::to_string(frames) + " 60");
     addToManifest("wav single-mono_C3.wav 1 16 1 44100 " + std::to_string(frames) + " 60");
+}
+
+// Normalise and two variations chosen in the dialog: an instrument that varies gives
+// two takes of the key, the set brought to -1 dBFS, and the line under the result
+// gives the gain.
+TEST_F(ExportOtherInstruments, NormaliseAndVariationsChosenInTheDialogAreSaidUnderTheResult) {
+    openExport({{"KORVANE_DEMO_VARIANT", "vary"}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_NORMALISE), BM_CLICK, 0, 0);
+    chooseInCombo(dialog, IDC_EXPORT_VARIATIONS, 1);
+    const int frames = kRate * 7 / 10;
+    std::string base = readerFolder() + "\\varied";
+    ASSERT_TRUE(exportAs(base, base + "_C3_rr2.wav", 44 + (size_t)frames * 4));
+    EXPECT_EQ("2 of 2 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
+    const std::string notes = controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES));
+    EXPECT_EQ(0u, notes.rfind("normalised by +", 0)) << notes;
+    float loudest = 0.0f;
+    for (const char *name : {"_C3.wav", "_C3_rr2.wav"}) {
+        WavData wav = readWav(base + name);
+        ASSERT_TRUE(wav.ok) << name;
+        for (const auto &channel : wav.samples) loudest = std::max(loudest, peak(channel, 0, wav.frames()));
+        addToManifest("wav varied" + std::string(name) + " 1 16 2 44100 " + std::to_string(frames) + " 60");
+    }
+    EXPECT_NEAR(-1.0, 20.0 * std::log10(loudest), 0.01);
 }
 
 namespace {

@@ -273,10 +273,10 @@ TEST(TakePlan, KeyRangesSplitAtMidpointsAndLayersSplitVelocities) {
 
 TEST(SoundFontLayout, StereoZonesLinkPanAndNameTheirSamples) {
     const uint8_t keys[3] = {48, 55, 60};
-    const SoundFontTake list[3] = {{48, 0, 51, 0, 127, 0, 1000, false, 0, 0},
-                                   {55, 52, 57, 0, 127, 0, 1000, false, 0, 0},
-                                   {60, 58, 127, 0, 127, 0, 1000, false, 0, 0}};
-    SoundFontTakes takes = {list, 3, 2, 48000, "A preset name longer than nineteen", 500};
+    const SoundFontTake list[3] = {{48, 0, 51, 0, 127, 0, 1000, false, 0, 0, 0, -6.0f, 0.0f},
+                                   {55, 52, 57, 0, 127, 0, 1000, false, 0, 0, 0, -6.0f, 0.0f},
+                                   {60, 58, 127, 0, 127, 0, 1000, false, 0, 0, 0, -6.0f, 0.0f}};
+    SoundFontTakes takes = {list, 3, 2, 48000, "A preset name longer than nineteen", 500, false};
     std::vector<uint8_t> pdta(pdtaListBytes(6));
     buildPdtaList(pdta.data(), takes);
     EXPECT_EQ(0, memcmp(pdta.data(), "LIST", 4));
@@ -347,21 +347,38 @@ TEST(ExportDialogRules, NumbersEnableRuleAndFileType) {
     EXPECT_EQ(kExportDecentSampler, fileTypeForName("D:\\sets\\Pad.DSPreset", kExportWav));
 }
 
-// Layers and loops: each zone carries its velocity range, a looped one its release
-// and sample mode, and every sample its own length and loop inside it.
-TEST(SoundFontLayout, LayeredLoopedZonesCarryVelocitiesReleaseAndLoops) {
-    const SoundFontTake list[2] = {{60, 0, 127, 0, 50, 50, 900, true, 300, 700},
-                                   {60, 0, 127, 51, 127, 100, 1200, false, 0, 0}};
-    SoundFontTakes takes = {list, 2, 1, 44100, "pad", 500};
-    std::vector<uint8_t> pdta(pdtaListBytes(2, 1));
+// Layers and loops: each zone carries its velocity range and its layer's velocity
+// curve, a looped one its release and sample mode, and every sample its own length
+// and loop inside it.
+TEST(SoundFontLayout, LayeredLoopedZonesCarryVelocitiesCurvesReleaseAndLoops) {
+    const SoundFontTake list[2] = {{60, 0, 127, 0, 50, 50, 900, true, 300, 700, 0, -12.0f, 0.12f},
+                                   {60, 0, 127, 51, 127, 100, 1200, false, 0, 0, 0, -6.0f, 0.1f}};
+    SoundFontTakes takes = {list, 2, 1, 44100, "pad", 500, true};
+    std::vector<uint8_t> pdta(pdtaListBytes(2, 1, 2));
     buildPdtaList(pdta.data(), takes);
     EXPECT_EQ(pdta.size() - 8, u32(&pdta[4]));
     uint32_t size;
     const uint8_t *ibag = subChunk(pdta, "ibag", &size);
     ASSERT_EQ(12u, size);
-    EXPECT_EQ(0u, u16(ibag));
-    EXPECT_EQ(6u, u16(ibag + 4));
-    EXPECT_EQ(10u, u16(ibag + 8));
+    const unsigned bags[3][2] = {{0, 0}, {6, 3}, {10, 6}};
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_EQ(bags[b][0], u16(ibag + 4 * b));
+        EXPECT_EQ(bags[b][1], u16(ibag + 4 * b + 2));
+    }
+    // The default velocity curve replaced (amount 0), then k (h - v) centibels from a
+    // unipolar and a bipolar velocity source: k 1.2 below 50, k 1 below 127.
+    const uint8_t *imod = subChunk(pdta, "imod", &size);
+    ASSERT_EQ(70u, size);
+    const int mods[6][3] = {{0x0502, 48, 0}, {0x0002, 48, -34}, {0x0202, 48, -60},
+                            {0x0502, 48, 0}, {0x0002, 48, 126}, {0x0202, 48, -127}};
+    for (int m = 0; m < 6; ++m) {
+        SCOPED_TRACE(m);
+        const uint8_t *p = imod + 10 * m;
+        EXPECT_EQ((unsigned)mods[m][0], u16(p));
+        EXPECT_EQ((unsigned)mods[m][1], u16(p + 2));
+        EXPECT_EQ(mods[m][2], (int16_t)u16(p + 4));
+        EXPECT_EQ(0u, u16(p + 6) | u16(p + 8));
+    }
     const uint8_t *igen = subChunk(pdta, "igen", &size);
     ASSERT_EQ(44u, size);
     const int want[10][3] = {{43, 0, 127}, {44, 0, 50}, {17, 0, 0}, {38, -1, 0}, {54, 3, 0},
@@ -397,7 +414,7 @@ TEST(SoundFontLayout, LayeredLoopedZonesCarryVelocitiesReleaseAndLoops) {
     // Behind the other sample (1200 points and 46 zero points), the loop points move
     // with the looped sample's start.
     const SoundFontTake behind[2] = {list[1], list[0]};
-    buildPdtaList(pdta.data(), SoundFontTakes{behind, 2, 1, 44100, "pad", 500});
+    buildPdtaList(pdta.data(), SoundFontTakes{behind, 2, 1, 44100, "pad", 500, true});
     shdr = subChunk(pdta, "shdr", &size) + 46;
     EXPECT_EQ(1246u + 300, u32(shdr + 28));
     EXPECT_EQ(1246u + 700, u32(shdr + 32));

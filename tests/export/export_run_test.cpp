@@ -59,6 +59,7 @@ protected:
     }
     void TearDown() override {
         gPlugin.close();
+        for (const std::string &name : variantSettings) SetEnvironmentVariableA(name.c_str(), nullptr);
         freeEngineBuffers();
         if (tmpBroken) SetEnvironmentVariableA("TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
     }
@@ -66,6 +67,16 @@ protected:
     ExportReport exportTo(const std::string &name) {
         snprintf(settings.fileName, sizeof settings.fileName, "%s", name.c_str());
         return runExport(settings, keys, &control);
+    }
+    // The instrument opened again with these settings of the demo's (until the test ends).
+    void reopen(std::initializer_list<std::pair<std::string, std::string>> demoSettings) {
+        gPlugin.close();
+        for (const auto &setting : demoSettings) {
+            SetEnvironmentVariableA(setting.first.c_str(), setting.second.empty() ? nullptr : setting.second.c_str());
+            variantSettings.push_back(setting.first);
+        }
+        ASSERT_EQ(1, gPlugin.open((exeFolder() + "\\Korvane.dll").c_str(), 44100.0f, 882));
+        gPlugin.resume();
     }
     void select(std::initializer_list<int> notes) {
         for (int n : notes) keys[n] = 1;
@@ -92,9 +103,10 @@ protected:
 
     ExportSettings settings;
     unsigned char keys[128];
-    ExportControl control = {};  // takeBudget 1: every take goes through the temporary files
+    ExportControl control = {};  // takeBudget 0: the default budget, every take in memory
     std::string log, savedTmp;
     bool tmpBroken = false;
+    std::vector<std::string> variantSettings;
 };
 
 }  // namespace
@@ -397,16 +409,25 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     EXPECT_EQ(1, gPlugin.resumed);  // restored after every failed export
 }
 
+// A report with these counts, everything else empty.
+ExportReport reportOf(int planned, int notCreated, int nameTooLong, int notWritten, int tooLarge, int written,
+                      bool cancelled) {
+    ExportReport r = {};
+    r.planned = planned, r.notCreated = notCreated, r.nameTooLong = nameTooLong, r.notWritten = notWritten;
+    r.tooLarge = tooLarge, r.written = written, r.cancelled = cancelled;
+    return r;
+}
+
 TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
     const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
                                L"%d name", L"%d write", L"%d size"};
     wchar_t out[256];
-    ExportReport none = {3, 0, 0, 0, 0, "", {}, 0, 3, false, 0};
+    ExportReport none = reportOf(3, 0, 0, 0, 0, 3, false);
     EXPECT_FALSE(exportReportText(none, texts, out, 256));
-    ExportReport one = {1, 1, 0, 0, 0, "", {}, 0, 0, false, 0};
+    ExportReport one = reportOf(1, 1, 0, 0, 0, 0, false);
     ASSERT_TRUE(exportReportText(one, texts, out, 256));
     EXPECT_STREQ(L"Could not create file.", out);
-    ExportReport mixed = {5, 2, 1, 0, 0, "", {}, 0, 2, false, 0};
+    ExportReport mixed = reportOf(5, 2, 1, 0, 0, 2, false);
     ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
     EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
     wchar_t tiny[8];
@@ -423,10 +444,10 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
         ExportReport report;
         const wchar_t *text;
     } cases[] = {
-        {{48, 0, 0, 0, 0, "", {}, 0, 11, true, 0}, L"Cancelled: 11 of 48 written."},
-        {{1, 0, 0, 0, 0, "", {}, 0, 0, true, 0}, L"Cancelled: nothing written."},
-        {{48, 2, 0, 1, 0, "", {}, 0, 9, true, 0}, L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
-        {{1, 1, 0, 0, 0, "", {}, 0, 0, true, 0}, L"Cancelled: nothing written.\nCould not create file."},
+        {reportOf(48, 0, 0, 0, 0, 11, true), L"Cancelled: 11 of 48 written."},
+        {reportOf(1, 0, 0, 0, 0, 0, true), L"Cancelled: nothing written."},
+        {reportOf(48, 2, 0, 1, 0, 9, true), L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
+        {reportOf(1, 1, 0, 0, 0, 0, true), L"Cancelled: nothing written.\nCould not create file."},
     };
     for (const Case &c : cases) {
         wchar_t out[256];
@@ -436,6 +457,43 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
         exportCancelText(c.report, texts, tiny, 12);  // cut, never overflowed
         EXPECT_EQ(11u, wcslen(tiny));
     }
+}
+
+// The notes under the result: each count in its own number, the gain with its sign,
+// an instrument that never varied said once rather than counted.
+TEST(ExportReportText, NotesSayWhatTheTakesCameOutAs) {
+    const wchar_t *texts[kExportNoteTexts] = {L"%d unlooped", L"1 unlooped", L"%d unpitched", L"1 unpitched",
+                                              L"%d clipped",  L"1 clipped",  L"gain %+.1f dB", L"no variation",
+                                              L"%d repeats",  L"1 repeat",   L"first only",  L"; "};
+    auto report = [](int unlooped, int unpitched, int clipped, bool normalised, float gainDb, int takes,
+                     int variations, int dropped, bool first) {
+        ExportReport r = {};
+        r.unlooped = unlooped, r.unpitched = unpitched, r.clipped = clipped, r.normalised = normalised;
+        r.gainDb = gainDb, r.takes = takes, r.variations = variations, r.variationsDropped = dropped;
+        r.firstVariationOnly = first;
+        return r;
+    };
+    struct Case {
+        ExportReport report;
+        const wchar_t *text;
+    } cases[] = {
+        {report(0, 0, 0, false, 0, 12, 1, 0, false), L""},
+        {report(1, 2, 3, false, 0, 12, 1, 0, false), L"1 unlooped; 2 unpitched; 3 clipped"},
+        {report(0, 0, 0, true, 6.04f, 12, 1, 0, false), L"gain +6.0 dB"},
+        {report(0, 0, 0, true, -0.25f, 12, 1, 0, false), L"gain -0.3 dB"},
+        {report(0, 0, 0, false, 0, 12, 3, 8, false), L"no variation"},
+        {report(0, 0, 0, false, 0, 12, 3, 1, false), L"1 repeat"},
+        {report(2, 0, 0, false, 0, 12, 3, 5, false), L"2 unlooped; 5 repeats"},
+        {report(0, 0, 0, false, 0, 4, 1, 0, true), L"first only"},
+    };
+    for (const Case &c : cases) {
+        wchar_t out[256];
+        exportNotesText(c.report, texts, out, 256);
+        EXPECT_STREQ(c.text, out);
+    }
+    wchar_t tiny[6];
+    exportNotesText(cases[1].report, texts, tiny, 6);  // cut, never overflowed
+    EXPECT_EQ(5u, wcslen(tiny));
 }
 
 // A short export reuses the memory of the one before; a large block is not kept.
@@ -498,7 +556,7 @@ TEST_F(Export, LayeredLoopedTrimmedTakesInEveryFileType) {
     EXPECT_EQ(0, font.failed());
     EXPECT_EQ(0, font.unlooped);
     EXPECT_LT(fileSize(base + ".sf2"), soundFontLayout(12, full, 12).fileSize) << "trimmed samples";
-    addToManifest("sf2layers layered.sf2 44100 40 120 48 60 72");
+    addToManifest("sf2layers layered.sf2 44100 50 48 60 72");
     addToManifest("sf2held layered.sf2 44100 1.5 48 60 72");  // three times the hold
 
     settings.fileType = kExportSfz;
@@ -538,4 +596,151 @@ TEST_F(Export, LayeredLoopedTrimmedTakesInEveryFileType) {
                       std::to_string(opcode("lovel")) + " " + std::to_string(opcode("hivel")) + " " +
                       std::to_string(opcode("loop_start")) + " " + std::to_string(loopEnd < 0 ? -1 : loopEnd + 1));
     }
+}
+
+// An instrument tuned 37 cents sharp: each take's pitch is measured and the SoundFont
+// tunes it back, FluidSynth playing each key within 2 cents of its pitch (the checker).
+TEST_F(Export, TheMeasuredTuningOfADetunedInstrumentIsCarriedInTheSet) {
+    reopen({{"KORVANE_DEMO_DETUNE", "37"}});
+    select({48, 60, 72});
+    settings.fileType = kExportSoundFont;
+    settings.holdMs = 500;
+    ExportReport report = exportTo(readerFolder() + "\\detuned.sf2");
+    EXPECT_EQ(0, report.failed());
+    EXPECT_EQ(0, report.unpitched);
+    addToManifest("sf2pitch detuned.sf2 44100 48 60 72");
+}
+
+// An instrument that declares a delay of 300 frames: every take, a key's and a chord's,
+// comes out as the undelayed instrument's, to the bit, at the same length.
+TEST_F(Export, TheInstrumentsDeclaredLatencyIsLeftOutOfEveryTake) {
+    select({60, 64});
+    settings.sampleFormat = kWavDepthFloat;
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    const std::string base = tempFolder("export-latency") + "\\";
+    std::vector<WavData> takes[2];
+    for (int delayed = 0; delayed < 2; ++delayed) {
+        if (delayed) reopen({{"KORVANE_DEMO_DELAY", "300"}});
+        for (ExportMode mode : {kExportMultisample, kExportChord}) {
+            settings.mode = mode;
+            const std::string name = base + (delayed ? "late" : "plain") + (mode == kExportChord ? "Chord" : "");
+            ASSERT_EQ(0, exportTo(name + ".wav").failed());
+            for (const char *file : {"_C3.wav", "_E3.wav", ".wav"}) {
+                if ((mode == kExportChord) != (file[0] == '.')) continue;
+                takes[delayed].push_back(readWav(name + file));
+                ASSERT_TRUE(takes[delayed].back().ok) << name + file;
+            }
+        }
+    }
+    ASSERT_EQ(3u, takes[1].size());
+    for (size_t i = 0; i < takes[0].size(); ++i) {
+        EXPECT_EQ(takes[0][i].samples[0].size(), takes[1][i].samples[0].size()) << "take " << i;
+        EXPECT_TRUE(takes[0][i].samples == takes[1][i].samples) << "take " << i << " starts as the undelayed one's";
+    }
+}
+
+// A sustain falling 2.5 dB a second, keys 36 to 84 at the default hold: at least 9 of
+// 10 takes loop, their seams checked by the readers.
+TEST_F(Export, ASustainThatFadesSlowlyStillLoops) {
+    reopen({{"KORVANE_DEMO_FADE", "25"}});
+    select({36, 41, 47, 52, 57, 62, 67, 72, 78, 84});
+    settings.fileType = kExportSoundFont;
+    settings.loop = true;
+    ExportReport report = exportTo(readerFolder() + "\\fading.sf2");
+    EXPECT_EQ(0, report.failed());
+    EXPECT_LE(report.unlooped, 1);
+    addToManifest("loopguards fading.sf2 44100");
+}
+
+// Round robins: an instrument that varies with every note gives each key its
+// variations in a row, a round-robin queue in the SFZ and the preset; one that does
+// not vary keeps one take of each; a SoundFont keeps the first and says so.
+TEST_F(Export, VariationsOfAVaryingInstrumentBecomeRoundRobins) {
+    reopen({{"KORVANE_DEMO_VARIANT", "vary"}});
+    select({60, 67});
+    settings.variations = 3;
+    settings.holdMs = 400;
+    settings.fileType = kExportSfz;
+    const std::string base = readerFolder() + "\\robin";
+    ExportReport sfz = exportTo(base + ".sfz");
+    EXPECT_EQ(0, sfz.failed());
+    EXPECT_EQ(7, sfz.planned) << "three takes of two keys and the .sfz";
+    EXPECT_EQ(0, sfz.variationsDropped);
+    const std::string text = readFile(base + ".sfz");
+    for (const char *part : {"seq_length=3 seq_position=1", "seq_position=3", "sample=robin/robin_C3.wav",
+                             "sample=robin/robin_C3_rr2.wav", "sample=robin/robin_G3_rr3.wav"})
+        EXPECT_NE(std::string::npos, text.find(part)) << part;
+    addToManifest("sfz robin.sfz 44100 60 67");
+    settings.fileType = kExportDecentSampler;
+    ExportReport preset = exportTo(base + ".dspreset");
+    EXPECT_EQ(0, preset.failed());
+    EXPECT_NE(std::string::npos, readFile(base + ".dspreset").find("seqMode=\"round_robin\" seqLength=\"3\""));
+    addToManifest("dspreset robin.dspreset");
+    settings.fileType = kExportSoundFont;
+    ExportReport font = exportTo(base + ".sf2");
+    EXPECT_TRUE(font.firstVariationOnly);
+    EXPECT_EQ(2, font.takes);
+
+    reopen({{"KORVANE_DEMO_VARIANT", ""}});
+    settings.fileType = kExportWav;
+    ExportReport same = exportTo(tempFolder("export-same") + "\\same.wav");
+    EXPECT_EQ(0, same.failed());
+    EXPECT_EQ(4, same.variationsDropped);
+    EXPECT_EQ(2, same.planned) << "one file of each key";
+    EXPECT_EQ(2, same.written);
+}
+
+// One gain for the set with Normalise, its loudest sample at -1 dBFS and the levels
+// between takes kept; without it, takes past full scale in an integer format counted.
+TEST_F(Export, NormaliseGivesTheSetOneGainAndClippedTakesAreCounted) {
+    struct Case {
+        const char *name;
+        ExportMode mode;
+        WavDepth depth;
+        bool normalise;
+        int clipped;
+    } cases[] = {{"chord 16-bit", kExportChord, kWavDepth16, false, 1},
+                 {"chord float", kExportChord, kWavDepthFloat, false, 0},
+                 {"chord normalised", kExportChord, kWavDepth16, true, 0},
+                 {"keys normalised", kExportMultisample, kWavDepthFloat, true, 0}};
+    select({48, 52, 55, 60, 64, 67, 72});
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    const std::string folder = tempFolder("export-normalise") + "\\";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        settings.mode = c.mode;
+        settings.sampleFormat = c.depth;
+        settings.normalise = c.normalise;
+        settings.layers = c.mode == kExportMultisample ? 2 : 1;
+        ExportReport report = exportTo(folder + c.name + ".wav");
+        EXPECT_EQ(0, report.failed());
+        EXPECT_EQ(c.clipped, report.clipped);
+        EXPECT_EQ(c.normalise, report.normalised);
+        float loudest = 0.0f, first[2] = {0.0f, 0.0f};
+        for (const std::string &file : filesMatching(folder + c.name + "*.wav")) {
+            WavData wav = readWav(folder + file);
+            ASSERT_TRUE(wav.ok) << file;
+            float peak = 0.0f;
+            for (const auto &channel : wav.samples)
+                for (float x : channel) peak = std::max(peak, std::fabs(x));
+            loudest = std::max(loudest, peak);
+            if (file.find("_C3_") != std::string::npos) first[file.find("_v64") != std::string::npos ? 0 : 1] = peak;
+        }
+        if (c.normalise) {
+            EXPECT_NEAR(-1.0, 20.0 * std::log10(loudest), 0.01) << "gain " << report.gainDb;
+        }
+        if (c.mode == kExportMultisample) {
+            EXPECT_NEAR(2.0, first[1] / first[0], 0.05) << "the layers 6 dB apart, as rendered";
+        }
+    }
+    // Without temporary files to hold the takes back in, nothing is written, for the system's reason.
+    breakTemporaryFolder();
+    settings.normalise = true;
+    ExportReport held = exportTo(folder + "held.wav");
+    EXPECT_EQ(1, held.notWritten);
+    EXPECT_EQ(0, held.written);
+    EXPECT_NE(0u, held.failures[0].systemError);
+    EXPECT_TRUE(filesMatching(folder + "held*").empty());
 }

@@ -8,7 +8,9 @@
 #include <random>
 #include <vector>
 
+#include "export/formats/dspreset_text.h"
 #include "export/formats/sfz_text.h"
+#include "export/render/take_pitch.h"
 #include "export/takes/velocity_layers.h"
 
 namespace {
@@ -29,6 +31,7 @@ std::vector<float> madeTake(int kind) {
         double vibrato = kind == 1 ? 1.0 + 0.005 * std::sin(2 * kPi * 5.5 * t) : 1.0;
         phase += 2 * kPi * f * vibrato / kRate;
         if (kind == 3) level *= std::exp(-3.0 * t);  // a plucked, decaying sound
+        if (kind == 4) level *= std::pow(10.0, -2.5 * t / 20.0);  // a sustain falling 2.5 dB a second
         x[i] = kind == 2 ? (float)level * noise(random) : (float)(0.25 * level * std::sin(phase));
     }
     return x;
@@ -39,7 +42,9 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
         const char *name;
         int kind;
         bool looped;
-    } cases[] = {{"sine", 0, true}, {"sine with vibrato", 1, true}, {"noise", 2, false}, {"decaying", 3, false}};
+    } cases[] = {{"sine", 0, true},     {"sine with vibrato", 1, true},
+                 {"noise", 2, false},   {"decaying", 3, false},
+                 {"a sustain fading slowly", 4, true}};
     const uint32_t heldTo = 2 * kRate;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -50,8 +55,13 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
         if (!loop.found) continue;
         EXPECT_LE(loop.end, heldTo);
         EXPECT_GE(loop.end - loop.start, (uint32_t)(4 * period));
+        // A steady sound loops as it is; a fading one with its end raised to its start's level.
+        if (c.kind == 4)
+            EXPECT_NEAR(std::pow(10.0, 2.5 * (loop.end - loop.start) / kRate / 20.0), loop.gain, 0.002);
+        else
+            EXPECT_NEAR(1.0f, loop.gain, 0.001f);
         if (c.kind == 0) {
-            // A whole number of periods, to within the points either side.
+            // A whole number of periods, to within the frames either side.
             double periods = (loop.end - loop.start) / period;
             EXPECT_NEAR(periods, std::round(periods), 2.0 / period);
         }
@@ -72,6 +82,71 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
         EXPECT_EQ(before[loop.end + kLoopGuardFrames + crossfadeFrames(loop, kRate) + 1],
                   x[loop.end + kLoopGuardFrames + crossfadeFrames(loop, kRate) + 1])
             << "the take's own frames once the blend is over";
+    }
+}
+
+// A crossfade keeps the level across it: a tone's regions, which move together, blend
+// linearly as ever; noise's, which do not, with equal power, where a linear blend would
+// dip by 3 dB in its middle.
+TEST(TakeShaping, ACrossfadeKeepsTheLevelOfATonesJoinAndOfANoisesJoin) {
+    for (int kind : {0, 2}) {
+        SCOPED_TRACE(kind ? "noise" : "sine");
+        std::vector<float> x = madeTake(kind), before = madeTake(kind);
+        const uint32_t periods = (uint32_t)std::lround(400 * keyPeriod(60, kRate));
+        const SustainLoop loop = {true, kRate / 2, kRate / 2 + periods, 0.0f, 1.0f};
+        const uint32_t fade = crossfadeFrames(loop, kRate);
+        writeLoopCrossfade(x.data(), (uint32_t)x.size(), loop, fade);
+        // The middle third of the fade, against the two regions' own level.
+        double power = 0.0, own = 0.0, linear = 0.0;
+        for (uint32_t j = fade / 3; j < 2 * fade / 3; ++j) {
+            const uint32_t at = loop.end - fade + j;
+            const double t = (double)(j + 1) / (fade - kLoopGuardFrames), mixed =
+                before[at] * (1.0 - t) + before[loop.start - fade + j] * t;
+            power += (double)x[at] * x[at];
+            own += ((double)before[at] * before[at] + (double)before[loop.start - fade + j] * before[loop.start - fade + j]) / 2;
+            linear += mixed * mixed;
+            if (kind == 0) {
+                ASSERT_NEAR(mixed, x[at], 1e-5) << "a tone blends linearly, as before";
+            }
+        }
+        EXPECT_NEAR(0.0, 10.0 * std::log10(power / own), 1.0) << "the level through the fade";
+        if (kind == 2) {
+            EXPECT_LT(10.0 * std::log10(linear / own), -2.0) << "what a linear blend would give";
+        }
+    }
+}
+
+// Made signals at a known pitch near key 60: a clean tone within a cent, a saw's
+// harmonics and a vibrato around the pitch; noise has none.
+TEST(TakePitch, MeasuredWithinACentOrNotAtAll) {
+    struct Case {
+        const char *name;
+        double cents;  // the signal's pitch above key 60
+        int kind;      // 0 sine, 1 saw, 2 sine with vibrato, 3 noise
+        bool found;
+    } cases[] = {{"sine in tune", 0.0, 0, true},      {"sine 37 cents sharp", 37.0, 0, true},
+                 {"sine 120 cents flat", -120.0, 0, true}, {"saw 12 cents flat", -12.0, 1, true},
+                 {"vibrato around +5 cents", 5.0, 2, true}, {"noise", 0.0, 3, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const double f = 440.0 * std::pow(2.0, (60 - 69) / 12.0 + c.cents / 1200.0);
+        std::vector<float> x(kRate * 2);
+        std::mt19937 random(3);
+        std::uniform_real_distribution<float> noise(-0.25f, 0.25f);
+        double phase = 0.0;
+        for (size_t i = 0; i < x.size(); ++i) {
+            double vibrato = c.kind == 2 ? 1.0 + 0.006 * std::sin(2 * kPi * 5.5 * i / kRate) : 1.0;
+            phase += f * vibrato / kRate;
+            double cycle = phase - std::floor(phase);
+            x[i] = c.kind == 3 ? noise(random)
+                   : c.kind == 1 ? (float)(0.25 * (2.0 * cycle - 1.0))
+                                 : (float)(0.25 * std::sin(2 * kPi * cycle));
+        }
+        MeasuredPitch pitch = measurePitch(x.data(), kRate / 4, kRate * 2, keyPeriod(60, kRate));
+        ASSERT_EQ(c.found, pitch.found);
+        if (!c.found) continue;
+        EXPECT_NEAR(c.cents, pitch.cents, c.kind == 2 ? 1.0 : 0.2);
+        EXPECT_EQ((int)std::lround(c.cents), tuningCents(pitch));
     }
 }
 
@@ -122,18 +197,51 @@ TEST(VelocityLayers, LayersSplitTheVelocitiesBelowTheirOwn) {
     }
 }
 
+// Zones of two keys in three layers (tops 40, 80, 127): each layer falls from its top
+// toward the level of the layer below at that layer's top, the softest as steeply as
+// the one above it; a louder layer below, or a level not measured, leaves it flat.
+TEST(VelocityLayers, EachLayerFallsTowardTheLevelOfTheLayerBelow) {
+    struct Zone {
+        uint8_t lowKey, highKey, lowVelocity, highVelocity;
+        float levelDb, velocitySlopeDb;
+    };
+    const float nan = std::nanf("");
+    Zone zones[] = {{0, 60, 0, 40, -20.0f, 9},  {0, 60, 41, 80, -12.0f, 9}, {0, 60, 81, 127, -6.0f, 9},
+                    {0, 60, 81, 127, -3.0f, 9},  // a second variation: the first's level counts
+                    {61, 127, 0, 40, -10.0f, 9}, {61, 127, 41, 80, -12.0f, 9}, {61, 127, 81, 127, nan, 9}};
+    levelVelocityCurves(zones, 7);
+    const float want[] = {8.0f / 40, 8.0f / 40, 6.0f / 47, 6.0f / 47, 0, 0, 0};
+    for (int i = 0; i < 7; ++i) EXPECT_NEAR(want[i], zones[i].velocitySlopeDb, 1e-6) << "zone " << i;
+    Zone steep[] = {{0, 127, 0, 100, -200.0f, 0}, {0, 127, 101, 127, 0.0f, 0}};
+    levelVelocityCurves(steep, 2);
+    EXPECT_NEAR(kMaxLayerFallDb / 27, steep[1].velocitySlopeDb, 1e-5) << "a fall of at most 96 dB over a layer";
+    EXPECT_NEAR(kMaxLayerFallDb / 100, steep[0].velocitySlopeDb, 1e-5);
+    // Decent Sampler's tracking: the layer's bottom as far below its top as the curve says.
+    const struct { int low, high; float slope, track, volumeDb; } groups[] = {
+        {0, 64, 0.1f, 0.6837f, 3.598f}, {65, 127, 0.1f, 1.0f, 0.0f}, {41, 80, 0.0f, 0.0f, 0.0f}};
+    for (const auto &g : groups) {
+        DsGroupCurve curve = dsGroupCurve(g.low, g.high, g.slope);
+        EXPECT_NEAR(g.track, curve.ampVelTrack, 1e-3) << g.low;
+        EXPECT_NEAR(g.volumeDb, curve.volumeDb, 1e-2) << g.low;
+    }
+}
+
 TEST(SfzText, RegionsCarryRangesLoopsAndNamesWithSpaces) {
     char line[512];
-    SfzRegion plain = {"my take/kv_C3_v64.wav", 58, 61, 60, 0, 64, false, 0, 0};
+    SfzRegion plain = {"my take/kv_C3_v64.wav", 58, 61, 60, 0, 64, false, 0, 0, 0, 0, 0, -6.0f, false, 0.0f};
     ASSERT_GT(formatSfzRegion(line, sizeof line, plain), 0u);
     EXPECT_STREQ("<region> lokey=58 hikey=61 pitch_keycenter=60 lovel=0 hivel=64 sample=my take/kv_C3_v64.wav\n", line);
-    SfzRegion looped = {"a.wav", 0, 127, 60, 65, 127, true, 1000, 45100};
+    SfzRegion looped = {"a.wav", 0, 127, 60, 65, 127, true, 1000, 45100, 37, 3, 2, -6.0f, true, 0.1f};
     ASSERT_GT(formatSfzRegion(line, sizeof line, looped), 0u);
-    EXPECT_STREQ("<region> lokey=0 hikey=127 pitch_keycenter=60 lovel=65 hivel=127 loop_mode=loop_sustain "
-                 "loop_start=1000 loop_end=45099 sample=a.wav\n",
-                 line);
+    EXPECT_STREQ("<region> lokey=0 hikey=127 pitch_keycenter=60 lovel=65 hivel=127 seq_length=3 seq_position=2 "
+                 "amp_velcurve_64=0.484172 amp_velcurve_80=0.582103 amp_velcurve_96=0.699842 "
+                 "amp_velcurve_112=0.841395 amp_velcurve_127=1 "
+                 "tune=-37 loop_mode=loop_sustain loop_start=1000 loop_end=45099 sample=a.wav\n",
+                 line)
+        << "a sample 37 cents sharp is tuned back, the second of three variations, its layer's curve falling "
+           "0.1 dB a step from 127 down to the layer below's top";
     EXPECT_EQ(0u, formatSfzRegion(line, 40, looped)) << "too small a buffer";
-    SfzRegion broken = {"a\nb.wav", 0, 127, 60, 0, 127, false, 0, 0};
+    SfzRegion broken = {"a\nb.wav", 0, 127, 60, 0, 127, false, 0, 0, 0, 0, 0, -6.0f, false, 0.0f};
     EXPECT_EQ(0u, formatSfzRegion(line, sizeof line, broken));
     ASSERT_GT(formatSfzHead(line, sizeof line, 500), 0u);
     EXPECT_NE(nullptr, strstr(line, "ampeg_release=0.500\n"));

@@ -1,5 +1,6 @@
 #include "support/program_runner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,19 @@ std::string tempFolder(const std::string &name) {
     GetTempPathA(MAX_PATH, base);
     std::string folder = std::string(base) + "korvane-" + name + "-" + std::to_string(GetCurrentProcessId());
     return freshFolder(folder);
+}
+
+std::vector<std::string> filesMatching(const std::string &pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string freshFolder(const std::string &folder) {

@@ -17,6 +17,8 @@ std::string freshFolder(const std::string &folder);  // created, or emptied of i
 bool copyFileTo(const std::string &from, const std::string &to);
 std::string readFile(const std::string &path);
 std::vector<std::string> readLines(const std::string &path);
+// The names of the files (not folders) a pattern such as "C:\\x\\*.wav" finds, sorted.
+std::vector<std::string> filesMatching(const std::string &pattern);
 
 class RunningProgram {
 public:

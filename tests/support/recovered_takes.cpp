@@ -6,26 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "support/program_runner.h"
 #include "support/sox.h"
 
 namespace testing_support {
-
-namespace {
-
-std::vector<std::string> filesIn(const std::string &pattern) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    while (FindNextFileA(h, &found));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-}  // namespace
 
 std::string recoveredRecordingsFolder() {
     char documents[MAX_PATH] = "";
@@ -33,7 +17,7 @@ std::string recoveredRecordingsFolder() {
     return std::string(documents) + "\\Korvane";
 }
 
-std::vector<std::string> takeFilesIn(const std::string &folder) { return filesIn(folder + "\\~korvane-take-*"); }
+std::vector<std::string> takeFilesIn(const std::string &folder) { return filesMatching(folder + "\\~korvane-take-*"); }
 
 std::vector<int> notesHeard(const std::vector<float> &channel, float level, int rate) {
     std::vector<std::pair<size_t, size_t>> stretches;

@@ -27,6 +27,9 @@ KeyControlData gKeyControlData = {&gKeySelection, &gExportSettings.midiChannel, 
 
 const char *const kFileTypes[] = {"WAV", "SF2", "SFZ", "Decent Sampler"};
 const char *const kLayerCounts[] = {"1", "2", "3", "4", "5", "6", "7", "8"};
+const char *const kVariationCounts[] = {"1", "2", "3", "4"};
+static_assert(std::size(kVariationCounts) == kMaxVariations, "one entry per number of variations");
+static_assert(IDS_EXPORT_NOTE_SEPARATOR - IDS_EXPORT_NOTE_UNLOOPED + 1 == kExportNoteTexts, "one text per note");
 const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
                                   "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
@@ -83,7 +86,7 @@ const int kChoiceControls[] = {IDC_EXPORT_FILE,     IDC_EXPORT_BROWSE,       IDC
                                IDC_EXPORT_VELOCITY, IDC_EXPORT_HOLD,         IDC_EXPORT_RELEASE,
                                IDC_EXPORT_MULTISAMPLE, IDC_EXPORT_CHORD,     IDC_EXPORT_KEYS,
                                IDC_EXPORT_LAYERS,   IDC_EXPORT_LOOP,         IDC_EXPORT_TRIM,
-                               IDC_EXPORT_WAV_KEY_DATA};
+                               IDC_EXPORT_WAV_KEY_DATA, IDC_EXPORT_NORMALISE, IDC_EXPORT_VARIATIONS};
 
 void updateExportButton(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START),
@@ -117,6 +120,8 @@ void initDialog(HWND dialog) {
     CheckDlgButton(dialog, IDC_EXPORT_LOOP, s.loop ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_EXPORT_TRIM, s.trim ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_EXPORT_WAV_KEY_DATA, s.wavKeyData ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_EXPORT_NORMALISE, s.normalise ? BST_CHECKED : BST_UNCHECKED);
+    fillList(dialog, IDC_EXPORT_VARIATIONS, kVariationCounts, s.variations - 1);
     wchar_t cancel[32];
     if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
     updateExportButton(dialog);
@@ -139,19 +144,24 @@ void browse(HWND dialog) {
     }
 }
 
-// "3 of 3 files written to C:\...", under the progress bar's place.
+// "3 of 3 files written to C:\...", under the progress bar's place, and below it
+// the notes on the takes ("2 takes clipped; ...").
 void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
     wchar_t format[256], wideFolder[MAX_PATH];
     MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
     wideFolder[MAX_PATH - 1] = L'\0';
-    // Takes that got no loop although one was asked for are counted too.
-    int written = report.written;
-    if (report.unlooped && loadText(IDS_EXPORT_UNLOOPED, format, 256))
-        _snwprintf(line, size, format, written, report.planned, report.unlooped, wideFolder);
-    else if (loadText(IDS_EXPORT_RESULT, format, 256))
-        _snwprintf(line, size, format, written, report.planned, wideFolder);
+    line[0] = L'\0';
+    if (loadText(IDS_EXPORT_RESULT, format, 256)) _snwprintf(line, size, format, report.written, report.planned, wideFolder);
     line[size - 1] = L'\0';
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, line);
+    wchar_t loaded[kExportNoteTexts][128], notes[1024];
+    const wchar_t *texts[kExportNoteTexts];
+    for (int i = 0; i < kExportNoteTexts; ++i) {
+        loadText(IDS_EXPORT_NOTE_UNLOOPED + i, loaded[i], 128);
+        texts[i] = loaded[i];
+    }
+    exportNotesText(report, texts, notes, 1024);
+    SetDlgItemTextW(dialog, IDC_EXPORT_NOTES, notes);
 }
 
 // The message at an export's end, when it was cancelled or files failed: for a
@@ -248,6 +258,7 @@ void exportCommand(HWND dialog) {
     folderOfPath(settings.fileName, went, sizeof went);
     snprintf(gWentTo, sizeof gWentTo, strcmp(went, ".") == 0 ? "%s" : "%s\\", went);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
+    SetDlgItemTextW(dialog, IDC_EXPORT_NOTES, L"");
     SetDlgItemTextA(dialog, IDC_EXPORT_STATUS, "");
     gProgress = {GetTickCount(), GetTickCount(), 0};
     gFocusBefore = GetFocus();  // Export itself when clicked: hiding it drops the focus
@@ -328,7 +339,8 @@ const ListField kListFields[] = {
     {IDC_EXPORT_CHANNELS, (int)std::size(kChannelModes),
      [](ExportSettings &s, int i) { s.channelMode = (ExportChannels)i; }},
     {IDC_EXPORT_MIDI_CHANNEL, kMidiChannels, [](ExportSettings &s, int i) { s.midiChannel = i; }},
-    {IDC_EXPORT_LAYERS, (int)std::size(kLayerCounts), [](ExportSettings &s, int i) { s.layers = i + 1; }}};
+    {IDC_EXPORT_LAYERS, (int)std::size(kLayerCounts), [](ExportSettings &s, int i) { s.layers = i + 1; }},
+    {IDC_EXPORT_VARIATIONS, (int)std::size(kVariationCounts), [](ExportSettings &s, int i) { s.variations = i + 1; }}};
 struct NumberField {
     int id;
     int ExportSettings::*field;
@@ -361,6 +373,9 @@ void onCommand(HWND dialog, int id, int code) {
         break;
     case IDC_EXPORT_WAV_KEY_DATA:
         if (code == BN_CLICKED) s.wavKeyData = IsDlgButtonChecked(dialog, IDC_EXPORT_WAV_KEY_DATA) == BST_CHECKED;
+        break;
+    case IDC_EXPORT_NORMALISE:
+        if (code == BN_CLICKED) s.normalise = IsDlgButtonChecked(dialog, IDC_EXPORT_NORMALISE) == BST_CHECKED;
         break;
     case IDC_EXPORT_FILE:
         if (code == EN_CHANGE) {

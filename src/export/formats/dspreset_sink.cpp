@@ -48,7 +48,8 @@ void DsPresetSink::add(const FinishedTake &take, ExportReport &report) {
     const PlannedTake &planned = *take.planned;
     entries_[added_++] = DsSample{utf8,           planned.rootKey, planned.lowKey,     planned.highKey,
                                   planned.layer.low, planned.layer.high, planned.layerIndex, take.loop.found,
-                                  take.loop.start, take.loop.end};
+                                  take.loop.start, take.loop.end, take.tuningCents, 0, 0,
+                                  take.levelDb,    0.0f};
 }
 
 void DsPresetSink::finish(ExportReport &report) {
@@ -58,6 +59,8 @@ void DsPresetSink::finish(ExportReport &report) {
         release();
         return;
     }
+    numberVariations(entries_, added_);
+    if (layers_ > 1) levelVelocityCurves(entries_, added_);
     size_t size = dsPresetRoom(added_, layers_);
     char *text = (char *)malloc(size);
     size_t used = text ? formatDsPreset(text, size, entries_, added_, layers_, releaseMs_) : 0;

@@ -13,7 +13,22 @@ struct DsSample {
     uint8_t layerIndex;  // its group
     bool looped;
     uint32_t loopStart, loopEnd;  // the loop plays loopStart ... loopEnd - 1
+    int tuningCents;              // the sample sounds this far above its root key
+    int seqLength, seqPosition;   // a round-robin queue (seqLength 0: none)
+    float levelDb;                // of its held part (NaN: not measured)
+    float velocitySlopeDb;        // with layers: dB its level falls per velocity step below highVelocity
 };
+
+// With more than one layer each group follows its layer's velocity curve (the mean
+// of its samples' slopes) through the velocity tracking Decent Sampler has: the gain
+// 1 - t + t v / 127 for a tracking t, with the group's volume bringing the layer's top
+// back to 1. The tracking is chosen so that the layer's bottom (the layer below's
+// top, or velocity 0 for the softest) lies as far below its top as the curve says.
+struct DsGroupCurve {
+    float ampVelTrack;  // 0 ... 1
+    float volumeDb;     // 0 or more
+};
+DsGroupCurve dsGroupCurve(int lowVelocity, int highVelocity, float slopeDb);
 
 // The whole preset for these samples in `layers` groups, into out (room for size).
 // Returns the length written (without the terminator), 0 when out is too small or a

@@ -65,14 +65,15 @@ bool buildPath(char *out, size_t size, const PathParts &parts, const char *exten
     return true;
 }
 
-bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity) {
-    char note[8] = "", layer[8] = "";
+bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity, int variation) {
+    char note[8] = "", layer[8] = "", round[8] = "";
     if (key >= 0) {
         note[0] = '_';
         noteName(key, note + 1, sizeof note - 1);
     }
     if (velocity >= 0) snprintf(layer, sizeof layer, "_v%d", velocity & 0x7F);
-    int n = snprintf(out, size, "%s%s%s%s%s%s", parts.drive, parts.folder, parts.base, note, layer, ".wav");
+    if (variation >= 0) snprintf(round, sizeof round, "_rr%d", variation & 0x7F);
+    int n = snprintf(out, size, "%s%s%s%s%s%s%s", parts.drive, parts.folder, parts.base, note, layer, round, ".wav");
     if (n < 0 || (size_t)n >= size || n >= kPathLimit) {
         if (size) out[0] = '\0';
         return false;

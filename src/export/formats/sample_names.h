@@ -32,9 +32,9 @@ bool renameStored(ExportReport &report, const PathParts &parts, const char *exte
 // False, with out emptied, when the result needs more than size.
 bool placeExportName(const char *name, const char *defaultFolder, char *out, size_t size);
 
-// <drive><folder><base>_<note name>_v<velocity>.wav, the note name left out for a key
-// below 0 and the velocity for one below 0; false when the name would not fit the
-// path limit.
-bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity = -1);
+// <drive><folder><base>_<note name>_v<velocity>_rr<variation>.wav, the note name left
+// out for a key below 0, the velocity for one below 0 and the variation for one below 0;
+// false when the name would not fit the path limit.
+bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity = -1, int variation = -1);
 
 bool isPathSeparator(char c);

@@ -10,6 +10,7 @@ bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, Expo
                     ExportReport &report) {
     memory_ = memory;
     releaseMs_ = settings.releaseMs;
+    layered_ = plan.layerCount > 1;
     added_ = 0;
     PathParts parts;
     splitPath(settings.fileName, parts);
@@ -43,7 +44,8 @@ void SfzSink::add(const FinishedTake &take, ExportReport &report) {
     const PlannedTake &planned = *take.planned;
     regions_[added_++] = SfzRegion{relative,          planned.lowKey,     planned.highKey, planned.rootKey,
                                    planned.layer.low, planned.layer.high, take.loop.found, take.loop.start,
-                                   take.loop.end};
+                                   take.loop.end,     take.tuningCents,      0,               0,
+                                   take.levelDb,      layered_,              0.0f};
 }
 
 void SfzSink::finish(ExportReport &report) {
@@ -54,7 +56,7 @@ void SfzSink::finish(ExportReport &report) {
         release();
         return;
     }
-    const size_t lineRoom = 160 + kPathLimit;
+    const size_t lineRoom = kSfzRegionRoom + kPathLimit;
     size_t size = 256 + (size_t)added_ * lineRoom;
     char *text = (char *)malloc(size);
     if (!text) {
@@ -62,6 +64,8 @@ void SfzSink::finish(ExportReport &report) {
         release();
         return;
     }
+    numberVariations(regions_, added_);
+    if (layered_) levelVelocityCurves(regions_, added_);
     size_t used = formatSfzHead(text, size, releaseMs_);
     for (int i = 0; i < added_; ++i) used += formatSfzRegion(text + used, size - used, regions_[i]);
     writeSetText(report.fileName, text, used, memory_, report);

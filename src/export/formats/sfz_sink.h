@@ -21,6 +21,7 @@ private:
     TakeWavFiles samples_ = {};
     ExportMemory *memory_ = nullptr;
     int releaseMs_ = 0;
+    bool layered_ = false;            // the regions carry their layer's velocity curve
     size_t relativeTo_ = 0;           // the samples' paths are named from this character on
     SfzRegion *regions_ = nullptr;    // one per sample written
     char (*paths_)[kPathLimit] = nullptr;

@@ -1,5 +1,6 @@
 #include "export/formats/sfz_text.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +25,32 @@ size_t formatSfzRegion(char *out, size_t size, const SfzRegion &r) {
                            r.highKey, r.rootKey, r.lowVelocity, r.highVelocity);
     size_t at = finished(written, size);
     if (!at) return 0;
+    if (r.seqLength > 1) {
+        written = snprintf(out + at, size - at, " seq_length=%d seq_position=%d", r.seqLength, r.seqPosition);
+        size_t more = finished(written, size - at);
+        if (!more) return 0;
+        at += more;
+    }
+    if (r.curved) {
+        // Points at the bottom (the layer below's top), every 16th velocity and the top,
+        // the player drawing straight lines in amplitude between them.
+        for (int v = r.lowVelocity > 0 ? r.lowVelocity - 1 : 0;;) {
+            const double gain = std::pow(10.0, -r.velocitySlopeDb * (r.highVelocity - v) / 20.0);
+            written = snprintf(out + at, size - at, " amp_velcurve_%d=%.6g", v, gain);
+            size_t more = finished(written, size - at);
+            if (!more) return 0;
+            at += more;
+            if (v >= r.highVelocity) break;
+            const int next = (v / 16 + 1) * 16;
+            v = next < r.highVelocity ? next : r.highVelocity;
+        }
+    }
+    if (r.tuningCents) {
+        written = snprintf(out + at, size - at, " tune=%d", -r.tuningCents);
+        size_t more = finished(written, size - at);
+        if (!more) return 0;
+        at += more;
+    }
     if (r.looped) {
         // SFZ names the loop's last point, inclusive.
         written = snprintf(out + at, size - at, " loop_mode=loop_sustain loop_start=%lu loop_end=%lu",

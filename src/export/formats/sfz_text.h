@@ -12,12 +12,23 @@ struct SfzRegion {
     uint8_t lowVelocity, highVelocity;
     bool looped;
     uint32_t loopStart, loopEnd;  // the loop plays loopStart ... loopEnd - 1
+    int tuningCents;              // the sample sounds this far above its root key
+    int seqLength, seqPosition;   // a round-robin queue (seqLength 0: none)
+    float levelDb;                // of its held part (NaN: not measured)
+    // With layers (curved), its layer's velocity curve: dB its level falls per velocity
+    // step below highVelocity, written as amp_velcurve_N points down to the top of the
+    // layer below; without, the players' default curve.
+    bool curved;
+    float velocitySlopeDb;
 };
 
 // The file's opening: a comment naming the program and the release of every region
 // (ampeg_release, seconds). Returns the length written (without the terminator), or
 // 0 when out is too small.
 size_t formatSfzHead(char *out, size_t size, int releaseMs);
+
+// Room formatSfzRegion needs at most, besides the sample's name.
+const size_t kSfzRegionRoom = 640;
 
 // One region on one line, ending in a new line. Returns the length written, or 0
 // when out is too small. A sample name with a character SFZ cannot carry on a line

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "engine/wav_writer.h"
 #include "export/takes/take_plan.h"
 
 namespace {
@@ -59,6 +60,28 @@ struct ByteWriter {
     }
 };
 
+// A layered zone's velocity curve, as three modulators onto its attenuation (in
+// centibels, 0 at its layer's top velocity h, k more for every step below it):
+// - the default velocity-to-attenuation modulator, amount 0: an instrument zone's
+//   modulator with the same sources, destination and transform replaces the default;
+// - velocity, linear, unipolar (v / 128), amount -k (128 - 2h);
+// - velocity, linear, bipolar (2v / 128 - 1), amount -k h;
+// together k (h - v), with no constant term, which a player would have to take from
+// the attenuation generator (and some scale that one by 0.4).
+const unsigned kCurveModulators = 3;
+const uint16_t kGenInitialAttenuation = 48;
+const uint16_t kDefaultVelocityToAttenuation = 0x0502;  // velocity, concave, negative, unipolar
+const uint16_t kVelocityLinear = 0x0002;
+const uint16_t kVelocityLinearBipolar = 0x0202;
+
+void writeVelocityCurve(ByteWriter &w, const SoundFontTake &take) {
+    const double k = 10.0 * take.velocitySlopeDb, h = take.highVelocity;
+    auto amount = [](double cb) { return (uint16_t)(int16_t)std::lround(cb < -32768 ? -32768 : cb > 32767 ? 32767 : cb); };
+    w.u16(kDefaultVelocityToAttenuation), w.u16(kGenInitialAttenuation), w.u16(0), w.u16(0), w.u16(0);
+    w.u16(kVelocityLinear), w.u16(kGenInitialAttenuation), w.u16(amount(-k * (128.0 - 2.0 * h))), w.u16(0), w.u16(0);
+    w.u16(kVelocityLinearBipolar), w.u16(kGenInitialAttenuation), w.u16(amount(-k * h)), w.u16(0), w.u16(0);
+}
+
 void sampleName(int rootKey, bool right, char *out, size_t size) {
     char note[8];
     noteName(rootKey, note, sizeof note);
@@ -67,14 +90,14 @@ void sampleName(int rootKey, bool right, char *out, size_t size) {
 
 }  // namespace
 
-SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped) {
+SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped, int curved) {
     SoundFontLayout l;
     l.stride = (uint64_t)frames + kSampleGuardPoints;
     l.smplSize = (uint64_t)samples * 2 * l.stride;
     l.sdtaSize = 12 + l.smplSize;
     l.pdtaOffset = kSoundFontHeadSize + l.smplSize;
-    l.pdtaSize = pdtaListBytes(samples, looped) - kChunkHeaderSize;
-    l.fileSize = l.pdtaOffset + pdtaListBytes(samples, looped);
+    l.pdtaSize = pdtaListBytes(samples, looped, curved) - kChunkHeaderSize;
+    l.fileSize = l.pdtaOffset + pdtaListBytes(samples, looped, curved);
     return l;
 }
 
@@ -98,10 +121,11 @@ void buildSoundFontHead(uint8_t *out, uint32_t smplSize) {
     w.chunk("smpl", smplSize);
 }
 
-size_t pdtaListBytes(int samples, int looped) {
+size_t pdtaListBytes(int samples, int looped, int curved) {
     size_t z = (size_t)samples, generators = 4 * z + 2 * (size_t)looped;
+    size_t modulators = kCurveModulators * (size_t)curved;
     return 12 + (8 + 2 * kPresetHeaderSize) + (8 + 2 * kBagSize) + (8 + kModulatorSize) + (8 + 2 * kGeneratorSize) +
-           (8 + 2 * kInstrumentHeaderSize) + (8 + kBagSize * (z + 1)) + (8 + kModulatorSize) +
+           (8 + 2 * kInstrumentHeaderSize) + (8 + kBagSize * (z + 1)) + (8 + kModulatorSize * (modulators + 1)) +
            (8 + kGeneratorSize * (generators + 1)) + (8 + kSampleHeaderSize * (z + 1));
 }
 
@@ -115,8 +139,9 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
     int c = t.channels == 1 ? 1 : 2;
     int z = t.takes * c, looped = 0;
     for (int i = 0; i < t.takes; ++i) looped += t.list[i].looped ? c : 0;
+    const unsigned curves = t.layered ? kCurveModulators : 0;  // modulators in each zone
     ByteWriter w = {out};
-    w.chunk("LIST", (uint32_t)(pdtaListBytes(z, looped) - kChunkHeaderSize));
+    w.chunk("LIST", (uint32_t)(pdtaListBytes(z, looped, t.layered ? z : 0) - kChunkHeaderSize));
     w.fourcc("pdta");
 
     w.chunk("phdr", 2 * kPresetHeaderSize);
@@ -142,11 +167,14 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
 
     // A looped zone has two more generators: release and sample mode.
     w.chunk("ibag", (uint32_t)(kBagSize * (z + 1)));
-    unsigned generator = 0;
+    unsigned generator = 0, modulator = 0;
     for (int i = 0; i < t.takes; ++i)
-        for (int side = 0; side < c; ++side, generator += t.list[i].looped ? 6 : 4) w.u16(generator), w.u16(0);
-    w.u16(generator), w.u16(0);
-    w.chunk("imod", kModulatorSize);
+        for (int side = 0; side < c; ++side, generator += t.list[i].looped ? 6 : 4, modulator += curves)
+            w.u16(generator), w.u16(modulator);
+    w.u16(generator), w.u16(modulator);
+    w.chunk("imod", (uint32_t)(kModulatorSize * (modulator + 1)));
+    for (int i = 0; i < t.takes && curves; ++i)
+        for (int side = 0; side < c; ++side) writeVelocityCurve(w, t.list[i]);
     w.u16(0), w.u16(0), w.u16(0), w.u16(0), w.u16((unsigned)z);
 
     w.chunk("igen", (uint32_t)(kGeneratorSize * (generator + 1)));
@@ -185,7 +213,9 @@ void buildPdtaList(uint8_t *out, const SoundFontTakes &t) {
             uint32_t loopEnd = take.looped ? start + take.loopEnd : start + take.frames;
             w.u32(start), w.u32(start + take.frames), w.u32(loopStart), w.u32(loopEnd);
             w.u32((uint32_t)t.rate);
-            w.u8((unsigned)take.rootKey), w.u8(0);
+            // A sample off its key's pitch: its nearest key and the cents back onto it.
+            const WavTuning tuning = wavTuning(take.rootKey, take.tuningCents);
+            w.u8(tuning.unshiftedNote), w.u8((uint8_t)tuning.fineTune);
             w.u16(c == 1 ? 0 : side == 0 ? (unsigned)j + 1 : (unsigned)j - 1);
             w.u16(c == 1 ? kMonoSample : side == 0 ? kLeftSample : kRightSample);
             start += take.frames + kSampleGuardPoints;

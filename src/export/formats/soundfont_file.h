@@ -18,7 +18,8 @@ const uint64_t kSmplSizeAt = 116;
 const int kPresetNameLength = 19;
 
 // Sizes of a SoundFont with `samples` samples (takes x channels) of at most `frames`
-// points, `looped` of them with a loop (two more generators in their zones).
+// points, `looped` of them with a loop (two more generators in their zones) and
+// `curved` of them with their layer's velocity curve (three modulators in their zones).
 struct SoundFontLayout {
     uint64_t stride;     // frames + 46 points
     uint64_t smplSize;   // samples x 2 x stride
@@ -29,7 +30,7 @@ struct SoundFontLayout {
     bool fits() const { return fileSize - 8 <= 0xFFFFFFFFu; }
 };
 
-SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped = 0);
+SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped = 0, int curved = 0);
 
 // The fixed part (kSoundFontHeadSize bytes) with the smpl size and the three list
 // sizes and the RIFF size still 0.
@@ -45,6 +46,9 @@ struct SoundFontTake {
     uint32_t frames;              // points of each of its samples
     bool looped;                  // loops while the key is held, then plays on to its end
     uint32_t loopStart, loopEnd;  // within the sample: plays loopStart ... loopEnd - 1
+    int tuningCents;              // the sample sounds this far above its root key
+    float levelDb;                // of its held part (NaN: not measured)
+    float velocitySlopeDb;        // with layers: dB its level falls per velocity step below highVelocity
 };
 
 // What the pdta list describes: the takes' samples lie one after the other in the
@@ -56,10 +60,13 @@ struct SoundFontTakes {
     int32_t rate;
     const char *presetName;   // cut to 19 characters
     int releaseMs;            // the looped zones' volume-envelope release
+    // More than one velocity layer: every zone carries its layer's velocity curve (see
+    // velocitySlopeDb) in place of the players' default one.
+    bool layered;
 };
 
 // Bytes of the whole pdta list, "LIST" header included.
-size_t pdtaListBytes(int samples, int looped = 0);
+size_t pdtaListBytes(int samples, int looped = 0, int curved = 0);
 // Fills out (pdtaListBytes bytes) with the pdta list.
 void buildPdtaList(uint8_t *out, const SoundFontTakes &takes);
 // A release time as the timecents of the volume envelope's release, within the

@@ -30,15 +30,17 @@ bool SoundFontSink::begin(const ExportSettings &settings, const ExportPlan &plan
     rate_ = plan.timing.rate;
     releaseMs_ = settings.releaseMs;
     takes_ = plan.takeCount;
+    layered_ = plan.layerCount > 1;
     // Sized for every take at its full length and looped: trimming only shortens.
-    int samples = takes_ * channels_;
-    SoundFontLayout layout = soundFontLayout(samples, (uint32_t)plan.timing.totalFrames, settings.loop ? samples : 0);
+    int samples = takes_ * channels_, curved = layered_ ? samples : 0;
+    SoundFontLayout layout =
+        soundFontLayout(samples, (uint32_t)plan.timing.totalFrames, settings.loop ? samples : 0, curved);
     if (!layout.fits()) {
         reportFailure(report, kTooLarge, report.fileName, 0);
         return false;
     }
     list_ = (SoundFontTake *)calloc((size_t)takes_ + 1, sizeof(SoundFontTake));
-    pdta_ = (uint8_t *)malloc(pdtaListBytes(samples, settings.loop ? samples : 0));
+    pdta_ = (uint8_t *)malloc(pdtaListBytes(samples, settings.loop ? samples : 0, curved));
     if (!list_ || !pdta_) {
         reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY);
         release();
@@ -72,14 +74,16 @@ void SoundFontSink::add(const FinishedTake &take, ExportReport &) {
         SoundFontTake{planned.rootKey,  planned.lowKey,     planned.highKey,
                       planned.layer.low, planned.layer.high, planned.layered ? planned.layer.velocity : (uint8_t)0,
                       take.frames,       take.loop.found,    take.loop.start,
-                      take.loop.end};
+                      take.loop.end,     take.tuningCents,   take.levelDb,
+                      0.0f};
 }
 
 void SoundFontSink::finish(ExportReport &report) {
     OutputFile &file = out_.file;
     uint64_t smplSize = file.queued - kSmplSizeAt - 4;
     uint64_t pdtaAt = file.queued;
-    SoundFontTakes takes = {list_, takes_, channels_, rate_, preset_, releaseMs_};
+    if (layered_) levelVelocityCurves(list_, takes_);
+    SoundFontTakes takes = {list_, takes_, channels_, rate_, preset_, releaseMs_, layered_};
     buildPdtaList(pdta_, takes);
     // The list written is as long as its own size field says (fewer loops than planned).
     uint32_t listBytes = getLe32(pdta_ + 4) + 8;

@@ -13,6 +13,7 @@ public:
     void add(const FinishedTake &take, ExportReport &report) override;
     void finish(ExportReport &report) override;
     void cancel(ExportReport &report) override;
+    void drop(const PlannedTake &, ExportReport &) override {}  // one file for every take
 
 private:
     void release();
@@ -22,6 +23,7 @@ private:
     int32_t rate_ = 44100;
     int releaseMs_ = 0;
     int takes_ = 0;
+    bool layered_ = false;  // more than one velocity layer: the zones carry velocity curves
     SoundFontTake *list_ = nullptr;  // one per take, filled as they arrive
     uint8_t *pdta_ = nullptr;        // room for the pdta list of every take, looped
     OutputWriter writer_ = {};

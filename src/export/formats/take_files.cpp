@@ -26,6 +26,18 @@ void encodeTakeChunk(const float *left, const float *right, int frames, int chan
     }
 }
 
+namespace {
+
+// The frames multiplied by gain into scratch (which they may be in already); the
+// frames themselves for a gain of 1.
+const float *scaled(const float *frames, int count, float gain, float *scratch) {
+    if (gain == 1.0f) return frames;
+    for (int i = 0; i < count; ++i) scratch[i] = frames[i] * gain;
+    return scratch;
+}
+
+}  // namespace
+
 void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTake &take, TakeSide side,
                        WavDepth depth, uint32_t frames) {
     const int channels = side == kBothSides ? 2 : 1;
@@ -36,11 +48,12 @@ void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTak
         int n = remaining < (uint32_t)kTakeReadFrames ? (int)remaining : kTakeReadFrames;
         uint8_t *out = outputRoom(writer, file, (size_t)n * frameBytes);
         if (side == kLeftSide || side == kRightSide) {
-            const float *one[1] = {readTakeFrames(take.audio, side == kRightSide, done, n, left)};
+            const float *one[1] = {scaled(readTakeFrames(take.audio, side == kRightSide, done, n, left), n,
+                                          take.gain, left)};
             encodeFrames(one, 1, n, depth, out);
         } else {
-            const float *l = readTakeFrames(take.audio, 0, done, n, left);
-            const float *r = readTakeFrames(take.audio, 1, done, n, right);
+            const float *l = scaled(readTakeFrames(take.audio, 0, done, n, left), n, take.gain, left);
+            const float *r = scaled(readTakeFrames(take.audio, 1, done, n, right), n, take.gain, right);
             encodeTakeChunk(l, r, n, channels, depth, out);
         }
         done += (uint32_t)n;
@@ -75,8 +88,9 @@ bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report)
 
 WavSamplerData takeSamplerData(const FinishedTake &take) {
     const PlannedTake &planned = *take.planned;
-    return WavSamplerData{planned.rootKey,     0.0,             planned.lowKey,  planned.highKey, planned.layer.low,
-                          planned.layer.high, take.loop.found, take.loop.start, take.loop.end};
+    return WavSamplerData{planned.rootKey,     (double)take.tuningCents, planned.lowKey,  planned.highKey,
+                          planned.layer.low,  planned.layer.high,       take.loop.found, take.loop.start,
+                          take.loop.end};
 }
 
 void writeTakeWav(OutputWriter &writer, ExportOutput &out, const char *path, const FinishedTake &take,

@@ -49,6 +49,27 @@ void finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int c
 // cannot be.
 bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report);
 
+// The round-robin queue of each zone: the zones of one key range and velocity range
+// are the variations of one take, numbered in order (seqPosition from 1), each knowing
+// their number (seqLength; 0 for a zone alone). Zone has lowKey, highKey, lowVelocity,
+// highVelocity, seqLength and seqPosition.
+template <typename Zone>
+void numberVariations(Zone *zones, int count) {
+    for (int i = 0; i < count; ++i) {
+        int length = 0, position = 0;
+        for (int j = 0; j < count; ++j) {
+            const Zone &a = zones[i], &b = zones[j];
+            if (a.lowKey != b.lowKey || a.highKey != b.highKey || a.lowVelocity != b.lowVelocity ||
+                a.highVelocity != b.highVelocity)
+                continue;
+            ++length;
+            if (j < i) ++position;
+        }
+        zones[i].seqLength = length > 1 ? length : 0;
+        zones[i].seqPosition = position + 1;
+    }
+}
+
 // What a take's WAV file tells a sampler: its root key, key and velocity ranges and loop.
 WavSamplerData takeSamplerData(const FinishedTake &take);
 

@@ -20,6 +20,9 @@ public:
     virtual bool begin(const ExportSettings &settings, const ExportPlan &plan, ExportMemory *memory,
                        ExportReport &report) = 0;
     virtual void add(const FinishedTake &take, ExportReport &report) = 0;
+    // Instead of add, for a take that repeats the variation before it: the file it
+    // would have had is not counted.
+    virtual void drop(const PlannedTake &, ExportReport &report) { report.planned--; }
     // After the last take: the files are complete and closed, and counted.
     virtual void finish(ExportReport &report) = 0;
     // Instead of finish: what may stay stays, the rest is removed.

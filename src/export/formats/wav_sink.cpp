@@ -25,7 +25,7 @@ bool beginTakeWavFiles(TakeWavFiles &wavs, const PathParts &parts, const ExportS
         for (int i = 0; i < wavs.files; ++i) {
             char path[kPathLimit];
             const PlannedTake &take = plan.takes[i];
-            if (keyFileName(path, sizeof path, parts, take.namedKey, take.namedVelocity))
+            if (keyFileName(path, sizeof path, parts, take.namedKey, take.namedVelocity, take.namedVariation))
                 reportFailure(report, kNotCreated, path, error);
             else
                 reportFailure(report, kNameTooLong, wavs.typedName, 0);
@@ -44,7 +44,8 @@ bool beginTakeWavFiles(TakeWavFiles &wavs, const PathParts &parts, const ExportS
 }
 
 bool addTakeWavFile(TakeWavFiles &wavs, const FinishedTake &take, char *path, size_t size, ExportReport &report) {
-    if (!keyFileName(path, size, wavs.parts, take.planned->namedKey, take.planned->namedVelocity)) {
+    if (!keyFileName(path, size, wavs.parts, take.planned->namedKey, take.planned->namedVelocity,
+                     take.planned->namedVariation)) {
         reportFailure(report, kNameTooLong, wavs.typedName, 0);
         return false;
     }

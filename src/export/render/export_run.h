@@ -48,6 +48,9 @@ void renderExport(ExportRun &run);
 // Restores the engine; run.report is complete afterwards.
 void endExport(ExportRun &run);
 
+// The gain that brings a set whose loudest sample is `peak` to -1 dBFS (1 for silence).
+float normalisingGain(float peak);
+
 // The whole export on the calling thread, with the settings and the kKeyCount key
 // flags. control may be null (no progress, no cancel, the default take budget,
 // nothing kept).

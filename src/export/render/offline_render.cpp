@@ -48,22 +48,27 @@ void processBlockInto(TakeRenderer &r, float *left, float *right) {
 
 // Gives the take's memory back for the next export.
 void releaseTake(TakeRenderer &r) {
-    returnExportMemory(r.memory, kTakeLeftMemory, r.audio.memory[0], r.takeBytes);
-    returnExportMemory(r.memory, kTakeRightMemory, r.audio.memory[1], r.takeBytes);
-    r.audio.memory[0] = r.audio.memory[1] = nullptr;
+    returnExportMemory(r.memory, kTakeLeftMemory, r.rendered[0], r.takeBytes);
+    returnExportMemory(r.memory, kTakeRightMemory, r.rendered[1], r.takeBytes);
+    returnExportMemory(r.memory, kLoopSearchMemory, r.sum, r.takeBytes);
+    r.rendered[0] = r.rendered[1] = r.audio.memory[0] = r.audio.memory[1] = r.sum = nullptr;
 }
 
-// Room for the whole take in memory, in whole blocks, when it fits the budget (with
-// a third channel's worth for the loop search's sum when loops are asked for);
-// otherwise (or without the memory) the take goes through the temporary files.
-void allocateTake(TakeRenderer &r, bool loop, size_t budget) {
-    size_t blocks = ((size_t)r.timing.totalFrames + kExportBlock - 1) / kExportBlock;
+// Room for the whole take in memory, in whole blocks, and for its channels' sum, when
+// the three fit the budget; otherwise (or without the memory) the take goes through
+// the temporary files.
+void allocateTake(TakeRenderer &r, size_t budget) {
+    size_t blocks = ((size_t)r.timing.totalFrames + (size_t)r.latency + kExportBlock - 1) / kExportBlock;
     size_t bytes = blocks * kExportBlock * sizeof(float);
-    if (blocks == 0 || bytes > budget / (loop ? 3 : 2)) return;
-    r.audio.memory[0] = (float *)takeExportMemory(r.memory, kTakeLeftMemory, bytes);
-    r.audio.memory[1] = (float *)takeExportMemory(r.memory, kTakeRightMemory, bytes);
+    if (blocks == 0 || bytes > budget / 3) return;
+    r.rendered[0] = (float *)takeExportMemory(r.memory, kTakeLeftMemory, bytes);
+    r.rendered[1] = (float *)takeExportMemory(r.memory, kTakeRightMemory, bytes);
+    r.sum = (float *)takeExportMemory(r.memory, kLoopSearchMemory, bytes);
     r.takeBytes = bytes;
-    if (r.audio.memory[0] && r.audio.memory[1]) return;
+    if (r.rendered[0] && r.rendered[1] && r.sum) {
+        for (int c = 0; c < 2; ++c) r.audio.memory[c] = r.rendered[c] + r.latency;
+        return;
+    }
     releaseTake(r);
 }
 
@@ -128,8 +133,8 @@ void fillAllNotesOff(PluginEventBlock &block) {
     block.numEvents = 16;
 }
 
-bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportPlan &plan, bool loop,
-                      size_t takeBudget, ExportMemory *memory, const volatile LONG *cancel) {
+bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportPlan &plan, size_t takeBudget,
+                      ExportMemory *memory, const volatile LONG *cancel) {
     r.plugin = plugin;
     r.timing = plan.timing;
     r.midiChannel = plan.midiChannel;
@@ -140,13 +145,16 @@ bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportPlan 
     r.discard = (float *)calloc(kExportBlock, sizeof(float));
     r.block[0] = (float *)calloc(kExportBlock, sizeof(float));
     r.block[1] = (float *)calloc(kExportBlock, sizeof(float));
-    r.audio.memory[0] = r.audio.memory[1] = nullptr;
+    r.rendered[0] = r.rendered[1] = r.audio.memory[0] = r.audio.memory[1] = r.sum = nullptr;
     r.audio.files[0] = r.audio.files[1] = INVALID_HANDLE_VALUE;
+    r.audio.fileFrame = 0;
+    const VstInt32 declared = plugin && plugin->effect ? plugin->effect->initialDelay : 0;
+    r.latency = declared < 0 ? 0 : declared > r.timing.rate ? r.timing.rate : (int32_t)declared;
     r.takeBytes = 0;
     r.staged[0] = r.staged[1] = nullptr;
     r.stagedFrames = 0;
     r.framesKept = 0;
-    allocateTake(r, loop, takeBudget ? takeBudget : kTakeBudget);
+    allocateTake(r, takeBudget ? takeBudget : kTakeBudget);
     bool buffers = r.silence && r.discard && r.block[0] && r.block[1];
     if (!r.audio.memory[0]) {
         for (int c = 0; c < 2; ++c) {
@@ -181,28 +189,34 @@ bool resetPluginForTake(TakeRenderer &r) {
 }
 
 bool renderTake(TakeRenderer &r, const ExportPlan &plan, const PlannedTake &take) {
+    // The instrument's output comes r.latency frames late: render that much longer and
+    // leave out the first r.latency frames.
+    ExportTiming timing = r.timing;
+    timing.totalFrames += r.latency;
     TakeCursor cursor;
     bool intact = true;  // every frame so far reached both files
     bool complete = true;
     r.framesKept = 0;
     r.stagedFrames = 0;
-    while (cursor.position < r.timing.totalFrames) {
+    while (cursor.position < timing.totalFrames) {
         int32_t at = cursor.position;
-        TakeStep step = nextTakeStep(cursor, r.timing);
+        TakeStep step = nextTakeStep(cursor, timing);
         fillTakeEvents(r.events, step.events, takeKeys(plan, take), take.keyCount, r.midiChannel,
                        take.layer.velocity);
         dispatchEvents(r);
-        if (r.audio.memory[0]) {
-            // In place: the take has room for whole blocks.
-            processBlockInto(r, r.audio.memory[0] + at, r.audio.memory[1] + at);
-            r.framesKept += step.keep;
+        // Frames [late, step.keep) of this block belong to the take.
+        const int32_t late = at < r.latency ? (r.latency - at < step.keep ? r.latency - at : step.keep) : 0;
+        if (r.rendered[0]) {
+            // In place: the rendering has room for whole blocks.
+            processBlockInto(r, r.rendered[0] + at, r.rendered[1] + at);
+            r.framesKept += step.keep - late;
         } else {
             processBlockInto(r, r.block[0], r.block[1]);
-            size_t bytes = (size_t)step.keep * sizeof(float);
-            memcpy(r.staged[0] + r.stagedFrames, r.block[0], bytes);
-            memcpy(r.staged[1] + r.stagedFrames, r.block[1], bytes);
-            r.stagedFrames += step.keep;
-            if (r.stagedFrames + kExportBlock > kStagedFrames || cursor.position >= r.timing.totalFrames) {
+            size_t bytes = (size_t)(step.keep - late) * sizeof(float);
+            memcpy(r.staged[0] + r.stagedFrames, r.block[0] + late, bytes);
+            memcpy(r.staged[1] + r.stagedFrames, r.block[1] + late, bytes);
+            r.stagedFrames += step.keep - late;
+            if (r.stagedFrames + kExportBlock > kStagedFrames || cursor.position >= timing.totalFrames) {
                 int32_t frames = r.stagedFrames;
                 intact = writeStaged(r) && intact;
                 if (intact) r.framesKept += frames;

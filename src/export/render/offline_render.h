@@ -57,19 +57,25 @@ struct TakeRenderer {
     float *silence;   // kExportBlock floats: every input
     float *discard;   // kExportBlock floats: every output beyond the second
     float *block[2];  // kExportBlock floats each: the flush, and blocks on their way to the files
-    TakeAudio audio;  // the current take
-    size_t takeBytes;        // of each channel in memory
+    // The frames the instrument says its output comes late (initialDelay, at most a
+    // second): each take renders that much longer and starts that much later, so that
+    // its sound starts with its note.
+    int32_t latency;
+    float *rendered[2];      // each channel's rendering in memory (whole blocks), latency included
+    TakeAudio audio;  // the current take: memory points past the latency
+    size_t takeBytes;        // of each channel in memory, and of the sum
+    float *sum;              // with a take in memory: room for its channels summed (pitch, loop search)
     float *staged[2];        // kStagedFrames floats per channel, on their way to the files
     int stagedFrames;
     int32_t framesKept;      // frames of the current take that reached memory or both files
 };
 
-// Makes room for the plan's takes: in memory within the budget (a third of it per
-// channel with loops, for the loop search's sum; 0 gives kTakeBudget), else two
-// temporary files in the TMP folder. False when its buffers cannot be allocated
-// (closeTakeRenderer frees what was).
-bool openTakeRenderer(TakeRenderer &renderer, PluginInstance *plugin, const ExportPlan &plan, bool loop,
-                      size_t takeBudget, ExportMemory *memory, const volatile LONG *cancel);
+// Makes room for the plan's takes: in memory within the budget (a third of it for each
+// channel and for their sum, which the pitch measure and the loop search read; 0
+// gives kTakeBudget), else two temporary files in the TMP folder. False when its
+// buffers cannot be allocated (closeTakeRenderer frees what was).
+bool openTakeRenderer(TakeRenderer &renderer, PluginInstance *plugin, const ExportPlan &plan, size_t takeBudget,
+                      ExportMemory *memory, const volatile LONG *cancel);
 // Empties the temporary files, switches the plugin off and on and plays about one
 // second of All Notes Off and silence, thrown away. False when cancelled meanwhile.
 bool resetPluginForTake(TakeRenderer &renderer);

@@ -17,13 +17,20 @@ struct TakeShape {
 // (past the attack) to the note-off, within the take's frames.
 void heldPart(int32_t noteOff, int32_t totalFrames, uint32_t &from, uint32_t &to);
 
+// The two channels summed, frames [0, count), into sum.
+void sumChannels(const float *const channels[2], uint32_t count, float *sum);
+
+// The mean power of frames [from, to) of a sum of two channels, as the level of their
+// mix (sum / 2) in dB of full scale; -200 for silence.
+float heldLevelDb(const float *sum, uint32_t from, uint32_t to);
+
 // Shapes a take of two channels of `frames` frames in place: with loop, a sustain loop
-// of the root key's period in the held part, its crossfade written into both
-// channels (sum: room for the held part's floats, the channels summed for the search;
-// null finds no loop); with trim, the tail cut after it stays below -80 dBFS and faded
+// of whole periods (of `period` frames) in the held part, searched in sum (the
+// channels summed over the held part; null finds no loop) and its crossfade written
+// into both channels; with trim, the tail cut after it stays below -80 dBFS and faded
 // (a looped sample keeps some frames after its loop).
-TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, int rootKey, int sampleRate,
-                    bool loop, bool trim, float *sum);
+TakeShape shapeTake(float *const channels[2], uint32_t frames, int32_t noteOff, double period, int sampleRate,
+                    bool loop, bool trim, const float *sum);
 
 // The join may leave at most this share of the signal's energy as a step (about
 // -23 dB): a noise or a decaying sound gives far more and gets no loop.

@@ -26,6 +26,8 @@ struct ExportSettings {
     bool loop;                       // sustain loops (box 1034)
     bool trim;                       // trimmed tails (box 1035)
     bool wavKeyData;                 // per-key WAVs carry their root key, ranges and loop (box 1036)
+    bool normalise;                  // one gain for the set: its loudest sample at -1 dBFS (box 1037)
+    int variations;                  // takes of each key and layer, 1 ... 4 (list 1038)
 };
 
 // The choices at every program start.

@@ -13,7 +13,7 @@ enum ExportMemorySlot {
     kTakeLeftMemory,
     kTakeRightMemory,
     kOutputPieceMemory,
-    kLoopSearchMemory,  // the channels summed for the sustain loop's search
+    kLoopSearchMemory,  // the channels summed for the pitch measure and the sustain loop's search
     kExportMemorySlots
 };
 

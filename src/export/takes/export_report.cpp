@@ -63,3 +63,30 @@ void exportCancelText(const ExportReport &report, const wchar_t *const texts[8],
         wcsncat(out, failures, size - wcslen(out) - 1);
     }
 }
+
+void exportNotesText(const ExportReport &report, const wchar_t *const texts[kExportNoteTexts], wchar_t *out,
+                     size_t size) {
+    if (size == 0) return;
+    out[0] = L'\0';
+    auto note = [&](const wchar_t *text, auto value) {
+        size_t used = wcslen(out);
+        if (used && used < size) _snwprintf(out + used, size - used, L"%ls", texts[kNoteSeparator]);
+        used = wcslen(out);
+        if (used < size) _snwprintf(out + used, size - used, text, value);
+        out[size - 1] = L'\0';
+    };
+    auto count = [&](int n, ExportNoteText plural) {
+        if (n) note(texts[n == 1 ? plural + 1 : plural], n);
+    };
+    count(report.unlooped, kNoteUnlooped);
+    count(report.unpitched, kNoteUnpitched);
+    count(report.clipped, kNoteClipped);
+    if (report.normalised) note(texts[kNoteNormalised], (double)report.gainDb);
+    // Every variation after the first the same as it: the instrument does not vary.
+    const int later = report.variations > 1 ? report.takes - report.takes / report.variations : 0;
+    if (later && report.variationsDropped == later)
+        note(texts[kNoteNoVariation], 0);
+    else
+        count(report.variationsDropped, kNoteRepeats);
+    if (report.firstVariationOnly) note(texts[kNoteFirstVariation], 0);
+}

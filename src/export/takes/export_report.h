@@ -36,6 +36,14 @@ struct ExportReport {
     int written;     // files written completely
     bool cancelled;  // the export stopped at the user's request
     int unlooped;    // takes written without the sustain loop asked for (no steady part found)
+    int unpitched;   // takes of a key with no pitch found (they keep their key's)
+    int clipped;     // takes past full scale in an integer format (without Normalise)
+    bool normalised; // one gain was given to the set:
+    float gainDb;    // this one
+    int takes;              // in the plan
+    int variations;         // asked for: takes of each key and layer
+    int variationsDropped;  // takes the same, bit for bit, as the variation before (not written)
+    bool firstVariationOnly; // a SoundFont, which cannot alternate takes, got the first of each
     int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
 };
 
@@ -53,3 +61,15 @@ bool exportReportText(const ExportReport &report, const wchar_t *const texts[6],
 // or texts[1] when nothing was), then the lines of exportReportText (texts 2 to 7)
 // for files that failed.
 void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size);
+
+// The notes on an export's takes, shown under its result: takes without the loop
+// asked for, with no pitch found, clipped; the set's gain; variations left out. texts
+// in the order below: each count's plural form with %d and its form for one, the
+// gain's with %+.1f, the separator between notes. Empty when there is nothing to say.
+enum ExportNoteText {
+    kNoteUnlooped, kNoteUnloopedOne, kNoteUnpitched, kNoteUnpitchedOne, kNoteClipped, kNoteClippedOne,
+    kNoteNormalised, kNoteNoVariation, kNoteRepeats, kNoteRepeatsOne, kNoteFirstVariation, kNoteSeparator,
+    kExportNoteTexts
+};
+void exportNotesText(const ExportReport &report, const wchar_t *const texts[kExportNoteTexts], wchar_t *out,
+                     size_t size);

@@ -12,7 +12,8 @@
 #include "export/takes/velocity_layers.h"
 #include "midi/midi_keys.h"
 
-const int kMaxTakes = kKeyCount * kMaxVelocityLayers;
+const int kMaxVariations = 4;  // takes of each key and layer, for players that alternate them
+const int kMaxTakes = kKeyCount * kMaxVelocityLayers * kMaxVariations;
 
 struct PlannedTake {
     uint8_t keyIndex;   // where its keys start in the plan's list of selected keys
@@ -21,10 +22,11 @@ struct PlannedTake {
     uint8_t lowKey, highKey;
     VelocityLayer layer;  // rendered at layer.velocity, answers to layer.low ... layer.high
     uint8_t layerIndex;   // 0 for the softest layer
+    uint8_t variation;    // 0 for the first take of its key and layer
     bool layered;         // the export has more than one layer
-    // Its name's parts: the key (-1: none, a chord's) and the velocity (-1: none,
-    // with one layer), as in "<name>_C3_v64.wav".
-    int16_t namedKey, namedVelocity;
+    // Its name's parts: the key (-1: none, a chord's), the velocity (-1: none, with one
+    // layer) and the variation (-1: none, the first), as in "<name>_C3_v64_rr2.wav".
+    int16_t namedKey, namedVelocity, namedVariation;
 };
 
 struct ExportPlan {
@@ -35,15 +37,18 @@ struct ExportPlan {
     int channels;     // of the files: 1 mono, 2 stereo
     int midiChannel;  // 0 ... 15
     int layerCount;   // velocity layers of every key
+    int variations;   // takes of each key and layer: 1 ... 4 (a SoundFont, which cannot alternate them: 1)
     int takeCount;
     PlannedTake takes[kMaxTakes];
 };
 
-// The takes of `selected` keys (ascending), key by key and within a key layer by
-// layer: one take per key and layer, or for a chord one per layer playing every key.
-// Key ranges split at the midpoints between the keys (a chord's covers 0 ... 127).
-// out holds kMaxTakes; returns the number of takes.
-int planTakes(const uint8_t *keys, int selected, bool chord, int velocity, int layers, PlannedTake *out);
+// The takes of `selected` keys (ascending), key by key, within a key layer by layer,
+// within a layer its variations in a row: one take per key, layer and variation, or
+// for a chord one per layer and variation playing every key. Key ranges split at the
+// midpoints between the keys (a chord's covers 0 ... 127). out holds kMaxTakes;
+// returns the number of takes.
+int planTakes(const uint8_t *keys, int selected, bool chord, int velocity, int layers, PlannedTake *out,
+              int variations = 1);
 
 // The whole plan of an export of these settings and the kKeyCount key flags.
 void planExport(const ExportSettings &settings, const uint8_t *keySelection, ExportPlan &plan);
