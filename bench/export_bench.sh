@@ -11,18 +11,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${KORVANE_BUILD_ROOT:-build}
 arch=${1:-win64}
-case $arch in
-  win64) export KORVANE_WINEPREFIX=${KORVANE_WINEPREFIX:-$PWD/$root/wineprefix} ;;
-  win32)
-    scripts/runs-32bit || { echo "This machine cannot execute 32-bit code." >&2; exit 1; }
-    export KORVANE_WINEPREFIX32=${KORVANE_WINEPREFIX32:-$PWD/$root/wineprefix32} ;;
-  *) echo "usage: $0 [win64|win32]" >&2; exit 2 ;;
-esac
-KORVANE_WINE_ARCH=$arch scripts/wine-prefix
+. bench/wine-arch.sh
 bin=$PWD/$root/$arch/bin
 work=$(mktemp -d "${TMPDIR:-/tmp}/korvane-export-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 winwork=$(KORVANE_WINE_ARCH=$arch scripts/wine-run winepath -w "$work" 2>/dev/null | tr -d '\r')
-echo "$arch build, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 scripts/wine-run "$bin/export_bench.exe" "$winwork" "null plugin" null 5
 scripts/wine-run "$bin/export_bench.exe" "$winwork" "demo instrument" demo 1

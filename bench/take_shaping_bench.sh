@@ -13,12 +13,5 @@ arch=win64
 case ${1:-} in
   win64|win32) arch=$1; shift ;;
 esac
-case $arch in
-  win64) export KORVANE_WINEPREFIX=${KORVANE_WINEPREFIX:-$PWD/$root/wineprefix} ;;
-  win32)
-    scripts/runs-32bit || { echo "This machine cannot execute 32-bit code." >&2; exit 1; }
-    export KORVANE_WINEPREFIX32=${KORVANE_WINEPREFIX32:-$PWD/$root/wineprefix32} ;;
-esac
-KORVANE_WINE_ARCH=$arch scripts/wine-prefix
-echo "$arch build, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+. bench/wine-arch.sh
 scripts/wine-run "$PWD/$root/$arch/bin/take_shaping_bench.exe" "$@"

@@ -13,26 +13,9 @@ const uint32_t kLongWindow = 16384;
 const double kPi = 3.14159265358979323846;
 
 // How unlike itself the part is `lag` frames later, over `window` frames from `from`:
-// the squared difference over the energy, 0 for a perfect repeat, about 1 for noise.
+// 0 for a perfect repeat, about 1 for noise.
 double difference(const float *x, uint32_t from, uint32_t window, uint32_t lag, uint32_t step = 1) {
-    // Four sums in turn, which the processor adds side by side rather than one after another.
-    double r0 = 0.0, r1 = 0.0, r2 = 0.0, r3 = 0.0, e0 = 0.0, e1 = 0.0, e2 = 0.0, e3 = 0.0;
-    const float *a = x + from, *b = x + from + lag;
-    auto term = [&](uint32_t i, double &r, double &e) {
-        double d = (double)a[i] - b[i];
-        r += d * d;
-        e += (double)a[i] * a[i] + (double)b[i] * b[i];
-    };
-    uint32_t i = 0;
-    for (; i + 3 * step < window; i += 4 * step) {
-        term(i, r0, e0);
-        term(i + step, r1, e1);
-        term(i + 2 * step, r2, e2);
-        term(i + 3 * step, r3, e3);
-    }
-    for (; i < window; i += step) term(i, r0, e0);
-    const double residual = (r0 + r1) + (r2 + r3), energy = (e0 + e1) + (e2 + e3);
-    return energy > 1e-12 ? residual / energy : 1.0;
+    return mismatch(x + from, x + from + lag, window, step, 1.0, 1.0);
 }
 
 // Where between lag - 1 and lag + 1 the difference is least. Near its minimum the
@@ -66,6 +49,26 @@ uint32_t bestLag(const float *x, uint32_t from, uint32_t window, uint32_t low, u
 }
 
 }  // namespace
+
+double mismatch(const float *a, const float *b, uint32_t count, uint32_t step, double gain, double silence) {
+    // Four sums in turn, which the processor adds side by side rather than one after another.
+    double r0 = 0.0, r1 = 0.0, r2 = 0.0, r3 = 0.0, e0 = 0.0, e1 = 0.0, e2 = 0.0, e3 = 0.0;
+    auto term = [&](uint32_t i, double &r, double &e) {
+        const double p = a[i], q = gain * b[i];
+        r += (p - q) * (p - q);
+        e += p * p + q * q;
+    };
+    uint32_t i = 0;
+    for (; i + 3 * step < count; i += 4 * step) {
+        term(i, r0, e0);
+        term(i + step, r1, e1);
+        term(i + 2 * step, r2, e2);
+        term(i + 3 * step, r3, e3);
+    }
+    for (; i < count; i += step) term(i, r0, e0);
+    const double residual = (r0 + r1) + (r2 + r3), energy = (e0 + e1) + (e2 + e3);
+    return energy > 1e-12 ? residual / energy : silence;
+}
 
 MeasuredPitch measurePitch(const float *x, uint32_t from, uint32_t to, double nominalPeriod) {
     MeasuredPitch none = {false, 0.0, 0.0};

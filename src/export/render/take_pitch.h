@@ -17,6 +17,12 @@ struct MeasuredPitch {
 // at least `to` frames; the part is [from, to).
 MeasuredPitch measurePitch(const float *x, uint32_t from, uint32_t to, double nominalPeriod);
 
+// How unlike two runs of frames are: the squared difference of a and gain x b over
+// their energy, on every step-th of count frames; 0 for the same, about 1 for
+// unrelated sounds, `silence` when both are silent. The pitch search and the loop
+// search both judge by it.
+double mismatch(const float *a, const float *b, uint32_t count, uint32_t step, double gain, double silence);
+
 // A measured tuning as the whole cents a set carries: 0 for a take in tune or with
 // no pitch.
 int tuningCents(const MeasuredPitch &pitch);

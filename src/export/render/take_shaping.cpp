@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "export/render/take_pitch.h"
+
 namespace {
 
 const double kFadeSeconds = 0.020;
@@ -26,25 +28,7 @@ const double kHalfPi = 1.5707963267948966;
 // The join's residual over [-half, half) around start and end, every `step` frames, the
 // frames around the end raised by `gain` to the level around the start.
 double joinError(const float *x, uint32_t start, uint32_t end, uint32_t half, uint32_t step, double gain) {
-    // Four sums in turn, which the processor adds side by side rather than one after another.
-    double r0 = 0.0, r1 = 0.0, r2 = 0.0, r3 = 0.0, e0 = 0.0, e1 = 0.0, e2 = 0.0, e3 = 0.0;
-    const float *a = x + start - half, *b = x + end - half;
-    const uint32_t count = 2 * half;
-    uint32_t j = 0;
-    auto term = [&](uint32_t at, double &r, double &e) {
-        double p = a[at], q = gain * b[at];
-        r += (p - q) * (p - q);
-        e += p * p + q * q;
-    };
-    for (; j + 3 * step < count; j += 4 * step) {
-        term(j, r0, e0);
-        term(j + step, r1, e1);
-        term(j + 2 * step, r2, e2);
-        term(j + 3 * step, r3, e3);
-    }
-    for (; j < count; j += step) term(j, r0, e0);
-    const double residual = (r0 + r1) + (r2 + r3), energy = (e0 + e1) + (e2 + e3);
-    return energy > 1e-12 ? residual / energy : 1e30;
+    return mismatch(x + start - half, x + end - half, 2 * half, step, gain, 1e30);
 }
 
 // Every step-th frame's.
