@@ -68,12 +68,6 @@ HWND childWithId(HWND parent, int id, const char *className) {
     return nullptr;
 }
 
-// The save dialog's file name box (cmb13, or edt1 in older forms).
-HWND fileNameBox(HWND dialog) {
-    HWND name = GetDlgItem(dialog, 0x47C);
-    return name ? name : GetDlgItem(dialog, 0x480);
-}
-
 // A control's own text (GetWindowText does not ask a control of another process).
 std::string controlText(HWND control) {
     char text[MAX_PATH + 1] = "";
@@ -135,8 +129,7 @@ protected:
         if (!combo) return -1;
         EXPECT_EQ(3, SendMessageA(combo, CB_GETCOUNT, 0, 0));
         int shown = (int)SendMessageA(combo, CB_GETCURSEL, 0, 0);
-        HWND name = GetDlgItem(dialog, 0x47C);  // the file name box (cmb13, or edt1 in older forms)
-        if (!name) name = GetDlgItem(dialog, 0x480);
+        HWND name = fileNameBox(dialog);
         EXPECT_NE(nullptr, name);
         SendMessageA(name, WM_SETTEXT, 0, (LPARAM)path.c_str());
         chooseComboItem(GetParent(combo), IDC_BIT_DEPTH, depth);
@@ -358,9 +351,7 @@ TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {
     PostMessageA(window, WM_COMMAND, CMD_SAVE_RECORDING, 0);
     HWND dialog = waitForDialog(program, window);
     ASSERT_NE(nullptr, dialog);
-    HWND name = GetDlgItem(dialog, 0x47C);
-    if (!name) name = GetDlgItem(dialog, 0x480);
-    SendMessageA(name, WM_SETTEXT, 0, (LPARAM)path.c_str());
+    SendMessageA(fileNameBox(dialog), WM_SETTEXT, 0, (LPARAM)path.c_str());
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     // The dialog's own question about replacing the file: yes.
     HWND replace = nullptr;

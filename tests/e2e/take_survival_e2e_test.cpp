@@ -119,8 +119,7 @@ protected:
     static void answerSaveDialog(const RunningProgram &program, HWND window, const std::string &path, int button) {
         HWND dialog = waitForDialog(program, window);
         ASSERT_NE(nullptr, dialog);
-        HWND name = GetDlgItem(dialog, 0x47C);  // the file name box (cmb13, or edt1 in older forms)
-        if (!name) name = GetDlgItem(dialog, 0x480);
+        HWND name = fileNameBox(dialog);
         ASSERT_NE(nullptr, name);
         SendMessageA(name, WM_SETTEXT, 0, (LPARAM)path.c_str());
         PostMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);

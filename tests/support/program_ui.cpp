@@ -27,6 +27,11 @@ HWND waitForDialog(const RunningProgram &program, HWND owner) {
     return dialog;
 }
 
+HWND fileNameBox(HWND dialog) {
+    HWND name = GetDlgItem(dialog, 0x47C);
+    return name ? name : GetDlgItem(dialog, 0x480);
+}
+
 void notify(HWND dialog, int id, int code, bool wait) {
     WPARAM w = MAKEWPARAM(id, code);
     LPARAM l = (LPARAM)GetDlgItem(dialog, id);

@@ -25,6 +25,8 @@ bool waitUntil(const RunningProgram &program, Condition done, DWORD timeoutMs = 
 
 HWND ownedDialog(const RunningProgram &program, HWND owner);
 HWND waitForDialog(const RunningProgram &program, HWND owner);
+// The file name box of the system's open and save dialogs (cmb13, or edt1 in older forms).
+HWND fileNameBox(HWND dialog);
 
 // The window procedure of a dialog sees this exactly as a click or a list choice.
 void notify(HWND dialog, int id, int code, bool wait = true);
