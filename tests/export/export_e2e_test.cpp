@@ -532,6 +532,38 @@ TEST_F(ExportOtherInstruments, NormaliseAndVariationsChosenInTheDialogAreSaidUnd
     EXPECT_NEAR(-1.0, 20.0 * std::log10(loudest), 0.01);
 }
 
+// "Sustain loop" switched on brings the WAV key and loop data with it: the per-key WAV
+// carries the loop found (sndfile-info reads it, see the checker); the data switched
+// off again, the next WAV has no sampler chunk, while the loop stays chosen.
+TEST_F(ExportOtherInstruments, SustainLoopBringsTheLoopIntoPerKeyWavsUntilSwitchedOff) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    HWND keyData = GetDlgItem(dialog, IDC_EXPORT_WAV_KEY_DATA), loop = GetDlgItem(dialog, IDC_EXPORT_LOOP);
+    ASSERT_EQ(BST_UNCHECKED, SendMessageA(keyData, BM_GETCHECK, 0, 0));
+    SendMessageA(loop, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(keyData, BM_GETCHECK, 0, 0));
+    const int frames = kRate * 7 / 10;
+    std::string looped = readerFolder() + "\\loop-on";
+    ASSERT_TRUE(exportAs(looped, looped + "_C3.wav", 44 + (size_t)frames * 4));
+    WavData wav = readWav(looped + "_C3.wav");
+    ASSERT_TRUE(wav.ok);
+    ASSERT_TRUE(wav.sampler) << "no smpl chunk";
+    ASSERT_EQ(1u, wav.loops.size());
+    EXPECT_LT(wav.loops[0].first, wav.loops[0].second);
+    EXPECT_LE(wav.loops[0].second, (uint32_t)(kRate / 2)) << "the loop lies in the held part";
+    EXPECT_EQ("", controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES))) << "a steady key loops";
+    addToManifest("wavdata loop-on_C3.wav 60 0 127 0 127 " + std::to_string(wav.loops[0].first) + " " +
+                  std::to_string(wav.loops[0].second + 1));
+
+    SendMessageA(keyData, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(loop, BM_GETCHECK, 0, 0));
+    std::string plain = readerFolder() + "\\loop-without-data";
+    ASSERT_TRUE(exportAs(plain, plain + "_C3.wav", 44 + (size_t)frames * 4));
+    WavData bare = readWav(plain + "_C3.wav");
+    ASSERT_TRUE(bare.ok);
+    EXPECT_FALSE(bare.sampler);
+}
+
 namespace {
 
 // The program live on the test driver (its output recorded) with the demo instrument

@@ -366,7 +366,15 @@ void onCommand(HWND dialog, int id, int code) {
             s.mode = IsDlgButtonChecked(dialog, IDC_EXPORT_MULTISAMPLE) == BST_CHECKED ? kExportMultisample : kExportChord;
         break;
     case IDC_EXPORT_LOOP:
-        if (code == BN_CLICKED) s.loop = IsDlgButtonChecked(dialog, IDC_EXPORT_LOOP) == BST_CHECKED;
+        if (code == BN_CLICKED) {
+            s.loop = IsDlgButtonChecked(dialog, IDC_EXPORT_LOOP) == BST_CHECKED;
+            // A loop found is only kept in a per-key WAV by its sampler chunks: they come on
+            // with it (and can be switched off again).
+            if (s.loop && !s.wavKeyData) {
+                s.wavKeyData = true;
+                CheckDlgButton(dialog, IDC_EXPORT_WAV_KEY_DATA, BST_CHECKED);
+            }
+        }
         break;
     case IDC_EXPORT_TRIM:
         if (code == BN_CLICKED) s.trim = IsDlgButtonChecked(dialog, IDC_EXPORT_TRIM) == BST_CHECKED;
