@@ -22,6 +22,7 @@
 #include "export/formats/soundfont_file.h"
 #include "export/reader_files.h"
 #include "export/render/export_run.h"
+#include "export/render/take_shaping.h"
 #include "export/takes/export_memory.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
@@ -187,6 +188,39 @@ TEST_F(Export, ChordWavPlaysAllKeysTogetherFromOneEventBlock) {
         "007bbd 007bbe 007bbf",
         "events 3 643093 643793 643c93", "events 3 003093 003793 003c93"};
     EXPECT_EQ(expected, events);
+}
+
+// A held chord with a sustain loop: keys an octave and a fifth apart loop at the period
+// they share, the chord one take with its loop in the WAV; a tempered triad shares none
+// and is reported as the chord without a period, once.
+TEST_F(Export, AHeldChordLoopsAtThePeriodItsKeysShare) {
+    settings.mode = kExportChord;
+    settings.loop = true;
+    settings.wavKeyData = true;
+    settings.holdMs = 1000;
+    settings.releaseMs = 100;
+    select({48, 55, 60});
+    ExportReport shared = exportTo(readerFolder() + "\\chord-looped");
+    EXPECT_EQ(0, shared.failed());
+    EXPECT_EQ(1, shared.takes);
+    EXPECT_TRUE(shared.chord);
+    EXPECT_EQ(0, shared.unlooped);
+    WavData wav = readWav(readerFolder() + "\\chord-looped.wav");
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ(1u, wav.loops.size());
+    const double common = 2 * keyPeriod(48, 44100);  // C2 and G2: two periods of C2 hold three of G2
+    const double periods = (wav.loops[0].second + 1 - wav.loops[0].first) / common;
+    EXPECT_NEAR(std::floor(periods + 0.5), periods, 0.02) << "a whole number of the chord's period";
+    addToManifest("wavdata chord-looped.wav 60 0 127 0 127 " + std::to_string(wav.loops[0].first) + " " +
+                  std::to_string(wav.loops[0].second + 1));
+
+    memset(keys, 0, sizeof keys);
+    select({60, 64, 67});
+    ExportReport triad = exportTo(readerFolder() + "\\chord-triad");
+    EXPECT_EQ(0, triad.failed());
+    EXPECT_EQ(1, triad.unlooped);
+    EXPECT_EQ(1, triad.chordsWithoutPeriod);
+    EXPECT_FALSE(readWav(readerFolder() + "\\chord-triad.wav").loops.size());
 }
 
 TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {

@@ -160,6 +160,12 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
         loadText(IDS_EXPORT_NOTE_UNLOOPED + i, loaded[i], 128);
         texts[i] = loaded[i];
     }
+    // A chord's takes are told as the chord's, and why they have no loop.
+    if (report.chord) {
+        UINT unlooped = report.chordsWithoutPeriod ? IDS_EXPORT_NOTE_CHORD_NO_PERIOD : IDS_EXPORT_NOTE_CHORD_UNLOOPED;
+        loadText(unlooped, loaded[kNoteUnlooped], 128);
+        loadText(unlooped + 1, loaded[kNoteUnloopedOne], 128);
+    }
     exportNotesText(report, texts, notes, 1024);
     SetDlgItemTextW(dialog, IDC_EXPORT_NOTES, notes);
 }
