@@ -564,6 +564,58 @@ TEST_F(ExportOtherInstruments, SustainLoopBringsTheLoopIntoPerKeyWavsUntilSwitch
     EXPECT_FALSE(bare.sampler);
 }
 
+// "..." opens where exports go: at first Documents\\Korvane (a name typed bare there
+// is a file of that folder), then the folder the last export went to. The choices,
+// the keys and that folder are back after a restart.
+TEST_F(ExportOtherInstruments, TheFileDialogOpensInTheLastExportsFolderAndChoicesComeBackAfterARestart) {
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    const std::string korvane = std::string(documents) + "\\Korvane";
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    // A bare name typed into the file dialog.
+    auto browse = [&](const char *typed) {
+        PostMessageA(GetDlgItem(dialog, IDC_EXPORT_BROWSE), BM_CLICK, 0, 0);
+        HWND files = waitForDialog(program, dialog);
+        if (!files) return std::string("<no file dialog>");
+        SendMessageA(fileNameBox(files), WM_SETTEXT, 0, (LPARAM)typed);
+        PostMessageA(GetDlgItem(files, IDOK), BM_CLICK, 0, 0);
+        waitUntil(program, [&] { return !IsWindow(files); });
+        return controlText(GetDlgItem(dialog, IDC_EXPORT_FILE));
+    };
+    EXPECT_EQ(korvane + "\\browsed.wav", browse("browsed"));
+    chooseInCombo(dialog, IDC_EXPORT_TYPE, 1);
+    chooseInCombo(dialog, IDC_EXPORT_FORMAT, 1);
+    chooseInCombo(dialog, IDC_EXPORT_LAYERS, 1);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_VELOCITY), WM_SETTEXT, 0, (LPARAM) "100");
+    clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), 64);
+    const int frames = kRate * 7 / 10;
+    std::string base = readerFolder() + "\\kept";
+    ASSERT_TRUE(exportAs(base, base + ".sf2", soundFontLayout(8, frames, 0, 8, true).fileSize));
+    addToManifest("sf2deep kept.sf2 44100 60 64");
+    EXPECT_EQ(readerFolder() + "\\again.sf2", browse("again.sf2"));
+
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    dialog = nullptr;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(0, program.waitForExit());
+    window = nullptr;
+
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, -1);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(readerFolder() + "\\again.sf2", controlText(GetDlgItem(dialog, IDC_EXPORT_FILE)));
+    EXPECT_EQ("SF2", controlText(GetDlgItem(dialog, IDC_EXPORT_TYPE)));
+    EXPECT_EQ(2, SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FORMAT), CB_GETCOUNT, 0, 0)) << "no float for a SoundFont";
+    EXPECT_EQ(1, SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FORMAT), CB_GETCURSEL, 0, 0));
+    EXPECT_EQ("2", controlText(GetDlgItem(dialog, IDC_EXPORT_LAYERS)));
+    EXPECT_EQ("100", controlText(GetDlgItem(dialog, IDC_EXPORT_VELOCITY)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_EXPORT_START))) << "the keys are selected again";
+    // A bare name in the box: the dialog opens in the folder the last export went to.
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM) "plain");
+    EXPECT_EQ(readerFolder() + "\\next.wav", browse("next"));
+}
+
 namespace {
 
 // The program live on the test driver (its output recorded) with the demo instrument

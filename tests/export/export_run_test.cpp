@@ -271,6 +271,43 @@ TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
     }
 }
 
+// 24 bits in a SoundFont: the upper 16 bits of each point in smpl, the lowest 8 in
+// sm24 (SoundFont 2.04), together the very points of a 24-bit WAV of the same key;
+// float, which a SoundFont cannot hold, gives the same 24 bits.
+TEST_F(Export, ASoundFontOf24BitsCarriesTheLowBytesInItsSm24Chunk) {
+    settings.channelMode = kExportMono;
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    settings.sampleFormat = kWavDepth24;
+    select({60});
+    const uint32_t frames = 44100 * 4 / 10;
+    ASSERT_EQ(0, exportTo(readerFolder() + "\\deep.wav").failed());
+    WavData wav = readWav(readerFolder() + "\\deep_C3.wav");
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ((size_t)frames, wav.frames());
+    settings.fileType = kExportSoundFont;
+    for (WavDepth chosen : {kWavDepth24, kWavDepthFloat}) {
+        settings.sampleFormat = chosen;
+        const std::string name = chosen == kWavDepth24 ? "deep" : "deep-from-float";
+        ASSERT_EQ(0, exportTo(readerFolder() + "\\" + name).failed());
+        std::string file = readFile(readerFolder() + "\\" + name + ".sf2");
+        SoundFontLayout layout = soundFontLayout(1, frames, 0, 0, true);
+        ASSERT_EQ(layout.fileSize, file.size()) << name;
+        const uint8_t *b = (const uint8_t *)file.data();
+        const size_t sm24At = kSoundFontHeadSize + (size_t)layout.smplSize;
+        ASSERT_EQ(0, memcmp(b + sm24At, "sm24", 4));
+        size_t mismatches = 0;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const uint8_t *upper = b + kSoundFontHeadSize + 2 * i;
+            int32_t point = (int32_t)((uint32_t)upper[1] << 24 | (uint32_t)upper[0] << 16 | (uint32_t)b[sm24At + 8 + i] << 8) >> 8;
+            mismatches += point / 8388608.0f != wav.samples[0][i];
+        }
+        EXPECT_EQ(0u, mismatches) << name << ": points unlike the 24-bit WAV's";
+        for (uint32_t i = frames; i < frames + kSampleGuardPoints; ++i) EXPECT_EQ(0, b[sm24At + 8 + i]);
+    }
+    addToManifest("sf2deep deep.sf2 44100 60");
+}
+
 TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
     LONG gateLevel = gEngineGate.level;
     gMidiQueue.push(0x7f3d90);  // played before the export: never reaches the plugin

@@ -93,11 +93,23 @@ void updateExportButton(HWND dialog) {
                  !gExportJob.active && exportEnabled(gExportSettings.fileName, gKeySelection.keys));
 }
 
+// The format list holds what the file type can hold; a format it cannot becomes the
+// deepest it can.
+void fillSampleFormats(HWND dialog) {
+    ExportSettings &s = gExportSettings;
+    HWND list = GetDlgItem(dialog, IDC_EXPORT_FORMAT);
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    const int held = sampleFormatsHeld(s.fileType);
+    for (int i = 0; i < held; ++i) addListText(list, CB_ADDSTRING, kSampleFormats[i]);
+    s.sampleFormat = heldSampleFormat(s.fileType, s.sampleFormat);
+    SendMessageA(list, CB_SETCURSEL, s.sampleFormat, 0);
+}
+
 void initDialog(HWND dialog) {
     ExportSettings &s = gExportSettings;
     setKeyControlData(GetDlgItem(dialog, IDC_EXPORT_KEYS), &gKeyControlData);
     fillList(dialog, IDC_EXPORT_TYPE, kFileTypes, s.fileType);
-    fillList(dialog, IDC_EXPORT_FORMAT, kSampleFormats, s.sampleFormat);
+    fillSampleFormats(dialog);
     fillList(dialog, IDC_EXPORT_RATE, kRateNames, s.rateIndex);
     fillList(dialog, IDC_EXPORT_CHANNELS, kChannelModes, s.channelMode);
     HWND channels = GetDlgItem(dialog, IDC_EXPORT_MIDI_CHANNEL);
@@ -132,7 +144,7 @@ void browse(HWND dialog) {
     memcpy(name, gExportSettings.fileName, sizeof name);
     char filter[256];
     loadFilter(IDS_FILTER_EXPORT, filter, sizeof filter);
-    if (!runFileDialog(dialog, TRUE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
+    if (!runFileDialog(dialog, kExportFiles, TRUE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
                        nullptr, 0))
         return;
     name[kExportNameSize - 1] = '\0';
@@ -141,6 +153,7 @@ void browse(HWND dialog) {
     if (type != gExportSettings.fileType) {
         gExportSettings.fileType = type;
         SendDlgItemMessageA(dialog, IDC_EXPORT_TYPE, CB_SETCURSEL, type, 0);
+        fillSampleFormats(dialog);
     }
 }
 
@@ -260,6 +273,7 @@ void exportCommand(HWND dialog) {
     gPlacedName = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
     if (gPlacedName) CreateDirectoryA(folder, nullptr);
+    rememberFolderOf(kExportFiles, settings.fileName);  // where "..." opens next
     char went[MAX_PATH];
     folderOfPath(settings.fileName, went, sizeof went);
     snprintf(gWentTo, sizeof gWentTo, strcmp(went, ".") == 0 ? "%s" : "%s\\", went);
@@ -362,6 +376,7 @@ void onCommand(HWND dialog, int id, int code) {
         if (f.id != id || code != CBN_SELCHANGE) continue;
         int index = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
         if (index >= 0 && index < f.count) f.store(s, index);  // CB_ERR: nothing selected
+        if (id == IDC_EXPORT_TYPE) fillSampleFormats(dialog);
     }
     for (const NumberField &f : kNumberFields)
         if (f.id == id && code == EN_CHANGE) s.*f.field = readNumber(dialog, id, f.low, f.high);
