@@ -446,6 +446,57 @@ TEST_F(ExportOtherInstruments, AKeyChosenOnThePianoByKeyboardIsExportedIntoDocum
     addToManifest("wav by-keyboard_G8.wav 1 16 2 44100 " + std::to_string(kRate * 7 / 10) + " 127");
 }
 
+// The piano shows its cursor as soon as Tab brings the focus (a focus frame on the first
+// C shown, before any arrow); Space selects that key, Delete clears the selection
+// (Export disabled again); Enter in the name box presses Export, the default button.
+TEST_F(ExportOtherInstruments, ThePianoShowsItsFocusAtOnceDeleteClearsAndEnterExports) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, -1);
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS), start = GetDlgItem(dialog, IDC_EXPORT_START);
+    HWND name = GetDlgItem(dialog, IDC_EXPORT_FILE);
+    const std::string base = readerFolder() + "\\by-enter";
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM)base.c_str());
+    // The top row of key 48's cell (where the focus frame is drawn), on the screen.
+    RECT client;
+    GetClientRect(keys, &client);
+    const KeyGeometry g = keyGeometry(client.right, client.bottom);
+    const int left = whiteKeyLeft(g, 0);
+    auto framed = [&] {
+        HDC dc = GetDC(keys);
+        int dark = 0;
+        for (int x = left + 3; x < left + g.keyWidth - 3; ++x) dark += GetPixel(dc, x, 1) == RGB(0, 0, 0);
+        ReleaseDC(keys, dc);
+        return dark > 0;
+    };
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowVisible(keys) != FALSE; }));
+    EXPECT_FALSE(framed()) << "a frame before the piano has the focus";
+    for (int i = 0; i < 30 && focus() != keys; ++i) {
+        HWND before = focus();
+        type(VK_TAB);
+        ASSERT_TRUE(waitUntil(program, [&] { return focus() != before; }, 10000));
+    }
+    ASSERT_EQ(keys, focus()) << "Tab never reached the piano";
+    EXPECT_TRUE(waitUntil(program, framed, 10000)) << "no focus frame until a key is pressed";
+
+    type(VK_SPACE);
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) != FALSE; }, 10000)) << "no key selected";
+    type(VK_DELETE);
+    EXPECT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) == FALSE; }, 10000)) << "Delete kept the keys";
+    type(VK_SPACE);
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) != FALSE; }, 10000));
+
+    PostMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)name, TRUE);
+    ASSERT_TRUE(waitUntil(program, [&] { return focus() == name; }, 10000));
+    type(VK_RETURN);
+    const int frames = kRate * 7 / 10;
+    ExportWait wait;
+    wait.files.push_back(base + "_C2.wav");
+    wait.sizes.push_back(44 + (size_t)frames * 4);
+    ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &wait, 60000) && waitForExportEnd(program, dialog))
+        << "Enter did not export";
+    addToManifest("wav by-enter_C2.wav 1 16 2 44100 " + std::to_string(frames) + " 48");
+}
+
 // Switched on for the export, a plugin made with a framework asks the host for its rate
 // and block size and tunes by the answer: it must hear the export's 96000 Hz and 512.
 TEST_F(ExportOtherInstruments, InstrumentAskingTheHostForItsRateExportsAt96kHzAtItsPitch) {
