@@ -446,6 +446,34 @@ TEST_F(ExportOtherInstruments, AKeyChosenOnThePianoByKeyboardIsExportedIntoDocum
     addToManifest("wav by-keyboard_G8.wav 1 16 2 44100 " + std::to_string(kRate * 7 / 10) + " 127");
 }
 
+// A chord held with Sustain loop: keys an octave and a fifth apart loop at the period
+// they share, with nothing to say under the result; a tempered triad shares none, and
+// the line says so of the chord, once.
+TEST_F(ExportOtherInstruments, AHeldChordLoopsOrTheLineSaysItsKeysShareNoPeriod) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
+    clickKey(keys, 55);
+    clickKey(keys, 60);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_CHORD), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_LOOP), BM_CLICK, 0, 0);
+    const size_t size = 44 + (size_t)(kRate * 7 / 10) * 4;
+    std::string fifth = readerFolder() + "\\chord-fifth", triad = readerFolder() + "\\chord-third";
+    ASSERT_TRUE(exportAs(fifth, fifth + ".wav", size));
+    EXPECT_EQ("", controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES)));
+    WavData looped = readWav(fifth + ".wav");
+    ASSERT_EQ(1u, looped.loops.size());
+    addToManifest("wavdata chord-fifth.wav 60 0 127 0 127 " + std::to_string(looped.loops[0].first) + " " +
+                  std::to_string(looped.loops[0].second + 1));
+
+    for (int key : {48, 55, 60}) clickKey(keys, key);  // off again
+    for (int key : {60, 64, 67}) clickKey(keys, key);
+    ASSERT_TRUE(exportAs(triad, triad + ".wav", size));
+    EXPECT_EQ("the chord without a loop: its keys share no period to loop at",
+              controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES)));
+    EXPECT_TRUE(readWav(triad + ".wav").loops.empty());
+}
+
 // The piano shows its cursor as soon as Tab brings the focus (a focus frame on the first
 // C shown, before any arrow); Space selects that key, Delete clears the selection
 // (Export disabled again); Enter in the name box presses Export, the default button.
