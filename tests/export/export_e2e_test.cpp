@@ -489,14 +489,19 @@ TEST_F(ExportOtherInstruments, ThePianoShowsItsFocusAtOnceDeleteClearsAndEnterEx
     GetClientRect(keys, &client);
     const KeyGeometry g = keyGeometry(client.right, client.bottom);
     const int left = whiteKeyLeft(g, 0);
-    auto framed = [&] {
-        HDC dc = GetDC(keys);
-        int dark = 0;
-        for (int x = left + 3; x < left + g.keyWidth - 3; ++x) dark += GetPixel(dc, x, 1) == RGB(0, 0, 0);
-        ReleaseDC(keys, dc);
-        return dark > 0;
+    // Counts the white and the black pixels along it (read from the screen: another
+    // program's window gives no pixels of its own).
+    auto pixels = [&](COLORREF colour) {
+        HDC dc = GetDC(nullptr);
+        POINT at = {left, 1};
+        ClientToScreen(keys, &at);
+        int n = 0;
+        for (int x = 3; x < g.keyWidth - 3; ++x) n += GetPixel(dc, at.x + x, at.y) == colour;
+        ReleaseDC(nullptr, dc);
+        return n;
     };
-    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowVisible(keys) != FALSE; }));
+    auto framed = [&] { return pixels(RGB(0, 0, 0)) > 0; };
+    ASSERT_TRUE(waitUntil(program, [&] { return pixels(RGB(255, 255, 255)) > 0; })) << "the piano is not shown";
     EXPECT_FALSE(framed()) << "a frame before the piano has the focus";
     for (int i = 0; i < 30 && focus() != keys; ++i) {
         HWND before = focus();
