@@ -496,7 +496,7 @@ TEST_F(ExportOtherInstruments, ThePianoShowsItsFocusAtOnceDeleteClearsAndEnterEx
         POINT at = {left, 1};
         ClientToScreen(keys, &at);
         int n = 0;
-        for (int x = 3; x < g.keyWidth - 3; ++x) n += GetPixel(dc, at.x + x, at.y) == colour;
+        for (int x = 3; x < 3 * g.keyWidth / 4 - 2; ++x) n += GetPixel(dc, at.x + x, at.y) == colour;  // left of C#
         ReleaseDC(nullptr, dc);
         return n;
     };
