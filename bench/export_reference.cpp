@@ -63,6 +63,10 @@ const Case kCases[] = {
     {"shapedsfz", kExportSfz, kWavDepthFloat, kExportStereo, kExportMultisample, 3, 1500, 300, {36, 60, 61, 96}, 3,
      true, true},
     {"sfz16", kExportSfz, kWavDepth16, kExportMono, kExportMultisample, 3, 300, 100, {48, 72}},
+    // 24 bits in a SoundFont (2.04, the low bytes in sm24), plain and shaped.
+    {"sf2deep", kExportSoundFont, kWavDepth24, kExportStereo, kExportMultisample, 3, 300, 100, {48, 61}},
+    {"shapedfontdeep", kExportSoundFont, kWavDepth24, kExportMono, kExportMultisample, 3, 1500, 300, {36, 60}, 2,
+     true, true},
 };
 
 }  // namespace

@@ -1,8 +1,14 @@
 #include "engine/file_dialog.h"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 #include "core/app_state.h"
+#include "core/raw_file.h"
+#include "core/user_folders.h"
+
+char gLastFolders[kFileKinds][MAX_PATH] = {"", "", ""};
 
 namespace {
 const DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
@@ -14,9 +20,28 @@ const DWORD kOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof
 static_assert(kOpenFileNameSize == 76, "OPENFILENAME without extensions is 76 bytes in 32-bit");
 #endif
 
-BOOL runFileDialog(HWND owner, BOOL save, char *fileName, const char *filter, const char *title,
+void dialogStartFolder(const char *last, const char *fallback, char *out, size_t size) {
+    if (size == 0) return;
+    snprintf(out, size, "%s", last && last[0] ? last : fallback ? fallback : "");
+}
+
+void rememberFolderOf(FileKind kind, const char *path) {
+    char folder[MAX_PATH];
+    folderOfPath(path, folder, sizeof folder);
+    if (strcmp(folder, ".") == 0) return;  // a bare name: no folder of its own
+    // "C:" alone would mean the drive's current folder.
+    snprintf(gLastFolders[kind], MAX_PATH, folder[1] == ':' && !folder[2] ? "%s\\" : "%s", folder);
+}
+
+BOOL runFileDialog(HWND owner, FileKind kind, BOOL save, char *fileName, const char *filter, const char *title,
                    const char *defaultExtension, BOOL mustExist, int *filterIndex, int templateId,
                    LPOFNHOOKPROC hook, LPARAM hookData) {
+    // The program's folder may well not be writable: a kind never used starts in
+    // Documents\Korvane (made if missing).
+    char documents[MAX_PATH] = "", start[MAX_PATH];
+    if (!gLastFolders[kind][0] && korvaneDocumentsFolder(documents, sizeof documents))
+        CreateDirectoryA(documents, nullptr);
+    dialogStartFolder(gLastFolders[kind], documents, start, sizeof start);
     OPENFILENAMEA ofn;
     ZeroMemory(&ofn, sizeof ofn);
     ofn.lStructSize = kOpenFileNameSize;
@@ -26,7 +51,7 @@ BOOL runFileDialog(HWND owner, BOOL save, char *fileName, const char *filter, co
     ofn.nFilterIndex = filterIndex ? (DWORD)*filterIndex : 0;
     ofn.lpstrFile = fileName;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = ".";
+    ofn.lpstrInitialDir = start[0] ? start : nullptr;
     ofn.lpstrTitle = title;
     ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ENABLESIZING;
     if (templateId && hook) {
@@ -40,5 +65,6 @@ BOOL runFileDialog(HWND owner, BOOL save, char *fileName, const char *filter, co
     ofn.lpstrDefExt = defaultExtension;
     BOOL chosen = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
     if (chosen && filterIndex) *filterIndex = (int)ofn.nFilterIndex;
+    if (chosen) rememberFolderOf(kind, fileName);
     return chosen;
 }

@@ -134,7 +134,7 @@ void saveRecordingCommand(HWND window) {
     char name[MAX_PATH] = "";
     char filter[256];
     loadFilter(IDS_FILTER_WAV, filter, sizeof filter);
-    if (!runFileDialog(window, TRUE, name, filter, nullptr, "wav", FALSE, nullptr, IDD_SAVE,
+    if (!runFileDialog(window, kRecordingFiles, TRUE, name, filter, nullptr, "wav", FALSE, nullptr, IDD_SAVE,
                        bitDepthHook, 0))
         return;
     UpdateWindow(window);

@@ -204,3 +204,8 @@
 #define IDS_STATE_CANNOT_OPEN 2421
 #define IDS_STATE_CANNOT_READ 2422
 #define IDS_STATE_CANNOT_WRITE 2423
+// The export's notes on a chord's takes (each plural form, then its form for one).
+#define IDS_EXPORT_NOTE_CHORD_UNLOOPED 2560
+#define IDS_EXPORT_NOTE_CHORD_UNLOOPED_ONE 2561
+#define IDS_EXPORT_NOTE_CHORD_NO_PERIOD 2562
+#define IDS_EXPORT_NOTE_CHORD_NO_PERIOD_ONE 2563

@@ -8,6 +8,8 @@
 #include "audio/driver_list.h"
 #include "audio/engine_state.h"
 #include "core/app_state.h"
+#include "engine/file_dialog.h"
+#include "export/dialog/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
@@ -26,6 +28,10 @@ bool readDword(HKEY key, const char *name, int32_t &value) {
 
 void writeDword(HKEY key, const char *name, int32_t value) {
     RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
+}
+
+void writeText(HKEY key, const char *name, const char *text) {
+    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)strlen(text) + 1);
 }
 
 // Reads a text of fewer than `size` characters; anything else leaves "".
@@ -59,7 +65,7 @@ void saveDriverChoice(HKEY key) {
     writeDword(key, "ASIO", gEngine.driverIndex);
     const char *name = gEngine.driverIndex >= 0 ? gDriverList.name(gEngine.driverIndex) : gMissingDriver;
     if (!name) name = "";
-    RegSetValueExA(key, "ASIOName", 0, REG_SZ, (const BYTE *)name, (DWORD)strlen(name) + 1);
+    writeText(key, "ASIOName", name);
 }
 
 int clampedCount(int count) { return count < 0 ? 0 : (count > kMaxChannels ? kMaxChannels : count); }
@@ -100,6 +106,76 @@ void writeMap(HKEY key, const char *name, const volatile int32_t *map, int count
 size_t storedBytes(HKEY key, const char *name) {
     DWORD size = 0;
     return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS ? size : 0;
+}
+
+// The folders the file dialogs open in, by kind.
+const char *const kFolderValues[kFileKinds] = {"RecordingFolder", "SoundFolder", "ExportFolder"};
+
+// The export's choices, one value each; a stored value outside its range is not read
+// (the choice keeps its default).
+struct ExportValue {
+    const char *name;
+    int32_t low, high;
+    int32_t (*get)(const ExportSettings &s);
+    void (*set)(ExportSettings &s, int32_t v);
+};
+const ExportValue kExportValues[] = {
+    {"ExportType", 0, 3, [](const ExportSettings &s) { return (int32_t)s.fileType; },
+     [](ExportSettings &s, int32_t v) { s.fileType = (ExportFileType)v; }},
+    {"ExportFormat", 0, 2, [](const ExportSettings &s) { return (int32_t)s.sampleFormat; },
+     [](ExportSettings &s, int32_t v) { s.sampleFormat = (WavDepth)v; }},
+    {"ExportRate", 0, 7, [](const ExportSettings &s) { return (int32_t)s.rateIndex; },
+     [](ExportSettings &s, int32_t v) { s.rateIndex = v; }},
+    {"ExportChannels", 0, 1, [](const ExportSettings &s) { return (int32_t)s.channelMode; },
+     [](ExportSettings &s, int32_t v) { s.channelMode = (ExportChannels)v; }},
+    {"ExportHold", 1, 99999, [](const ExportSettings &s) { return (int32_t)s.holdMs; },
+     [](ExportSettings &s, int32_t v) { s.holdMs = v; }},
+    {"ExportRelease", 0, 99999, [](const ExportSettings &s) { return (int32_t)s.releaseMs; },
+     [](ExportSettings &s, int32_t v) { s.releaseMs = v; }},
+    {"ExportVelocity", 0, 127, [](const ExportSettings &s) { return (int32_t)s.velocity; },
+     [](ExportSettings &s, int32_t v) { s.velocity = v; }},
+    {"ExportMidiChannel", 0, 15, [](const ExportSettings &s) { return (int32_t)s.midiChannel; },
+     [](ExportSettings &s, int32_t v) { s.midiChannel = v; }},
+    {"ExportMode", 0, 1, [](const ExportSettings &s) { return (int32_t)s.mode; },
+     [](ExportSettings &s, int32_t v) { s.mode = (ExportMode)v; }},
+    {"ExportFilter", 0, 16, [](const ExportSettings &s) { return (int32_t)s.filterIndex; },
+     [](ExportSettings &s, int32_t v) { s.filterIndex = v; }},
+    {"ExportLayers", 1, 8, [](const ExportSettings &s) { return (int32_t)s.layers; },
+     [](ExportSettings &s, int32_t v) { s.layers = v; }},
+    {"ExportLoop", 0, 1, [](const ExportSettings &s) { return (int32_t)s.loop; },
+     [](ExportSettings &s, int32_t v) { s.loop = v != 0; }},
+    {"ExportTrim", 0, 1, [](const ExportSettings &s) { return (int32_t)s.trim; },
+     [](ExportSettings &s, int32_t v) { s.trim = v != 0; }},
+    {"ExportWavData", 0, 1, [](const ExportSettings &s) { return (int32_t)s.wavKeyData; },
+     [](ExportSettings &s, int32_t v) { s.wavKeyData = v != 0; }},
+    {"ExportNormalise", 0, 1, [](const ExportSettings &s) { return (int32_t)s.normalise; },
+     [](ExportSettings &s, int32_t v) { s.normalise = v != 0; }},
+    {"ExportVariations", 1, 4, [](const ExportSettings &s) { return (int32_t)s.variations; },
+     [](ExportSettings &s, int32_t v) { s.variations = v; }},
+};
+
+void loadExportChoices(HKEY key) {
+    for (const ExportValue &v : kExportValues) {
+        int32_t value = 0;
+        if (readDword(key, v.name, value) && value >= v.low && value <= v.high) v.set(gExportSettings, value);
+    }
+    readText(key, "ExportName", gExportSettings.fileName, sizeof gExportSettings.fileName);
+    // The keys as stored, when all 128 are.
+    uint8_t keys[kKeyCount];
+    DWORD size = sizeof keys;
+    if (RegQueryValueExA(key, "ExportKeys", nullptr, nullptr, keys, &size) == ERROR_SUCCESS && size == sizeof keys)
+        for (int k = 0; k < kKeyCount; ++k) gKeySelection.keys[k] = keys[k] ? 1 : 0;
+    for (int kind = 0; kind < kFileKinds; ++kind)
+        readText(key, kFolderValues[kind], gLastFolders[kind], sizeof gLastFolders[kind]);
+}
+
+void saveExportChoices(HKEY key) {
+    for (const ExportValue &v : kExportValues) writeDword(key, v.name, v.get(gExportSettings));
+    writeText(key, "ExportName", gExportSettings.fileName);
+    uint8_t keys[kKeyCount];
+    for (int k = 0; k < kKeyCount; ++k) keys[k] = gKeySelection.keys[k] ? 1 : 0;
+    RegSetValueExA(key, "ExportKeys", 0, REG_BINARY, keys, sizeof keys);
+    for (int kind = 0; kind < kFileKinds; ++kind) writeText(key, kFolderValues[kind], gLastFolders[kind]);
 }
 
 }  // namespace
@@ -163,6 +239,7 @@ void loadSettings() {
         if (effect->numOutputs == 1) settleRightSide(gEngine.outMap, storedBytes(key, "OutMap"));
         readMap(key, "InMap", gEngine.inMap, clampedCount(effect->numInputs));
     }
+    loadExportChoices(key);
     RegCloseKey(key);
 }
 
@@ -181,5 +258,6 @@ void saveSettings() {
         writeMap(key, "OutMap", gEngine.outMap, outMapEntries(clampedCount(effect->numOutputs)));
         writeMap(key, "InMap", gEngine.inMap, clampedCount(effect->numInputs));
     }
+    saveExportChoices(key);
     RegCloseKey(key);
 }

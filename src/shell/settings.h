@@ -1,4 +1,6 @@
-// The user's choices kept across runs in HKEY_CURRENT_USER "Software\Morvex\Korvane\1.0".
+// The user's choices kept across runs in HKEY_CURRENT_USER "Software\Morvex\Korvane\1.0":
+// the devices, tempo and routing, the export's choices and keys, and the folders the
+// file dialogs last used.
 #pragma once
 
 #include <cstddef>

@@ -101,7 +101,7 @@ void loadSoundCommand(HWND window) {
     char name[MAX_PATH] = "";
     char filter[256];
     loadFilter(IDS_FILTER_SOUND_LOAD, filter, sizeof filter);
-    if (!runFileDialog(window, FALSE, name, filter, nullptr, nullptr, TRUE, nullptr, 0, nullptr, 0)) return;
+    if (!runFileDialog(window, kSoundFiles, FALSE, name, filter, nullptr, nullptr, TRUE, nullptr, 0, nullptr, 0)) return;
     UpdateWindow(window);
     PluginState sound;
     StateFailure failure = loadPresetFile(name, sound);
@@ -113,7 +113,7 @@ void saveSoundCommand(HWND window) {
     char name[MAX_PATH] = "";
     char filter[256];
     loadFilter(IDS_FILTER_SOUND_SAVE, filter, sizeof filter);
-    if (!runFileDialog(window, TRUE, name, filter, nullptr, nullptr, FALSE, &gSoundFilter, 0, nullptr, 0)) return;
+    if (!runFileDialog(window, kSoundFiles, TRUE, name, filter, nullptr, nullptr, FALSE, &gSoundFilter, 0, nullptr, 0)) return;
     UpdateWindow(window);
     const bool bank = presetNameSavesBank(name, sizeof name, gSoundFilter);
     PluginState sound;

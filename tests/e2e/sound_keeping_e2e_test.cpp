@@ -339,3 +339,29 @@ TEST_F(SoundKeeping, BadFilesAreRefusedWithTheirReasonAndTheSoundStays) {
     EXPECT_EQ(notes[1], notes[0]) << "a refused file changed the sound";
     DeleteFileA(large.c_str());
 }
+
+// The sound dialogs open where a sound file was last chosen: at first in
+// Documents\Korvane (a bare name lands there), then in the folder chosen, also after
+// a restart.
+TEST_F(SoundKeeping, TheSoundDialogsOpenInTheFolderLastUsed) {
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    const std::string first = std::string(documents) + "\\Korvane\\first-bare.fxp";
+    const std::string third = folder + "\\third-bare.fxb";
+    for (const std::string &path : {first, third}) DeleteFileA(path.c_str());
+    for (int run = 0; run < 2; ++run) {
+        RunningProgram running;
+        HWND window = start(running, "sound-params");
+        ASSERT_NE(nullptr, window);
+        if (run == 0) {
+            fileDialog(running, window, CMD_SAVE_SOUND, "first-bare.fxp");
+            EXPECT_TRUE(waitUntil(running, [&] { return fileSize(first) > 0; })) << first;
+            fileDialog(running, window, CMD_SAVE_SOUND, folder + "\\second.fxp");
+        } else {
+            fileDialog(running, window, CMD_SAVE_SOUND, "third-bare.fxb");
+            EXPECT_TRUE(waitUntil(running, [&] { return fileSize(third) > 0; })) << "not in the folder last used";
+        }
+        close(running, window);
+    }
+    for (const std::string &path : {first, third}) DeleteFileA(path.c_str());
+}

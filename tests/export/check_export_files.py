@@ -28,6 +28,13 @@ Reads <folder>/manifest.txt (written by export_tests under Wine), one file per l
       must sound within 2 cents of the key's pitch (the zero crossings' positions
       interpolated between frames, over 0.05 ... 0.45 s).
 
+  sf2deep <file> <rate> <key> ...
+      A 24-bit SoundFont (2.04): its version is 2.04, an sm24 chunk follows the smpl
+      chunk in sdta with one byte a point (made even), and it passes as an "sf2" line
+      with these keys. FluidSynth must read the low bytes: a note rendered (as 32-bit
+      float) through the file differs from the same note through a copy without its
+      sm24 chunk (a 2.01 file of the upper 16 bits), by less than a 16-bit step.
+
   sf2held <file> <rate> <seconds> <key> ...
       Each key is held for <seconds> (velocity 127, note-off at that time). In the
       window [seconds - 0.3, seconds - 0.05] the note must still sound (peak above
@@ -292,6 +299,63 @@ def check_sf2_pitch(folder, name, rate, keys, work):
         cents = 1200.0 * math.log2(f / key_frequency(key)) if f > 0 else math.inf
         if abs(cents) > 2.0:
             fail(f"{name}: key {key} sounds at {f:.3f} Hz, {cents:+.1f} cents from {key_frequency(key):.3f} Hz")
+
+
+def strip_sm24(data):
+    """The SoundFont without its sm24 chunk and marked 2.01: what a 16-bit reader takes of it."""
+    out = bytearray(data)
+    for cid, body, size in riff_chunks(data, 12, len(data)):
+        if cid == b"LIST" and data[body:body + 4] == b"sdta":
+            for sub, sub_body, sub_size in riff_chunks(data, body + 4, body + size):
+                if sub == b"sm24":
+                    cut = 8 + sub_size + (sub_size & 1)
+                    del out[sub_body - 8:sub_body - 8 + cut]
+                    struct.pack_into("<I", out, body - 4, size - cut)
+                    struct.pack_into("<I", out, 4, len(out) - 8)
+        elif cid == b"LIST" and data[body:body + 4] == b"INFO":
+            for sub, sub_body, _ in riff_chunks(data, body + 4, body + size):
+                if sub == b"ifil":
+                    struct.pack_into("<HH", out, sub_body, 2, 1)
+    return bytes(out)
+
+
+def check_sf2_deep(folder, name, rate, keys, work):
+    path = os.path.join(folder, name)
+    with open(path, "rb") as f:
+        data = f.read()
+    version, sdta = None, []
+    for cid, body, size in riff_chunks(data, 12, len(data)):
+        if cid == b"LIST" and data[body:body + 4] == b"INFO":
+            version = [struct.unpack_from("<HH", data, b) for c, b, _ in riff_chunks(data, body + 4, body + size)
+                       if c == b"ifil"]
+        if cid == b"LIST" and data[body:body + 4] == b"sdta":
+            sdta = [(c, s) for c, _, s in riff_chunks(data, body + 4, body + size)]
+    smpl = sdta[0][1] if sdta and sdta[0][0] == b"smpl" else None
+    if version != [(2, 4)] or len(sdta) != 2 or smpl is None or sdta[1] != (b"sm24", smpl // 2 + (smpl // 2) % 2):
+        fail(f"{name}: version {version}, sdta chunks {sdta}; expected 2.04 with smpl, then sm24 of a byte a point")
+        return
+    check_sf2(folder, name, rate, keys, work)
+    shallow = os.path.join(work, "shallow-" + name)
+    with open(shallow, "wb") as f:
+        f.write(strip_sm24(data))
+    midi = os.path.join(work, f"deep{keys[0]}.mid")
+    midi_file(midi, keys[0])
+    outs = []
+    for which, sf2 in (("deep", path), ("shallow", shallow)):
+        out = os.path.join(work, f"{which}-{name}.wav")
+        result = run(["fluidsynth", "-o", "synth.default-soundfont=", "-ni", "-R", "0", "-C", "0", "-r", str(rate),
+                      "-O", "float", "-T", "wav", "-F", out, sf2, midi])
+        lines = [l for l in (result.stdout + result.stderr).splitlines() if "error" in l.lower() or "sm24" in l.lower()]
+        if result.returncode != 0 or lines or not os.path.exists(out):
+            fail(f"{name}: FluidSynth rendering the {which} file reports {lines or result.returncode}")
+            return
+        outs.append(read_wav(out)["frames"][0])
+    deep, shallow_out = outs
+    differences = [abs(a - b) for a, b in zip(deep, shallow_out)]
+    largest = max(differences) if differences else 0.0
+    if len(deep) != len(shallow_out) or largest == 0.0 or largest >= STEP:
+        fail(f"{name}: FluidSynth plays it {largest:.3g} away from its upper 16 bits alone over "
+             f"{len(deep)} / {len(shallow_out)} frames; expected a difference below {STEP:.3g}, not none")
 
 
 def check_sf2_held(folder, name, rate, seconds, keys, work):
@@ -697,6 +761,8 @@ KINDS = {
                   lambda folder, f, work: check_sf2_layers(folder, f[0], int(f[1]), int(f[2]), ints(f[3:]), work)),
     "sf2pitch": (3, "retuned SoundFont",
                  lambda folder, f, work: check_sf2_pitch(folder, f[0], int(f[1]), ints(f[2:]), work)),
+    "sf2deep": (3, "24-bit SoundFont",
+                lambda folder, f, work: check_sf2_deep(folder, f[0], int(f[1]), ints(f[2:]), work)),
     "sf2held": (4, "held-note SoundFont",
                 lambda folder, f, work: check_sf2_held(folder, f[0], int(f[1]), float(f[2]), ints(f[3:]), work)),
     "sfz": (3, "SFZ", lambda folder, f, work: check_sfz(folder, f[0], int(f[1]), ints(f[2:]), work)),

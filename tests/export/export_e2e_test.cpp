@@ -446,6 +446,90 @@ TEST_F(ExportOtherInstruments, AKeyChosenOnThePianoByKeyboardIsExportedIntoDocum
     addToManifest("wav by-keyboard_G8.wav 1 16 2 44100 " + std::to_string(kRate * 7 / 10) + " 127");
 }
 
+// A chord held with Sustain loop: keys an octave and a fifth apart loop at the period
+// they share, with nothing to say under the result; a tempered triad shares none, and
+// the line says so of the chord, once.
+TEST_F(ExportOtherInstruments, AHeldChordLoopsOrTheLineSaysItsKeysShareNoPeriod) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
+    clickKey(keys, 55);
+    clickKey(keys, 60);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_CHORD), BM_CLICK, 0, 0);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_LOOP), BM_CLICK, 0, 0);
+    const size_t size = 44 + (size_t)(kRate * 7 / 10) * 4;
+    std::string fifth = readerFolder() + "\\chord-fifth", triad = readerFolder() + "\\chord-third";
+    ASSERT_TRUE(exportAs(fifth, fifth + ".wav", size));
+    EXPECT_EQ("", controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES)));
+    WavData looped = readWav(fifth + ".wav");
+    ASSERT_EQ(1u, looped.loops.size());
+    addToManifest("wavdata chord-fifth.wav 60 0 127 0 127 " + std::to_string(looped.loops[0].first) + " " +
+                  std::to_string(looped.loops[0].second + 1));
+
+    for (int key : {48, 55, 60}) clickKey(keys, key);  // off again
+    for (int key : {60, 64, 67}) clickKey(keys, key);
+    ASSERT_TRUE(exportAs(triad, triad + ".wav", size));
+    EXPECT_EQ("the chord without a loop: its keys share no period to loop at",
+              controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES)));
+    EXPECT_TRUE(readWav(triad + ".wav").loops.empty());
+}
+
+// The piano shows its cursor as soon as Tab brings the focus (a focus frame on the first
+// C shown, before any arrow); Space selects that key, Delete clears the selection
+// (Export disabled again); Enter in the name box presses Export, the default button.
+TEST_F(ExportOtherInstruments, ThePianoShowsItsFocusAtOnceDeleteClearsAndEnterExports) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, -1);
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS), start = GetDlgItem(dialog, IDC_EXPORT_START);
+    HWND name = GetDlgItem(dialog, IDC_EXPORT_FILE);
+    const std::string base = readerFolder() + "\\by-enter";
+    SendMessageA(name, WM_SETTEXT, 0, (LPARAM)base.c_str());
+    // The top row of key 48's cell (where the focus frame is drawn), on the screen.
+    RECT client;
+    GetClientRect(keys, &client);
+    const KeyGeometry g = keyGeometry(client.right, client.bottom);
+    const int left = whiteKeyLeft(g, 0);
+    // Counts the white and the black pixels along it (read from the screen: another
+    // program's window gives no pixels of its own).
+    auto pixels = [&](COLORREF colour) {
+        HDC dc = GetDC(nullptr);
+        POINT at = {left, 1};
+        ClientToScreen(keys, &at);
+        int n = 0;
+        for (int x = 3; x < 3 * g.keyWidth / 4 - 2; ++x) n += GetPixel(dc, at.x + x, at.y) == colour;  // left of C#
+        ReleaseDC(nullptr, dc);
+        return n;
+    };
+    auto framed = [&] { return pixels(RGB(0, 0, 0)) > 0; };
+    ASSERT_TRUE(waitUntil(program, [&] { return pixels(RGB(255, 255, 255)) > 0; })) << "the piano is not shown";
+    EXPECT_FALSE(framed()) << "a frame before the piano has the focus";
+    for (int i = 0; i < 30 && focus() != keys; ++i) {
+        HWND before = focus();
+        type(VK_TAB);
+        ASSERT_TRUE(waitUntil(program, [&] { return focus() != before; }, 10000));
+    }
+    ASSERT_EQ(keys, focus()) << "Tab never reached the piano";
+    EXPECT_TRUE(waitUntil(program, framed, 10000)) << "no focus frame until a key is pressed";
+
+    type(VK_SPACE);
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) != FALSE; }, 10000)) << "no key selected";
+    type(VK_DELETE);
+    EXPECT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) == FALSE; }, 10000)) << "Delete kept the keys";
+    type(VK_SPACE);
+    ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) != FALSE; }, 10000));
+
+    PostMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)name, TRUE);
+    ASSERT_TRUE(waitUntil(program, [&] { return focus() == name; }, 10000));
+    type(VK_RETURN);
+    const int frames = kRate * 7 / 10;
+    ExportWait wait;
+    wait.files.push_back(base + "_C2.wav");
+    wait.sizes.push_back(44 + (size_t)frames * 4);
+    ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &wait, 60000) && waitForExportEnd(program, dialog))
+        << "Enter did not export";
+    addToManifest("wav by-enter_C2.wav 1 16 2 44100 " + std::to_string(frames) + " 48");
+}
+
 // Switched on for the export, a plugin made with a framework asks the host for its rate
 // and block size and tunes by the answer: it must hear the export's 96000 Hz and 512.
 TEST_F(ExportOtherInstruments, InstrumentAskingTheHostForItsRateExportsAt96kHzAtItsPitch) {
@@ -530,6 +614,90 @@ TEST_F(ExportOtherInstruments, NormaliseAndVariationsChosenInTheDialogAreSaidUnd
         addToManifest("wav varied" + std::string(name) + " 1 16 2 44100 " + std::to_string(frames) + " 60");
     }
     EXPECT_NEAR(-1.0, 20.0 * std::log10(loudest), 0.01);
+}
+
+// "Sustain loop" switched on brings the WAV key and loop data with it: the per-key WAV
+// carries the loop found (sndfile-info reads it, see the checker); the data switched
+// off again, the next WAV has no sampler chunk, while the loop stays chosen.
+TEST_F(ExportOtherInstruments, SustainLoopBringsTheLoopIntoPerKeyWavsUntilSwitchedOff) {
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    HWND keyData = GetDlgItem(dialog, IDC_EXPORT_WAV_KEY_DATA), loop = GetDlgItem(dialog, IDC_EXPORT_LOOP);
+    ASSERT_EQ(BST_UNCHECKED, SendMessageA(keyData, BM_GETCHECK, 0, 0));
+    SendMessageA(loop, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(keyData, BM_GETCHECK, 0, 0));
+    const int frames = kRate * 7 / 10;
+    std::string looped = readerFolder() + "\\loop-on";
+    ASSERT_TRUE(exportAs(looped, looped + "_C3.wav", 44 + (size_t)frames * 4));
+    WavData wav = readWav(looped + "_C3.wav");
+    ASSERT_TRUE(wav.ok);
+    ASSERT_TRUE(wav.sampler) << "no smpl chunk";
+    ASSERT_EQ(1u, wav.loops.size());
+    EXPECT_LT(wav.loops[0].first, wav.loops[0].second);
+    EXPECT_LE(wav.loops[0].second, (uint32_t)(kRate / 2)) << "the loop lies in the held part";
+    EXPECT_EQ("", controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES))) << "a steady key loops";
+    addToManifest("wavdata loop-on_C3.wav 60 0 127 0 127 " + std::to_string(wav.loops[0].first) + " " +
+                  std::to_string(wav.loops[0].second + 1));
+
+    SendMessageA(keyData, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(loop, BM_GETCHECK, 0, 0));
+    std::string plain = readerFolder() + "\\loop-without-data";
+    ASSERT_TRUE(exportAs(plain, plain + "_C3.wav", 44 + (size_t)frames * 4));
+    WavData bare = readWav(plain + "_C3.wav");
+    ASSERT_TRUE(bare.ok);
+    EXPECT_FALSE(bare.sampler);
+}
+
+// "..." opens where exports go: at first Documents\\Korvane (a name typed bare there
+// is a file of that folder), then the folder the last export went to. The choices,
+// the keys and that folder are back after a restart.
+TEST_F(ExportOtherInstruments, TheFileDialogOpensInTheLastExportsFolderAndChoicesComeBackAfterARestart) {
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    const std::string korvane = std::string(documents) + "\\Korvane";
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 60);
+    ASSERT_NE(nullptr, dialog);
+    // A bare name typed into the file dialog.
+    auto browse = [&](const char *typed) {
+        PostMessageA(GetDlgItem(dialog, IDC_EXPORT_BROWSE), BM_CLICK, 0, 0);
+        HWND files = waitForDialog(program, dialog);
+        if (!files) return std::string("<no file dialog>");
+        SendMessageA(fileNameBox(files), WM_SETTEXT, 0, (LPARAM)typed);
+        PostMessageA(GetDlgItem(files, IDOK), BM_CLICK, 0, 0);
+        waitUntil(program, [&] { return !IsWindow(files); });
+        return controlText(GetDlgItem(dialog, IDC_EXPORT_FILE));
+    };
+    EXPECT_EQ(korvane + "\\browsed.wav", browse("browsed"));
+    chooseInCombo(dialog, IDC_EXPORT_TYPE, 1);
+    chooseInCombo(dialog, IDC_EXPORT_FORMAT, 1);
+    chooseInCombo(dialog, IDC_EXPORT_LAYERS, 1);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_VELOCITY), WM_SETTEXT, 0, (LPARAM) "100");
+    clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), 64);
+    const int frames = kRate * 7 / 10;
+    std::string base = readerFolder() + "\\kept";
+    ASSERT_TRUE(exportAs(base, base + ".sf2", soundFontLayout(8, frames, 0, 8, true).fileSize));
+    addToManifest("sf2deep kept.sf2 44100 60 64");
+    EXPECT_EQ(readerFolder() + "\\again.sf2", browse("again.sf2"));
+
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    dialog = nullptr;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(0, program.waitForExit());
+    window = nullptr;
+
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, -1);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(readerFolder() + "\\again.sf2", controlText(GetDlgItem(dialog, IDC_EXPORT_FILE)));
+    EXPECT_EQ("SF2", controlText(GetDlgItem(dialog, IDC_EXPORT_TYPE)));
+    EXPECT_EQ(2, SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FORMAT), CB_GETCOUNT, 0, 0)) << "no float for a SoundFont";
+    EXPECT_EQ(1, SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FORMAT), CB_GETCURSEL, 0, 0));
+    EXPECT_EQ("2", controlText(GetDlgItem(dialog, IDC_EXPORT_LAYERS)));
+    EXPECT_EQ("100", controlText(GetDlgItem(dialog, IDC_EXPORT_VELOCITY)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_EXPORT_START))) << "the keys are selected again";
+    // A bare name in the box: the dialog opens in the folder the last export went to.
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM) "plain");
+    EXPECT_EQ(readerFolder() + "\\next.wav", browse("next"));
 }
 
 namespace {

@@ -240,6 +240,46 @@ TEST(SoundFontLayout, ByteCountsForOneMonoKeyAndThreeStereoKeys) {
     EXPECT_EQ(0, memcmp(head + 60, "Morvex Korvane\0\0", 16));
     EXPECT_EQ(0, memcmp(head + 108, "sdtasmpl", 8));
     EXPECT_EQ(220592u, u32(head + 116));
+    EXPECT_EQ(0, memcmp(head + 24, "ifil\4\0\0\0\2\0\1\0", 12)) << "2.01";
+}
+
+// 24 bits: the sm24 chunk, a byte a point made even, between the smpl chunk and the
+// pdta list, and the version 2.04 that readers look for it in.
+TEST(SoundFontLayout, TwentyFourBitsAddTheSm24ChunkOfSoundFont204) {
+    struct Case {
+        int samples;
+        uint32_t frames;
+        uint64_t sm24, sdta, pdtaOffset, fileSize;
+    } cases[] = {
+        {1, 110250, 110296, 220604 + 8 + 110296, 220712 + 8 + 110296, 221072 + 8 + 110296},
+        {1, 110251, 110298, 220606 + 8 + 110298, 220714 + 8 + 110298, 221074 + 8 + 110298},  // odd: padded
+        {6, 110250, 661776, 1323564 + 8 + 661776, 0, 1324362 + 8 + 661776},
+    };
+    for (const Case &c : cases) {
+        SoundFontLayout deep = soundFontLayout(c.samples, c.frames, 0, 0, true);
+        SoundFontLayout plain = soundFontLayout(c.samples, c.frames);
+        EXPECT_EQ(plain.smplSize, deep.smplSize);
+        EXPECT_EQ(0u, plain.sm24Size);
+        EXPECT_EQ(c.sm24, deep.sm24Size) << c.frames;
+        EXPECT_EQ(c.sm24, sm24ChunkSize(deep.smplSize));
+        EXPECT_EQ(c.sdta, deep.sdtaSize);
+        if (c.pdtaOffset) {
+            EXPECT_EQ(c.pdtaOffset, deep.pdtaOffset);
+        }
+        EXPECT_EQ(c.fileSize, deep.fileSize);
+        EXPECT_EQ(plain.pdtaSize, deep.pdtaSize);
+    }
+    uint8_t head[kSoundFontHeadSize];
+    buildSoundFontHead(head, 220592, true);
+    EXPECT_EQ(0, memcmp(head + 24, "ifil\4\0\0\0\2\0\4\0", 12)) << "2.04";
+
+    // A point's upper 16 bits go to smpl, its lowest 8 to sm24.
+    const uint8_t packed[9] = {0x12, 0x34, 0x56, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80};
+    uint8_t upper[6], lower[3];
+    splitPoints24(packed, 3, upper, lower);
+    const uint8_t wantUpper[6] = {0x34, 0x56, 0xFF, 0xFF, 0x00, 0x80}, wantLower[3] = {0x12, 0xFF, 0x00};
+    EXPECT_EQ(0, memcmp(wantUpper, upper, 6));
+    EXPECT_EQ(0, memcmp(wantLower, lower, 3));
 }
 
 TEST(TakePlan, KeyRangesSplitAtMidpointsAndLayersSplitVelocities) {

@@ -22,6 +22,7 @@
 #include "export/formats/soundfont_file.h"
 #include "export/reader_files.h"
 #include "export/render/export_run.h"
+#include "export/render/take_shaping.h"
 #include "export/takes/export_memory.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_queue.h"
@@ -189,6 +190,39 @@ TEST_F(Export, ChordWavPlaysAllKeysTogetherFromOneEventBlock) {
     EXPECT_EQ(expected, events);
 }
 
+// A held chord with a sustain loop: keys an octave and a fifth apart loop at the period
+// they share, the chord one take with its loop in the WAV; a tempered triad shares none
+// and is reported as the chord without a period, once.
+TEST_F(Export, AHeldChordLoopsAtThePeriodItsKeysShare) {
+    settings.mode = kExportChord;
+    settings.loop = true;
+    settings.wavKeyData = true;
+    settings.holdMs = 1000;
+    settings.releaseMs = 100;
+    select({48, 55, 60});
+    ExportReport shared = exportTo(readerFolder() + "\\chord-looped");
+    EXPECT_EQ(0, shared.failed());
+    EXPECT_EQ(1, shared.takes);
+    EXPECT_TRUE(shared.chord);
+    EXPECT_EQ(0, shared.unlooped);
+    WavData wav = readWav(readerFolder() + "\\chord-looped.wav");
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ(1u, wav.loops.size());
+    const double common = 2 * keyPeriod(48, 44100);  // C2 and G2: two periods of C2 hold three of G2
+    const double periods = (wav.loops[0].second + 1 - wav.loops[0].first) / common;
+    EXPECT_NEAR(std::floor(periods + 0.5), periods, 0.02) << "a whole number of the chord's period";
+    addToManifest("wavdata chord-looped.wav 60 0 127 0 127 " + std::to_string(wav.loops[0].first) + " " +
+                  std::to_string(wav.loops[0].second + 1));
+
+    memset(keys, 0, sizeof keys);
+    select({60, 64, 67});
+    ExportReport triad = exportTo(readerFolder() + "\\chord-triad");
+    EXPECT_EQ(0, triad.failed());
+    EXPECT_EQ(1, triad.unlooped);
+    EXPECT_EQ(1, triad.chordsWithoutPeriod);
+    EXPECT_FALSE(readWav(readerFolder() + "\\chord-triad.wav").loops.size());
+}
+
 TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
     struct Case {
         ExportChannels channelMode;
@@ -235,6 +269,43 @@ TEST_F(Export, SoundFontHasTheDesignedSizesAndEachKeysPitch) {
             for (int n : c.notes) line += " " + std::to_string(n);
         addToManifest(line);
     }
+}
+
+// 24 bits in a SoundFont: the upper 16 bits of each point in smpl, the lowest 8 in
+// sm24 (SoundFont 2.04), together the very points of a 24-bit WAV of the same key;
+// float, which a SoundFont cannot hold, gives the same 24 bits.
+TEST_F(Export, ASoundFontOf24BitsCarriesTheLowBytesInItsSm24Chunk) {
+    settings.channelMode = kExportMono;
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    settings.sampleFormat = kWavDepth24;
+    select({60});
+    const uint32_t frames = 44100 * 4 / 10;
+    ASSERT_EQ(0, exportTo(readerFolder() + "\\deep.wav").failed());
+    WavData wav = readWav(readerFolder() + "\\deep_C3.wav");
+    ASSERT_TRUE(wav.ok);
+    ASSERT_EQ((size_t)frames, wav.frames());
+    settings.fileType = kExportSoundFont;
+    for (WavDepth chosen : {kWavDepth24, kWavDepthFloat}) {
+        settings.sampleFormat = chosen;
+        const std::string name = chosen == kWavDepth24 ? "deep" : "deep-from-float";
+        ASSERT_EQ(0, exportTo(readerFolder() + "\\" + name).failed());
+        std::string file = readFile(readerFolder() + "\\" + name + ".sf2");
+        SoundFontLayout layout = soundFontLayout(1, frames, 0, 0, true);
+        ASSERT_EQ(layout.fileSize, file.size()) << name;
+        const uint8_t *b = (const uint8_t *)file.data();
+        const size_t sm24At = kSoundFontHeadSize + (size_t)layout.smplSize;
+        ASSERT_EQ(0, memcmp(b + sm24At, "sm24", 4));
+        size_t mismatches = 0;
+        for (uint32_t i = 0; i < frames; ++i) {
+            const uint8_t *upper = b + kSoundFontHeadSize + 2 * i;
+            int32_t point = (int32_t)((uint32_t)upper[1] << 24 | (uint32_t)upper[0] << 16 | (uint32_t)b[sm24At + 8 + i] << 8) >> 8;
+            mismatches += point / 8388608.0f != wav.samples[0][i];
+        }
+        EXPECT_EQ(0u, mismatches) << name << ": points unlike the 24-bit WAV's";
+        for (uint32_t i = frames; i < frames + kSampleGuardPoints; ++i) EXPECT_EQ(0, b[sm24At + 8 + i]);
+    }
+    addToManifest("sf2deep deep.sf2 44100 60");
 }
 
 TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {

@@ -177,6 +177,12 @@ TEST(KeyControl, KeyboardMovesTheCursorSelectsAndAuditions) {
     EXPECT_EQ(kKeyHandled | kKeySelectionChanged, keyKeyDown(sel, queue, 'A', false, true, false, 4, 0, 100));
     EXPECT_EQ(kKeyCount, countSelectedKeys(sel));
     EXPECT_EQ(kKeyHandled, keyKeyDown(sel, queue, 'A', false, true, false, 4, 0, 100)) << "nothing more to select";
+    // Delete clears the whole selection, the cursor staying; once clear, nothing changes.
+    EXPECT_EQ(kKeyHandled | kKeySelectionChanged, keyKeyDown(sel, queue, VK_DELETE, false, false, false, 4, 0, 100));
+    EXPECT_EQ(0, countSelectedKeys(sel));
+    EXPECT_EQ(127, sel.cursor);
+    EXPECT_EQ(kKeyHandled, keyKeyDown(sel, queue, VK_DELETE, false, false, false, 4, 0, 100));
+    keyKeyDown(sel, queue, 'A', false, true, false, 4, 0, 100);
 
     // Enter auditions the cursor's note until it is let go; auto-repeat adds nothing.
     drain(queue);
@@ -212,4 +218,28 @@ TEST(KeyControl, AClickSelectsTheKeyUnderItNotTheLastHoveredOne) {
     SendMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(0, 0));
     EXPECT_EQ(1, countSelectedKeys(selection));
     DestroyWindow(control);
+}
+
+// The cursor is placed when the focus arrives, on the first C shown, and keeps a place
+// it has; selected keys are orange, a black one darker, so every kind stays apart.
+TEST(KeyControl, TheCursorIsPlacedWithTheFocusAndSelectedBlackKeysStayDark) {
+    KeySelection sel = emptySelection();
+    placeKeyCursor(sel, 4);
+    EXPECT_TRUE(sel.cursorPlaced);
+    EXPECT_EQ(48, sel.cursor);
+    sel.cursor = 70;
+    placeKeyCursor(sel, 2);
+    EXPECT_EQ(70, sel.cursor) << "a placed cursor stays";
+    KeySelection top = emptySelection();
+    placeKeyCursor(top, kKeyScrollMax);
+    EXPECT_EQ(96, top.cursor);
+
+    const COLORREF colours[4] = {keyColour(false, false), keyColour(true, false), keyColour(false, true),
+                                 keyColour(true, true)};
+    auto lightness = [](COLORREF c) { return (GetRValue(c) * 299 + GetGValue(c) * 587 + GetBValue(c) * 114) / 1000; };
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j) EXPECT_NE(colours[i], colours[j]) << i << " " << j;
+    // Selected: told from the unselected of its kind, and the black from the white by far.
+    EXPECT_GT(lightness(colours[2]) - lightness(colours[3]), 60);
+    EXPECT_LT(lightness(colours[3]), lightness(colours[0]) / 2);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -88,6 +89,52 @@ TEST(TakeShaping, ALoopIsFoundInSteadySoundsOnlyAndItsJoinIsSeamless) {
 // A crossfade keeps the level across it: a tone's regions, which move together, blend
 // linearly as ever; noise's, which do not, with equal power, where a linear blend would
 // dip by 3 dB in its middle.
+// A chord loops at the period its keys share: the lowest key's for its harmonics, a
+// whole number of it for keys in a simple ratio, within the room of the held part; none
+// for tempered thirds.
+TEST(ChordPeriod, TheShortestPeriodEveryKeyOfTheChordFitsWholeTimes) {
+    const uint32_t held = (uint32_t)(kRate * 3 / 2);  // of a chord held 2 s
+    struct Row {
+        std::vector<uint8_t> keys;
+        uint32_t heldFrames;
+        int lowestPeriods;  // of the result; 0: none
+    } rows[] = {
+        {{60}, held, 1},            {{48, 60, 72}, held, 1},   {{60, 72, 79}, held, 1},  // harmonics
+        {{60, 67}, held, 2},        {{67, 60}, held, 2},       {{60, 65}, held, 3},      // fifth, fourth
+        {{60, 62}, held, 49},       {{60, 62}, kRate / 3, 0},  // a whole step: only in a long held part
+        {{60, 64, 67}, held, 0},    {{60, 63, 67}, held, 0},   {{48, 55, 64}, held, 0},  // tempered thirds
+    };
+    for (const Row &r : rows) {
+        const int lowest = *std::min_element(r.keys.begin(), r.keys.end());
+        EXPECT_NEAR(r.lowestPeriods * keyPeriod(lowest, kRate),
+                    chordPeriod(r.keys.data(), (int)r.keys.size(), kRate, r.heldFrames), 1e-9)
+            << "keys " << (int)r.keys[0] << ", " << r.keys.size() << " in all, held " << r.heldFrames;
+    }
+    EXPECT_EQ(0.0, chordPeriod(nullptr, 0, kRate, held));
+}
+
+// The sum of a held chord loops at its keys' common period; a tempered triad, which has
+// none, gets no loop.
+TEST(ChordPeriod, AHeldChordLoopsAtItsCommonPeriod) {
+    struct Row {
+        std::vector<uint8_t> keys;
+        bool loops;
+    } rows[] = {{{60, 67}, true}, {{48, 60, 72}, true}, {{60, 65}, true}, {{60, 64, 67}, false}};
+    for (const Row &r : rows) {
+        std::vector<float> sum(kRate * 5 / 2);
+        for (size_t i = 0; i < sum.size(); ++i) {
+            double t = (double)i / kRate, level = std::fmin(1.0, t / 0.005) * (t < 2.0 ? 1.0 : 0.0);
+            for (uint8_t key : r.keys)
+                sum[i] += (float)(0.2 * level * std::sin(2 * kPi * 440.0 * std::pow(2.0, (key - 69) / 12.0) * t));
+        }
+        uint32_t from, to;
+        heldPart(kRate * 2, (int32_t)sum.size(), from, to);
+        const double period = chordPeriod(r.keys.data(), (int)r.keys.size(), kRate, to - from);
+        SustainLoop loop = findSustainLoop(sum.data(), to, from, to, period, kRate);
+        EXPECT_EQ(r.loops, loop.found) << "keys from " << (int)r.keys[0] << ": join error " << loop.error;
+    }
+}
+
 TEST(TakeShaping, ACrossfadeKeepsTheLevelOfATonesJoinAndOfANoisesJoin) {
     for (int kind : {0, 2}) {
         SCOPED_TRACE(kind ? "noise" : "sine");

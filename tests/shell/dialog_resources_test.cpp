@@ -103,4 +103,47 @@ TEST(DialogResources, SoundCommandsHaveTheSameMnemonicsInBothLanguages) {
     FreeLibrary(exe);
 }
 
+// Every menu of the main menu in both languages, and each of their items: a mnemonic
+// of its own within its menu ("文件(&F)" as "&File"), the same keys in both. The sound
+// item's texts, which replace its resource text when the menu opens, too.
+TEST(DialogResources, EveryMenuAndItemHasItsMnemonicTheSameInBothLanguages) {
+    HMODULE exe = LoadLibraryExA((exeFolder() + "\\Korvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, exe);
+    const LANGID languages[] = {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)};
+    std::vector<int> letters[2];
+    for (int l = 0; l < 2; ++l) {
+        SCOPED_TRACE("language " + std::to_string(languages[l]));
+        HRSRC found = FindResourceExW(exe, (LPCWSTR)RT_MENU, MAKEINTRESOURCEW(IDR_MAINMENU), languages[l]);
+        ASSERT_NE(nullptr, found);
+        HMENU menu = LoadMenuIndirectW(LockResource(LoadResource(exe, found)));
+        ASSERT_NE(nullptr, menu);
+        // The bar's menus, then the items of each; separators have no text.
+        std::vector<HMENU> menus = {menu};
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) menus.push_back(GetSubMenu(menu, i));
+        for (size_t m = 0; m < menus.size(); ++m) {
+            std::set<int> used;
+            for (int i = 0; i < GetMenuItemCount(menus[m]); ++i) {
+                wchar_t text[128] = L"";
+                if (GetMenuStringW(menus[m], (UINT)i, text, 128, MF_BYPOSITION) == 0) continue;
+                int letter = mnemonicOf(text);
+                EXPECT_GT(letter, 0) << "menu " << m << " item " << i << " without a mnemonic";
+                EXPECT_TRUE(letter <= 0 || used.insert(letter).second) << "menu " << m << " item " << i;
+                letters[l].push_back(letter);
+            }
+        }
+        DestroyMenu(menu);
+        // The sound item's texts keep the key of its resource text.
+        for (int id : {IDS_SOUND_START, IDS_SOUND_STOP}) {
+            HRSRC block = FindResourceExW(exe, (LPCWSTR)RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), languages[l]);
+            ASSERT_NE(nullptr, block) << id;
+            const WORD *p = (const WORD *)LockResource(LoadResource(exe, block));
+            for (int k = 0; k < id % 16; ++k) p += 1 + *p;
+            letters[l].push_back(mnemonicOf(std::wstring((const wchar_t *)p + 1, *p)));
+        }
+    }
+    EXPECT_EQ(letters[0], letters[1]);
+    FreeLibrary(exe);
+}
+
 }  // namespace

@@ -9,6 +9,8 @@
 #include "audio/engine_state.h"
 #include "audio/test_driver_registry.h"
 #include "core/app_state.h"
+#include "engine/file_dialog.h"
+#include "export/dialog/export_dialog.h"
 #include "midi/midi_ports.h"
 #include "midi/midi_system.h"
 #include "plugin/plugin_instance.h"
@@ -201,6 +203,52 @@ TEST_F(SettingsStore, SaveThenLoadRestoresEverything) {
     // The driver goes now, not when `drivers` ends, so that the list can be read without it.
     testdriver::unregisterTestDriver(driver, clsid);
     gDriverList.build();
+}
+
+// The export's choices, its keys and the file dialogs' folders come back at the next
+// start; a stored choice outside its range, or keys not all stored, keep the defaults.
+TEST_F(SettingsStore, ExportChoicesKeysAndDialogFoldersComeBack) {
+    const ExportSettings chosen = {"C:\\sets\\pad.sf2", kExportSoundFont, kWavDepth24, 7, kExportMono, 1500, 250,
+                                   90, 9, kExportChord, 2, 3, true, true, true, true, 4};
+    gExportSettings = chosen;
+    memset(gKeySelection.keys, 0, sizeof gKeySelection.keys);
+    gKeySelection.keys[21] = gKeySelection.keys[60] = gKeySelection.keys[127] = 1;
+    const char *folders[kFileKinds] = {"C:\\takes", "D:\\sounds\\mine", "C:\\sets"};
+    for (int k = 0; k < kFileKinds; ++k) strcpy(gLastFolders[k], folders[k]);
+    saveSettings();
+
+    gExportSettings = kDefaultExportSettings;
+    memset(gKeySelection.keys, 0, sizeof gKeySelection.keys);
+    for (int k = 0; k < kFileKinds; ++k) gLastFolders[k][0] = '\0';
+    loadSettings();
+    EXPECT_EQ(0, memcmp(&chosen, &gExportSettings, sizeof chosen)) << gExportSettings.fileName;
+    for (int k = 0; k < kKeyCount; ++k) EXPECT_EQ(k == 21 || k == 60 || k == 127, gKeySelection.keys[k] != 0) << k;
+    for (int k = 0; k < kFileKinds; ++k) EXPECT_STREQ(folders[k], gLastFolders[k]);
+
+    struct Damaged {
+        const char *name;
+        DWORD value;
+    } damaged[] = {{"ExportType", 4}, {"ExportFormat", 3}, {"ExportRate", 8}, {"ExportHold", 0},
+                   {"ExportLayers", 9}, {"ExportVariations", 0}, {"ExportVelocity", 128}, {"ExportMidiChannel", 16}};
+    for (const Damaged &d : damaged) store(d.name, d.value);
+    const uint8_t someKeys[100] = {1};
+    storeBinary("ExportKeys", someKeys, sizeof someKeys);
+    gExportSettings = kDefaultExportSettings;
+    memset(gKeySelection.keys, 0, sizeof gKeySelection.keys);
+    loadSettings();
+    const ExportSettings &s = gExportSettings, &d = kDefaultExportSettings;
+    EXPECT_EQ(d.fileType, s.fileType);
+    EXPECT_EQ(d.sampleFormat, s.sampleFormat);
+    EXPECT_EQ(d.rateIndex, s.rateIndex);
+    EXPECT_EQ(d.holdMs, s.holdMs);
+    EXPECT_EQ(d.layers, s.layers);
+    EXPECT_EQ(d.variations, s.variations);
+    EXPECT_EQ(d.velocity, s.velocity);
+    EXPECT_EQ(d.midiChannel, s.midiChannel);
+    EXPECT_EQ(chosen.releaseMs, s.releaseMs) << "a value in range is still read";
+    for (int k = 0; k < kKeyCount; ++k) EXPECT_EQ(0, gKeySelection.keys[k]) << k;
+    gExportSettings = kDefaultExportSettings;
+    for (int k = 0; k < kFileKinds; ++k) gLastFolders[k][0] = '\0';
 }
 
 TEST_F(SettingsStore, StoredMapsOfAnotherLengthStayWithinTheCurrentCount) {

@@ -30,11 +30,15 @@ WavData readWav(const std::string &path) {
             wav.sampleRate = (int)u32(d, at + 12);
             wav.bitsPerSample = u16(d, at + 22);
             if (wav.formatTag == 0xFFFE && size >= 40) wav.formatTag = u16(d, at + 8 + 24);
-        } else if (id == "data") {
+        } else if (id == "smpl" && at + 8 + 36 <= d.size()) {
+            wav.sampler = true;
+            uint32_t count = u32(d, at + 8 + 28);
+            for (uint32_t i = 0; i < count && at + 8 + 36 + 24 * (i + 1) <= d.size(); ++i)
+                wav.loops.push_back({u32(d, at + 8 + 36 + 24 * i + 8), u32(d, at + 8 + 36 + 24 * i + 12)});
+        } else if (id == "data" && !dataAt) {
             dataAt = at + 8;
             dataSize = size;
             if (dataAt + dataSize > d.size()) dataSize = d.size() - dataAt;
-            break;
         }
         at += 8 + size + (size & 1);
     }

@@ -2,7 +2,9 @@
 // what they carry (level, pitch).
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -14,6 +16,8 @@ struct WavData {
     int sampleRate = 0;
     int bitsPerSample = 0;
     std::vector<std::vector<float>> samples;  // per channel, as float
+    bool sampler = false;                     // a smpl chunk is there, with these loops
+    std::vector<std::pair<uint32_t, uint32_t>> loops;  // start and end as the chunk has them (end: last frame)
     size_t frames() const { return samples.empty() ? 0 : samples[0].size(); }
 };
 

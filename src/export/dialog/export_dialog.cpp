@@ -93,11 +93,23 @@ void updateExportButton(HWND dialog) {
                  !gExportJob.active && exportEnabled(gExportSettings.fileName, gKeySelection.keys));
 }
 
+// The format list holds what the file type can hold; a format it cannot becomes the
+// deepest it can.
+void fillSampleFormats(HWND dialog) {
+    ExportSettings &s = gExportSettings;
+    HWND list = GetDlgItem(dialog, IDC_EXPORT_FORMAT);
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    const int held = sampleFormatsHeld(s.fileType);
+    for (int i = 0; i < held; ++i) addListText(list, CB_ADDSTRING, kSampleFormats[i]);
+    s.sampleFormat = heldSampleFormat(s.fileType, s.sampleFormat);
+    SendMessageA(list, CB_SETCURSEL, s.sampleFormat, 0);
+}
+
 void initDialog(HWND dialog) {
     ExportSettings &s = gExportSettings;
     setKeyControlData(GetDlgItem(dialog, IDC_EXPORT_KEYS), &gKeyControlData);
     fillList(dialog, IDC_EXPORT_TYPE, kFileTypes, s.fileType);
-    fillList(dialog, IDC_EXPORT_FORMAT, kSampleFormats, s.sampleFormat);
+    fillSampleFormats(dialog);
     fillList(dialog, IDC_EXPORT_RATE, kRateNames, s.rateIndex);
     fillList(dialog, IDC_EXPORT_CHANNELS, kChannelModes, s.channelMode);
     HWND channels = GetDlgItem(dialog, IDC_EXPORT_MIDI_CHANNEL);
@@ -132,7 +144,7 @@ void browse(HWND dialog) {
     memcpy(name, gExportSettings.fileName, sizeof name);
     char filter[256];
     loadFilter(IDS_FILTER_EXPORT, filter, sizeof filter);
-    if (!runFileDialog(dialog, TRUE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
+    if (!runFileDialog(dialog, kExportFiles, TRUE, name, filter, nullptr, "wav", FALSE, &gExportSettings.filterIndex, 0,
                        nullptr, 0))
         return;
     name[kExportNameSize - 1] = '\0';
@@ -141,6 +153,7 @@ void browse(HWND dialog) {
     if (type != gExportSettings.fileType) {
         gExportSettings.fileType = type;
         SendDlgItemMessageA(dialog, IDC_EXPORT_TYPE, CB_SETCURSEL, type, 0);
+        fillSampleFormats(dialog);
     }
 }
 
@@ -159,6 +172,12 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
     for (int i = 0; i < kExportNoteTexts; ++i) {
         loadText(IDS_EXPORT_NOTE_UNLOOPED + i, loaded[i], 128);
         texts[i] = loaded[i];
+    }
+    // A chord's takes are told as the chord's, and why they have no loop.
+    if (report.chord) {
+        UINT unlooped = report.chordsWithoutPeriod ? IDS_EXPORT_NOTE_CHORD_NO_PERIOD : IDS_EXPORT_NOTE_CHORD_UNLOOPED;
+        loadText(unlooped, loaded[kNoteUnlooped], 128);
+        loadText(unlooped + 1, loaded[kNoteUnloopedOne], 128);
     }
     exportNotesText(report, texts, notes, 1024);
     SetDlgItemTextW(dialog, IDC_EXPORT_NOTES, notes);
@@ -254,6 +273,7 @@ void exportCommand(HWND dialog) {
     gPlacedName = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
     if (gPlacedName) CreateDirectoryA(folder, nullptr);
+    rememberFolderOf(kExportFiles, settings.fileName);  // where "..." opens next
     char went[MAX_PATH];
     folderOfPath(settings.fileName, went, sizeof went);
     snprintf(gWentTo, sizeof gWentTo, strcmp(went, ".") == 0 ? "%s" : "%s\\", went);
@@ -356,6 +376,7 @@ void onCommand(HWND dialog, int id, int code) {
         if (f.id != id || code != CBN_SELCHANGE) continue;
         int index = (int)SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
         if (index >= 0 && index < f.count) f.store(s, index);  // CB_ERR: nothing selected
+        if (id == IDC_EXPORT_TYPE) fillSampleFormats(dialog);
     }
     for (const NumberField &f : kNumberFields)
         if (f.id == id && code == EN_CHANGE) s.*f.field = readNumber(dialog, id, f.low, f.high);
@@ -366,7 +387,15 @@ void onCommand(HWND dialog, int id, int code) {
             s.mode = IsDlgButtonChecked(dialog, IDC_EXPORT_MULTISAMPLE) == BST_CHECKED ? kExportMultisample : kExportChord;
         break;
     case IDC_EXPORT_LOOP:
-        if (code == BN_CLICKED) s.loop = IsDlgButtonChecked(dialog, IDC_EXPORT_LOOP) == BST_CHECKED;
+        if (code == BN_CLICKED) {
+            s.loop = IsDlgButtonChecked(dialog, IDC_EXPORT_LOOP) == BST_CHECKED;
+            // A loop found is only kept in a per-key WAV by its sampler chunks: they come on
+            // with it (and can be switched off again).
+            if (s.loop && !s.wavKeyData) {
+                s.wavKeyData = true;
+                CheckDlgButton(dialog, IDC_EXPORT_WAV_KEY_DATA, BST_CHECKED);
+            }
+        }
         break;
     case IDC_EXPORT_TRIM:
         if (code == BN_CLICKED) s.trim = IsDlgButtonChecked(dialog, IDC_EXPORT_TRIM) == BST_CHECKED;

@@ -6,9 +6,8 @@
 #include "export/dialog/key_control.h"
 #include "export/takes/export_choices.h"
 
-// The export's choices and the keys to render; not stored in the registry, they
-// start from kDefaultExportSettings and no key selected at every program start, and
-// are kept for the run.
+// The export's choices and the keys to render: from kDefaultExportSettings and no key
+// selected at the first start, then as the settings kept them.
 extern ExportSettings gExportSettings;
 extern KeySelection gKeySelection;
 

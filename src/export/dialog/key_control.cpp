@@ -19,6 +19,7 @@ const int kBlackOffsets[7] = {1, 3, -1, 6, 8, 10, -1};
 const COLORREF kWhiteColour = RGB(255, 255, 255);
 const COLORREF kBlackColour = RGB(0, 0, 0);
 const COLORREF kSelectedColour = RGB(255, 128, 0);
+const COLORREF kSelectedBlackColour = RGB(150, 60, 0);  // a selected black key stays darker than a white one
 const COLORREF kDarkEdgeColour = RGB(80, 80, 80);
 const COLORREF kLightEdgeColour = RGB(224, 224, 224);
 
@@ -55,7 +56,7 @@ void fillRect(HDC dc, int left, int top, int right, int bottom, HBRUSH brush) {
 }
 
 struct Brushes {
-    HBRUSH white, black, selected, dark, light;
+    HBRUSH white, black, selected, selectedBlack, dark, light;
 };
 
 // A key image of w x h: body, light left edge, dark right and bottom edges.
@@ -98,8 +99,9 @@ void paintKeys(HWND window, const uint8_t *keys, int cursor) {
     if (!screen) return;
     KeyGeometry g = clientGeometry(window);
     int s = scrollPosition(window);
-    Brushes b = {CreateSolidBrush(kWhiteColour), CreateSolidBrush(kBlackColour), CreateSolidBrush(kSelectedColour),
-                 CreateSolidBrush(kDarkEdgeColour), CreateSolidBrush(kLightEdgeColour)};
+    Brushes b = {CreateSolidBrush(keyColour(false, false)),  CreateSolidBrush(keyColour(true, false)),
+                 CreateSolidBrush(keyColour(false, true)),   CreateSolidBrush(keyColour(true, true)),
+                 CreateSolidBrush(kDarkEdgeColour),          CreateSolidBrush(kLightEdgeColour)};
     HDC back = CreateCompatibleDC(screen);
     HBITMAP backBitmap = CreateCompatibleBitmap(screen, g.width, g.height);
     SelectObject(back, backBitmap);
@@ -134,7 +136,7 @@ void paintKeys(HWND window, const uint8_t *keys, int cursor) {
         if (!validNote(note)) continue;
         BitBlt(back, x, 0, g.blackWidth, g.blackHeight, blackDc, 0, 0, SRCCOPY);
         if (keys && validNote(note) && keys[note])
-            fillRect(back, x + 1, 0, x + g.blackWidth - 1, g.blackHeight - 1, b.selected);
+            fillRect(back, x + 1, 0, x + g.blackWidth - 1, g.blackHeight - 1, b.selectedBlack);
     }
 
     RECT frame;
@@ -152,7 +154,7 @@ void paintKeys(HWND window, const uint8_t *keys, int cursor) {
     EndPaint(window, &ps);
     DeleteObject(whiteImage);
     DeleteObject(blackImage);
-    for (HBRUSH brush : {b.white, b.black, b.selected, b.dark, b.light}) DeleteObject(brush);
+    for (HBRUSH brush : {b.white, b.black, b.selected, b.selectedBlack, b.dark, b.light}) DeleteObject(brush);
     DeleteObject(backBitmap);
 }
 
@@ -265,6 +267,17 @@ void keyRightUp(KeySelection &sel, MidiQueue &queue, int channel) {
     queue.push(noteMessage(channel, sel.soundingNote, 0));
 }
 
+COLORREF keyColour(bool black, bool selected) {
+    if (selected) return black ? kSelectedBlackColour : kSelectedColour;
+    return black ? kBlackColour : kWhiteColour;
+}
+
+void placeKeyCursor(KeySelection &sel, int scroll) {
+    if (sel.cursorPlaced && validNote(sel.cursor)) return;
+    sel.cursor = scroll * 12 < kKeyCount ? scroll * 12 : kKeyCount - 1;
+    sel.cursorPlaced = 1;
+}
+
 int scrollToShow(int scroll, int note) {
     if (!validNote(note)) return scroll;
     int octave = note / 12;
@@ -275,10 +288,7 @@ int scrollToShow(int scroll, int note) {
 
 int keyKeyDown(KeySelection &sel, MidiQueue &queue, int virtualKey, bool shift, bool control, bool repeat, int scroll,
                int channel, int velocity) {
-    if (!sel.cursorPlaced || !validNote(sel.cursor)) {
-        sel.cursor = scroll * 12 < kKeyCount ? scroll * 12 : kKeyCount - 1;
-        sel.cursorPlaced = 1;
-    }
+    placeKeyCursor(sel, scroll);
     int target = sel.cursor;
     switch (virtualKey) {
     case VK_LEFT: target -= 1; break;
@@ -295,6 +305,11 @@ int keyKeyDown(KeySelection &sel, MidiQueue &queue, int virtualKey, bool shift, 
         if (!control) return kKeyIgnored;
         bool changed = false;
         for (int k = 0; k < kKeyCount; ++k) changed = changed || !sel.keys[k], sel.keys[k] = 1;
+        return kKeyHandled | (changed ? kKeySelectionChanged : 0);
+    }
+    case VK_DELETE: {
+        bool changed = false;
+        for (int k = 0; k < kKeyCount; ++k) changed = changed || sel.keys[k], sel.keys[k] = 0;
         return kKeyHandled | (changed ? kKeySelectionChanged : 0);
     }
     case VK_RETURN:
@@ -379,6 +394,10 @@ LRESULT CALLBACK keysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return code;
     }
     case WM_SETFOCUS:
+        // The cursor shows where the keys will act as soon as the focus arrives.
+        if (data) placeKeyCursor(*data->selection, scrollPosition(window));
+        InvalidateRect(window, nullptr, FALSE);
+        break;
     case WM_KILLFOCUS:
         InvalidateRect(window, nullptr, FALSE);
         break;

@@ -2,7 +2,8 @@
 // time, scrolled by octaves; the left button selects keys (click or drag), the right
 // button auditions them (press, drag for a glissando). With the focus (Tab), a key
 // cursor drawn as a focus frame: the arrow keys move it (Shift selects on the way),
-// Space toggles its key, Ctrl+A selects every key, Enter auditions its key while held.
+// Space toggles its key, Ctrl+A selects every key, Delete clears the selection, Enter
+// auditions its key while held. The cursor shows as soon as the control has the focus.
 #pragma once
 
 #include <windows.h>
@@ -98,6 +99,10 @@ void keyKeyUp(KeySelection &sel, MidiQueue &queue, int virtualKey, int channel);
 
 // The scroll position nearest to `scroll` at which the note is shown.
 int scrollToShow(int scroll, int note);
+// Places the cursor, when it has no place yet, on the first C shown at this scroll.
+void placeKeyCursor(KeySelection &sel, int scroll);
+// A key's colour by kind and selection: selected keys orange, a black one darker.
+COLORREF keyColour(bool black, bool selected);
 
 int countSelectedKeys(const KeySelection &sel);
 

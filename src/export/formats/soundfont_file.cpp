@@ -90,18 +90,25 @@ void sampleName(int rootKey, bool right, char *out, size_t size) {
 
 }  // namespace
 
-SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped, int curved) {
+uint64_t sm24ChunkSize(uint64_t smplSize) {
+    uint64_t points = smplSize / 2;
+    return points + (points & 1);
+}
+
+SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped, int curved, bool deep) {
     SoundFontLayout l;
     l.stride = (uint64_t)frames + kSampleGuardPoints;
     l.smplSize = (uint64_t)samples * 2 * l.stride;
-    l.sdtaSize = 12 + l.smplSize;
-    l.pdtaOffset = kSoundFontHeadSize + l.smplSize;
+    l.sm24Size = deep ? sm24ChunkSize(l.smplSize) : 0;
+    const uint64_t sm24Chunk = deep ? kChunkHeaderSize + l.sm24Size : 0;
+    l.sdtaSize = 12 + l.smplSize + sm24Chunk;
+    l.pdtaOffset = kSoundFontHeadSize + l.smplSize + sm24Chunk;
     l.pdtaSize = pdtaListBytes(samples, looped, curved) - kChunkHeaderSize;
     l.fileSize = l.pdtaOffset + pdtaListBytes(samples, looped, curved);
     return l;
 }
 
-void buildSoundFontHead(uint8_t *out, uint32_t smplSize) {
+void buildSoundFontHead(uint8_t *out, uint32_t smplSize, bool deep) {
     ByteWriter w = {out};
     w.chunk("RIFF", 0);
     w.fourcc("sfbk");
@@ -109,7 +116,7 @@ void buildSoundFontHead(uint8_t *out, uint32_t smplSize) {
     w.fourcc("INFO");
     w.chunk("ifil", 4);
     w.u16(2);
-    w.u16(1);
+    w.u16(deep ? 4 : 1);
     w.chunk("isng", 8);
     w.name("EMU8000", 8);
     w.chunk("INAM", 16);

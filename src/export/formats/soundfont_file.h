@@ -1,7 +1,9 @@
-// The layout of an export's SoundFont 2.01 file: every take as 16-bit samples, one
-// instrument mapping them across the keyboard, one preset playing it. The fixed
-// head, the sample data front to back, then the pdta list; four sizes in the head and
-// the list's own are known only at the end. Pure functions over byte buffers.
+// The layout of an export's SoundFont file: every take as 16-bit samples (SoundFont
+// 2.01), or as 24-bit ones with the lowest 8 bits of each point in an sm24 chunk after
+// the smpl chunk (SoundFont 2.04); one instrument mapping them across the keyboard, one
+// preset playing it. The fixed head, the sample data front to back, then the pdta
+// list; four sizes in the head and the list's own are known only at the end. Pure
+// functions over byte buffers.
 #pragma once
 
 #include <cstddef>
@@ -23,18 +25,23 @@ const int kPresetNameLength = 19;
 struct SoundFontLayout {
     uint64_t stride;     // frames + 46 points
     uint64_t smplSize;   // samples x 2 x stride
-    uint64_t sdtaSize;   // 12 + smpl size
+    uint64_t sm24Size;   // 24-bit: samples x stride, made even (0: no sm24 chunk)
+    uint64_t sdtaSize;   // 12 + smpl size, and 8 + sm24 size when there is one
     uint64_t pdtaOffset; // position of the pdta "LIST"
     uint64_t pdtaSize;   // from "pdta" to the end of the file
     uint64_t fileSize;
     bool fits() const { return fileSize - 8 <= 0xFFFFFFFFu; }
 };
 
-SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped = 0, int curved = 0);
+SoundFontLayout soundFontLayout(int samples, uint32_t frames, int looped = 0, int curved = 0, bool deep = false);
+// The sm24 chunk's size for a smpl chunk of smplSize bytes: one byte a point, made even
+// (the pad byte counted, as the readers expect).
+uint64_t sm24ChunkSize(uint64_t smplSize);
 
 // The fixed part (kSoundFontHeadSize bytes) with the smpl size and the three list
-// sizes and the RIFF size still 0.
-void buildSoundFontHead(uint8_t *out, uint32_t smplSize);
+// sizes and the RIFF size still 0; deep: version 2.04, whose sm24 chunk the samples'
+// lowest 8 bits follow in.
+void buildSoundFontHead(uint8_t *out, uint32_t smplSize, bool deep = false);
 
 // One take as the SoundFont maps it (its one or two samples).
 struct SoundFontTake {

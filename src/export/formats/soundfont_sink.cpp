@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/byte_order.h"
 #include "export/formats/sample_names.h"
@@ -31,17 +32,21 @@ bool SoundFontSink::begin(const ExportSettings &settings, const ExportPlan &plan
     releaseMs_ = settings.releaseMs;
     takes_ = plan.takeCount;
     layered_ = plan.layerCount > 1;
+    deep_ = heldSampleFormat(kExportSoundFont, settings.sampleFormat) == kWavDepth24;
     // Sized for every take at its full length and looped: trimming only shortens.
     int samples = takes_ * channels_, curved = layered_ ? samples : 0;
     SoundFontLayout layout =
-        soundFontLayout(samples, (uint32_t)plan.timing.totalFrames, settings.loop ? samples : 0, curved);
+        soundFontLayout(samples, (uint32_t)plan.timing.totalFrames, settings.loop ? samples : 0, curved, deep_);
     if (!layout.fits()) {
         reportFailure(report, kTooLarge, report.fileName, 0);
         return false;
     }
     list_ = (SoundFontTake *)calloc((size_t)takes_ + 1, sizeof(SoundFontTake));
     pdta_ = (uint8_t *)malloc(pdtaListBytes(samples, settings.loop ? samples : 0, curved));
-    if (!list_ || !pdta_) {
+    // The lowest 8 bits of every point follow all of the smpl chunk: kept until then.
+    lowUsed_ = 0;
+    low_ = deep_ ? (uint8_t *)calloc((size_t)layout.sm24Size + 1, 1) : nullptr;
+    if (!list_ || !pdta_ || (deep_ && !low_)) {
         reportFailure(report, kNotWritten, report.fileName, ERROR_NOT_ENOUGH_MEMORY);
         release();
         return false;
@@ -56,7 +61,7 @@ bool SoundFontSink::begin(const ExportSettings &settings, const ExportPlan &plan
         return false;
     }
     uint8_t head[kSoundFontHeadSize];
-    buildSoundFontHead(head, (uint32_t)layout.smplSize);
+    buildSoundFontHead(head, (uint32_t)layout.smplSize, deep_);
     outputBytes(writer_, out_.file, head, sizeof head);
     return true;
 }
@@ -66,7 +71,13 @@ void SoundFontSink::add(const FinishedTake &take, ExportReport &) {
     out_.incomplete = out_.incomplete || !take.complete;
     const TakeSide sides[2][2] = {{kMonoMix, kMonoMix}, {kLeftSide, kRightSide}};
     for (int side = 0; side < channels_; ++side) {
-        appendTakeSamples(writer_, out_.file, take, sides[channels_ - 1][side], kWavDepth16, take.frames);
+        if (deep_) {
+            appendTakeSamples(writer_, out_.file, take, sides[channels_ - 1][side], kWavDepth24, take.frames,
+                              low_ + lowUsed_);
+            lowUsed_ += take.frames + kSampleGuardPoints;  // the guard points' low bytes stay 0
+        } else {
+            appendTakeSamples(writer_, out_.file, take, sides[channels_ - 1][side], kWavDepth16, take.frames);
+        }
         memset(outputRoom(writer_, out_.file, kSampleGuardPoints * 2), 0, kSampleGuardPoints * 2);
     }
     const PlannedTake &planned = *take.planned;
@@ -81,6 +92,16 @@ void SoundFontSink::add(const FinishedTake &take, ExportReport &) {
 void SoundFontSink::finish(ExportReport &report) {
     OutputFile &file = out_.file;
     uint64_t smplSize = file.queued - kSmplSizeAt - 4;
+    uint64_t sdtaSize = smplSize + 12;
+    if (deep_) {
+        uint64_t sm24Size = sm24ChunkSize(smplSize);  // the pad byte after an odd count is 0 (calloc)
+        uint8_t header[8];
+        memcpy(header, "sm24", 4);
+        putLe32(header + 4, (uint32_t)sm24Size);
+        outputBytes(writer_, file, header, sizeof header);
+        outputBytes(writer_, file, low_, (size_t)sm24Size);
+        sdtaSize += 8 + sm24Size;
+    }
     uint64_t pdtaAt = file.queued;
     if (layered_) levelVelocityCurves(list_, takes_);
     SoundFontTakes takes = {list_, takes_, channels_, rate_, preset_, releaseMs_, layered_};
@@ -91,7 +112,7 @@ void SoundFontSink::finish(ExportReport &report) {
     uint64_t end = file.queued;
     patchSize(writer_, file, kRiffSizeAt, (uint32_t)(end - kRiffSizeAt - 4));
     patchSize(writer_, file, kInfoSizeAt, (uint32_t)(kSdtaSizeAt - 4 - kInfoSizeAt - 4));
-    patchSize(writer_, file, kSdtaSizeAt, (uint32_t)(smplSize + 12));
+    patchSize(writer_, file, kSdtaSizeAt, (uint32_t)sdtaSize);
     patchSize(writer_, file, kSmplSizeAt, (uint32_t)smplSize);
     patchSize(writer_, file, pdtaAt + 4, (uint32_t)(end - pdtaAt - 8));
     closeOutput(writer_, file, false);
@@ -110,6 +131,8 @@ void SoundFontSink::cancel(ExportReport &report) {
 void SoundFontSink::release() {
     free(pdta_);
     free(list_);
+    free(low_);
     pdta_ = nullptr;
     list_ = nullptr;
+    low_ = nullptr;
 }

@@ -26,6 +26,14 @@ void encodeTakeChunk(const float *left, const float *right, int frames, int chan
     }
 }
 
+void splitPoints24(const uint8_t *packed, int points, uint8_t *upper, uint8_t *lower) {
+    for (int i = 0; i < points; ++i) {
+        lower[i] = packed[3 * i];
+        upper[2 * i] = packed[3 * i + 1];
+        upper[2 * i + 1] = packed[3 * i + 2];
+    }
+}
+
 namespace {
 
 // The frames multiplied by gain into scratch (which they may be in already); the
@@ -39,14 +47,16 @@ const float *scaled(const float *frames, int count, float gain, float *scratch) 
 }  // namespace
 
 void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTake &take, TakeSide side,
-                       WavDepth depth, uint32_t frames) {
+                       WavDepth depth, uint32_t frames, uint8_t *lowBytes) {
     const int channels = side == kBothSides ? 2 : 1;
+    const bool split = lowBytes && depth == kWavDepth24 && channels == 1;
     const size_t frameBytes = (size_t)channels * (size_t)wavBytesPerSample(depth);
     float left[kTakeReadFrames], right[kTakeReadFrames];
+    uint8_t packed[kTakeReadFrames * 3];
     for (uint32_t done = 0; done < frames;) {
         uint32_t remaining = frames - done;
         int n = remaining < (uint32_t)kTakeReadFrames ? (int)remaining : kTakeReadFrames;
-        uint8_t *out = outputRoom(writer, file, (size_t)n * frameBytes);
+        uint8_t *out = split ? packed : outputRoom(writer, file, (size_t)n * frameBytes);
         if (side == kLeftSide || side == kRightSide) {
             const float *one[1] = {scaled(readTakeFrames(take.audio, side == kRightSide, done, n, left), n,
                                           take.gain, left)};
@@ -56,6 +66,7 @@ void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTak
             const float *r = scaled(readTakeFrames(take.audio, 1, done, n, right), n, take.gain, right);
             encodeTakeChunk(l, r, n, channels, depth, out);
         }
+        if (split) splitPoints24(packed, n, outputRoom(writer, file, (size_t)n * 2), lowBytes + done);
         done += (uint32_t)n;
     }
 }

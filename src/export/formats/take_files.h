@@ -27,8 +27,15 @@ enum TakeSide {
 };
 
 // The first `frames` frames of the take in the depth's encoding, at the file's end.
+// With lowBytes, a 24-bit side (not kBothSides) is split as a SoundFont 2.04 keeps it:
+// the upper 16 bits of each point at the file's end, its lowest 8 bits into lowBytes
+// (`frames` bytes).
 void appendTakeSamples(OutputWriter &writer, OutputFile &file, const FinishedTake &take, TakeSide side,
-                       WavDepth depth, uint32_t frames);
+                       WavDepth depth, uint32_t frames, uint8_t *lowBytes = nullptr);
+
+// Little-endian 24-bit points (3 bytes each) as their upper 16 bits (2 bytes each,
+// little-endian) and their lowest 8 bits.
+void splitPoints24(const uint8_t *packed, int points, uint8_t *upper, uint8_t *lower);
 
 // One output file of an export and what became of it.
 struct ExportOutput {

@@ -16,7 +16,7 @@ namespace {
 
 // The take as the file types receive it. A take in memory is measured and shaped: the
 // pitch of its held part (not a chord's), then its sustain loop (of the measured
-// period, else its key's) and tail as the choices ask; a take through the temporary
+// period, else its key's; a chord's at the period its keys share) and tail as the choices ask; a take through the temporary
 // files is written as rendered. A loop asked for and not found, and a key's take
 // with no pitch, are counted.
 FinishedTake finishTake(ExportRun &run, TakeRenderer &r, int ordinal) {
@@ -31,14 +31,18 @@ FinishedTake finishTake(ExportRun &run, TakeRenderer &r, int ordinal) {
         sumChannels(r.audio.memory, to, r.sum);
         finished.levelDb = heldLevelDb(r.sum, from, to);
         double period = keyPeriod(take.rootKey, timing.rate);
-        if (!run.plan.chord) {
+        if (run.plan.chord) {
+            // A chord loops at the period its keys share; without one it has no loop to find.
+            period = chordPeriod(run.plan.keys, run.plan.keyCount, timing.rate, to - from);
+            if (period == 0.0 && run.settings.loop) run.report.chordsWithoutPeriod++;
+        } else {
             MeasuredPitch pitch = measurePitch(r.sum, from, to, period);
             if (pitch.found) period = pitch.period;
             else run.report.unpitched++;
             finished.tuningCents = tuningCents(pitch);
         }
         TakeShape shape = shapeTake(r.audio.memory, frames, noteOffFrame(timing), period, timing.rate,
-                                    run.settings.loop, run.settings.trim, r.sum);
+                                    run.settings.loop && period > 0.0, run.settings.trim, r.sum);
         finished.frames = shape.frames;
         finished.loop = shape.loop;
     }
@@ -134,6 +138,7 @@ void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *
     run.report.fileName[kExportNameSize - 1] = '\0';
     planExport(settings, keySelection, run.plan);
     run.report.takes = run.plan.takeCount;
+    run.report.chord = run.plan.chord;
     run.report.variations = run.plan.variations;
     run.report.firstVariationOnly = settings.variations > 1 && run.plan.variations == 1;
     bool engine = beginOfflineEngine(run.plan.timing.rate);

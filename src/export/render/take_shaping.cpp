@@ -92,6 +92,27 @@ double fadeRate(const float *x, uint32_t from, uint32_t to, double period, int s
 
 double keyPeriod(int key, int sampleRate) { return sampleRate / (440.0 * std::pow(2.0, (key - 69) / 12.0)); }
 
+double chordPeriod(const uint8_t *keys, int count, int sampleRate, uint32_t heldFrames) {
+    if (!keys || count <= 0 || sampleRate <= 0) return 0.0;
+    int lowest = keys[0];
+    for (int i = 1; i < count; ++i)
+        if (keys[i] < lowest) lowest = keys[i];
+    const double base = keyPeriod(lowest, sampleRate);
+    // The room findSustainLoop leaves for a loop with its widest window.
+    const double fade = kFadeSeconds * sampleRate, room = (double)heldFrames - fade - 2.0 * 512.0;
+    const double longest = (room - room / 4.0) / kMinLoopPeriods;
+    for (int n = 1; n * base <= longest; ++n) {
+        const double common = n * base;
+        bool whole = true;
+        for (int i = 0; i < count && whole; ++i) {
+            const double periods = common / keyPeriod(keys[i], sampleRate);
+            whole = std::fabs(periods - std::floor(periods + 0.5)) <= kChordPhaseMiss;
+        }
+        if (whole) return common;
+    }
+    return 0.0;
+}
+
 SustainLoop findSustainLoop(const float *mono, uint32_t frames, uint32_t heldFrom, uint32_t heldTo, double period,
                             int sampleRate) {
     SustainLoop none = {false, 0, 0, 1.0f, 1.0f};

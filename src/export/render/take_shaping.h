@@ -76,3 +76,14 @@ void fadeOutTail(float *channel, uint32_t frames, int sampleRate);
 
 // The fundamental's period in frames of a MIDI key at this rate.
 double keyPeriod(int key, int sampleRate);
+
+// A chord's sum repeats only where the periods of all its keys end together: the
+// shortest whole number of the lowest key's periods that holds a whole number of every
+// other key's, each within kChordPhaseMiss of a period, and short enough for a loop of
+// a few of them to fit the held part of heldFrames frames. The lowest key's own
+// period when the others are its harmonics (octaves); 0 when the keys share none
+// (tempered thirds), and then no loop can join. keys: count MIDI keys, any order.
+double chordPeriod(const uint8_t *keys, int count, int sampleRate, uint32_t heldFrames);
+// How far (in periods of a key) the common period of a chord may miss a whole number
+// of that key's periods: a loop of the fewest periods then still joins within the limit.
+const double kChordPhaseMiss = 0.005;

@@ -13,7 +13,7 @@ enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
 struct ExportSettings {
     char fileName[kExportNameSize];  // as typed or chosen; the file types replace its extension
     ExportFileType fileType;         // list 1005: WAV, SF2, SFZ or Decent Sampler
-    WavDepth sampleFormat;           // list 1016; the WAV files of WAV, SFZ and Decent Sampler
+    WavDepth sampleFormat;           // list 1016; the WAV files' and the SoundFont's (16 or 24 bits)
     int rateIndex;                   // list 1017: index into the eight offered rates
     ExportChannels channelMode;      // list 1018
     int holdMs;                      // 1 ... 99999
@@ -30,5 +30,11 @@ struct ExportSettings {
     int variations;                  // takes of each key and layer, 1 ... 4 (list 1038)
 };
 
-// The choices at every program start.
+// The choices at a program's first start.
 extern const ExportSettings kDefaultExportSettings;
+
+// The sample formats a file type holds, the first this many of WavDepth: a SoundFont
+// holds 16 and 24 bits (2.04's sm24), no float.
+int sampleFormatsHeld(ExportFileType type);
+// The format chosen, or the deepest the file type holds when it holds not that one.
+WavDepth heldSampleFormat(ExportFileType type, WavDepth chosen);

@@ -37,6 +37,8 @@ struct ExportReport {
     bool cancelled;  // the export stopped at the user's request
     int unlooped;    // takes written without the sustain loop asked for (no steady part found)
     int unpitched;   // takes of a key with no pitch found (they keep their key's)
+    bool chord;      // the takes are of one chord (its notes are told as the chord's)
+    int chordsWithoutPeriod;  // of the unlooped: chord takes whose keys share no period to loop at
     int clipped;     // takes past full scale in an integer format (without Normalise)
     bool normalised; // one gain was given to the set:
     float gainDb;    // this one
