@@ -101,6 +101,8 @@
 #define IDC_EXPORT_NORMALISE 1037
 #define IDC_EXPORT_VARIATIONS 1038
 #define IDC_EXPORT_NOTES 1039
+#define IDC_EXPORT_FOLDER 1070
+#define IDC_EXPORT_OPEN_FOLDER 1071
 
 // Export messages.
 #define IDS_EXPORT_CANNOT_CREATE 2200
@@ -204,3 +206,23 @@
 #define IDS_STATE_CANNOT_OPEN 2421
 #define IDS_STATE_CANNOT_READ 2422
 #define IDS_STATE_CANNOT_WRITE 2423
+
+// An export's end: the forms for a total of one file, a set left without its index
+// file, and under each file named the reason when the system gave none (by
+// ExportFailureKind).
+#define IDS_EXPORT_NOT_WRITTEN_ONE 2520
+#define IDS_EXPORT_CANCELLED_FILES_ONE 2521
+#define IDS_EXPORT_REASON_SET 2522
+#define IDS_EXPORT_WHY_CREATE 2523
+#define IDS_EXPORT_WHY_NAME 2524
+#define IDS_EXPORT_WHY_WRITE 2525
+#define IDS_EXPORT_WHY_SIZE 2526
+#define IDS_EXPORT_WHY_SET 2527
+// A name for the export's files refused before anything renders, and a folder that
+// could not be made (the system's reason follows).
+#define IDS_EXPORT_NAME_BLANK 2528
+#define IDS_EXPORT_NAME_CHARACTER 2529
+#define IDS_EXPORT_NAME_RESERVED 2530
+#define IDS_EXPORT_FOLDER_FAILED 2531
+// The result's count for a total of one file ("1 of 1 file written").
+#define IDS_EXPORT_RESULT_ONE 2532

@@ -1,6 +1,7 @@
 #include "export/dialog/export_dialog.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,7 @@ ProgressState gProgress;
 bool gPlacedName = false;          // the export's name was put into the default folder
 char gWentTo[MAX_PATH + 16] = "";  // the folder the export's files go to
 HWND gFocusBefore = nullptr;       // where the focus was when the export started
+HWND gFolderTip = nullptr;         // the folder line's tooltip
 
 const UINT_PTR kRefreshTimer = 1;  // the time left, every second
 const UINT_PTR kArmCancelTimer = 2;  // Cancel answers after the double-click time
@@ -92,6 +94,8 @@ void updateExportButton(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START),
                  !gExportJob.active && exportEnabled(gExportSettings.fileName, gKeySelection.keys));
 }
+
+void makeFolderTip(HWND dialog);
 
 void initDialog(HWND dialog) {
     ExportSettings &s = gExportSettings;
@@ -124,6 +128,7 @@ void initDialog(HWND dialog) {
     fillList(dialog, IDC_EXPORT_VARIATIONS, kVariationCounts, s.variations - 1);
     wchar_t cancel[32];
     if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
+    makeFolderTip(dialog);
     updateExportButton(dialog);
 }
 
@@ -144,16 +149,65 @@ void browse(HWND dialog) {
     }
 }
 
-// "3 of 3 files written to C:\...", under the progress bar's place, and below it
-// the notes on the takes ("2 takes clipped; ...").
-void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
-    wchar_t format[256], wideFolder[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
-    wideFolder[MAX_PATH - 1] = L'\0';
-    line[0] = L'\0';
-    if (loadText(IDS_EXPORT_RESULT, format, 256)) _snwprintf(line, size, format, report.written, report.planned, wideFolder);
+// The counts of an export's result ("3 of 3 files written"), in the form for its total.
+void resultCounts(const ExportReport &report, wchar_t *line, size_t size) {
+    wchar_t forms[2][128];
+    loadText(IDS_EXPORT_RESULT, forms[0], 128);
+    loadText(IDS_EXPORT_RESULT_ONE, forms[1], 128);
+    const wchar_t *const texts[2] = {forms[0], forms[1]};
+    _snwprintf(line, size, formForTotal(texts, report.planned), report.written, report.planned);
     line[size - 1] = L'\0';
-    SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, line);
+}
+
+// The folder line: the whole path (the line shortens it in the middle to fit; its
+// tooltip holds it whole) and Open folder beside it.
+void showFolder(HWND dialog, const char *folder) {
+    wchar_t wide[MAX_PATH + 16];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH + 16);
+    wide[MAX_PATH + 15] = L'\0';
+    SetDlgItemTextW(dialog, IDC_EXPORT_FOLDER, wide);
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = dialog;
+    tool.uId = (UINT_PTR)GetDlgItem(dialog, IDC_EXPORT_FOLDER);
+    tool.lpszText = wide;
+    SendMessageW(gFolderTip, TTM_UPDATETIPTEXTW, 0, (LPARAM)&tool);
+    ShowWindow(GetDlgItem(dialog, IDC_EXPORT_OPEN_FOLDER), folder[0] ? SW_SHOW : SW_HIDE);
+}
+
+// The tooltip that shows the folder line's whole path.
+void makeFolderTip(HWND dialog) {
+    gFolderTip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                 dialog, nullptr, gInstance, nullptr);
+    if (!gFolderTip) return;
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = dialog;
+    tool.uId = (UINT_PTR)GetDlgItem(dialog, IDC_EXPORT_FOLDER);
+    tool.lpszText = const_cast<wchar_t *>(L"");
+    SendMessageW(gFolderTip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
+    SendMessageW(gFolderTip, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+// Opens the folder of the export's files in the file manager.
+void openFolder(HWND dialog) {
+    wchar_t folder[MAX_PATH + 16];
+    if (!GetDlgItemTextW(dialog, IDC_EXPORT_FOLDER, folder, MAX_PATH + 16)) return;
+    ShellExecuteW(dialog, L"open", folder, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// The result under the progress bar's place: the counts on one line ("3 of 3 files
+// written"), the notes on the takes below them ("2 takes clipped; ..."), and the
+// folder on a line of its own. line receives "<counts>\n<folder>" for the end message.
+void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
+    wchar_t counts[256];
+    resultCounts(report, counts, 256);
+    SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, counts);
+    showFolder(dialog, folder);
+    _snwprintf(line, size, L"%ls", counts);
+    line[size - 1] = L'\0';
+    appendAnsiLine(line, size, folder);
     wchar_t loaded[kExportNoteTexts][128], notes[1024];
     const wchar_t *texts[kExportNoteTexts];
     for (int i = 0; i < kExportNoteTexts; ++i) {
@@ -165,26 +219,40 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
 }
 
 // The message at an export's end, when it was cancelled or files failed: for a
-// cancelled export what was written; what failed, the first few files with the
-// system's reason; and otherwise where the files written went.
+// cancelled export what was written; what failed, the first few files each with its
+// reason (the system's, else why the export left it out); and otherwise where the
+// files written went.
 void showEndMessage(HWND dialog, const ExportReport &report, const wchar_t *result) {
-    static const int ids[8] = {IDS_EXPORT_CANCELLED_FILES, IDS_EXPORT_CANCELLED_NONE, IDS_EXPORT_CANNOT_CREATE,
-                               IDS_EXPORT_NOT_WRITTEN,     IDS_EXPORT_REASON_CREATE,  IDS_EXPORT_REASON_NAME,
-                               IDS_EXPORT_REASON_WRITE,    IDS_EXPORT_REASON_SIZE};
-    wchar_t loaded[8][160];
-    const wchar_t *texts[8];
-    for (int i = 0; i < 8; ++i) {
-        loadText(ids[i], loaded[i], 160);
-        texts[i] = loaded[i];
+    static const UINT reasonIds[kFailureKinds] = {IDS_EXPORT_REASON_CREATE, IDS_EXPORT_REASON_NAME,
+                                                  IDS_EXPORT_REASON_WRITE, IDS_EXPORT_REASON_SIZE,
+                                                  IDS_EXPORT_REASON_SET};
+    static const UINT whyIds[kFailureKinds] = {IDS_EXPORT_WHY_CREATE, IDS_EXPORT_WHY_NAME, IDS_EXPORT_WHY_WRITE,
+                                               IDS_EXPORT_WHY_SIZE, IDS_EXPORT_WHY_SET};
+    wchar_t cancelled[2][160], none[160], cannotCreate[160], notWritten[2][160], reasons[kFailureKinds][160];
+    loadText(IDS_EXPORT_CANCELLED_FILES, cancelled[0], 160);
+    loadText(IDS_EXPORT_CANCELLED_FILES_ONE, cancelled[1], 160);
+    loadText(IDS_EXPORT_CANCELLED_NONE, none, 160);
+    loadText(IDS_EXPORT_CANNOT_CREATE, cannotCreate, 160);
+    loadText(IDS_EXPORT_NOT_WRITTEN, notWritten[0], 160);
+    loadText(IDS_EXPORT_NOT_WRITTEN_ONE, notWritten[1], 160);
+    ExportEndTexts texts = {{cancelled[0], cancelled[1]}, none, cannotCreate, {notWritten[0], notWritten[1]}, {}};
+    for (int i = 0; i < kFailureKinds; ++i) {
+        loadText(reasonIds[i], reasons[i], 160);
+        texts.reasons[i] = reasons[i];
     }
     wchar_t message[4096];
     if (report.cancelled)
         exportCancelText(report, texts, message, 4096);
-    else if (!exportReportText(report, texts + 2, message, 4096))
+    else if (!exportReportText(report, texts, message, 4096))
         return;
     for (int i = 0; i < report.listed; ++i) {
-        appendAnsiLine(message, 4096, report.failures[i].path);
-        appendSystemReason(message, 4096, report.failures[i].systemError);
+        const ExportFailure &failure = report.failures[i];
+        appendAnsiLine(message, 4096, failure.path);
+        wchar_t why[160];
+        if (failure.systemError)
+            appendSystemReason(message, 4096, failure.systemError);
+        else if (loadText(whyIds[failure.kind], why, 160))
+            appendLine(message, 4096, why);
     }
     if (report.failed() > report.listed) {
         wchar_t more[160];
@@ -243,9 +311,54 @@ void showExporting(HWND dialog, bool exporting) {
     }
 }
 
+// A name the files cannot have is refused with the reason, before anything renders;
+// false then.
+bool nameAccepted(HWND dialog, const char *name) {
+    ExportNameCheck check = checkExportName(name);
+    wchar_t format[256], text[512], part[kPathLimit];
+    switch (check.problem) {
+    case kNameFine:
+        return true;
+    case kNameBlank:
+        loadText(IDS_EXPORT_NAME_BLANK, text, 512);
+        break;
+    case kNameForbiddenCharacter:
+        loadText(IDS_EXPORT_NAME_CHARACTER, format, 256);
+        _snwprintf(text, 512, format, (wint_t)(unsigned char)check.character);
+        break;
+    case kNameReserved:
+        MultiByteToWideChar(CP_ACP, 0, check.part, -1, part, kPathLimit);
+        part[kPathLimit - 1] = L'\0';
+        loadText(IDS_EXPORT_NAME_RESERVED, format, 256);
+        _snwprintf(text, 512, format, part);
+        break;
+    }
+    text[511] = L'\0';
+    showErrorText(dialog, text);
+    SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDC_EXPORT_FILE), TRUE);
+    return false;
+}
+
+// The files' folder, made with every folder above it that is missing; false, with the
+// system's reason shown, when it cannot be.
+bool folderMade(HWND dialog, const char *folder) {
+    DWORD error = 0;
+    if (makeFolders(folder, &error)) return true;
+    wchar_t format[256], wideFolder[MAX_PATH], text[1024];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
+    wideFolder[MAX_PATH - 1] = L'\0';
+    loadText(IDS_EXPORT_FOLDER_FAILED, format, 256);
+    _snwprintf(text, 1024, format, wideFolder);
+    text[1023] = L'\0';
+    appendSystemReason(text, 1024, error);
+    showErrorText(dialog, text);
+    return false;
+}
+
 void exportCommand(HWND dialog) {
     // A second click never queues a second export (the button is hidden meanwhile).
     if (gExportJob.active || !exportEnabled(gExportSettings.fileName, gKeySelection.keys)) return;
+    if (!nameAccepted(dialog, gExportSettings.fileName)) return;
     // A name without a folder of its own goes to Documents\Korvane, never to
     // whatever folder happens to be current.
     ExportSettings settings = gExportSettings;
@@ -253,12 +366,13 @@ void exportCommand(HWND dialog) {
     korvaneDocumentsFolder(folder, sizeof folder);
     gPlacedName = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
-    if (gPlacedName) CreateDirectoryA(folder, nullptr);
     char went[MAX_PATH];
     folderOfPath(settings.fileName, went, sizeof went);
+    if (!folderMade(dialog, went)) return;
     snprintf(gWentTo, sizeof gWentTo, strcmp(went, ".") == 0 ? "%s" : "%s\\", went);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
     SetDlgItemTextW(dialog, IDC_EXPORT_NOTES, L"");
+    showFolder(dialog, "");
     SetDlgItemTextA(dialog, IDC_EXPORT_STATUS, "");
     gProgress = {GetTickCount(), GetTickCount(), 0};
     gFocusBefore = GetFocus();  // Export itself when clicked: hiding it drops the focus
@@ -388,6 +502,9 @@ void onCommand(HWND dialog, int id, int code) {
         break;
     case IDC_EXPORT_BROWSE:
         browse(dialog);
+        break;
+    case IDC_EXPORT_OPEN_FOLDER:
+        if (code == BN_CLICKED) openFolder(dialog);
         break;
     case IDC_EXPORT_START:
         exportCommand(dialog);
