@@ -226,3 +226,10 @@
 #define IDS_EXPORT_FOLDER_FAILED 2531
 // The result's count for a total of one file ("1 of 1 file written").
 #define IDS_EXPORT_RESULT_ONE 2532
+// The main window's status line after the export dialog was closed during an export:
+// what was kept and where.
+#define IDS_EXPORT_CLOSED_KEPT 2533
+#define IDS_EXPORT_CLOSED_KEPT_ONE 2534
+#define IDS_EXPORT_CLOSED_NONE 2535
+#define IDS_EXPORT_CLOSED_DONE 2536
+#define IDS_EXPORT_CLOSED_DONE_ONE 2537

@@ -867,6 +867,52 @@ TEST_F(ExportBesideTheDialog, DialogAnswersWhileATakeRendersAndClosingAsksFirst)
     EXPECT_EQ(0, program.waitForExit());
 }
 
+// The dialog closed during an export: after Yes it stays until the export has ended,
+// then closes, and the main window's status line says what was kept and where.
+TEST_F(ExportBesideTheDialog, ClosedDuringAnExportTheStatusLineSaysWhatWasKept) {
+    openExport(takeStart(1) + 3, {48, 50, 52}, "kept");
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+    EXPECT_TRUE(waitUntil(program, [&] { return fileSize(base + "_C2.wav") == kKeyFileBytes; }));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    std::string text;
+    HWND box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+    EXPECT_TRUE(IsWindow(dialog));  // until the stalled block has been rendered
+    SetEvent(stallEvent);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    const std::string said = "Export cancelled: 1 of 3 files kept in " + readerFolder() + "\\";
+    EXPECT_TRUE(waitUntil(program, [&] { return windowText(statusLine(window)) == said; }))
+        << windowText(statusLine(window));
+    EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
+    for (const char *gone : {"_D2.wav", "_E2.wav"})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + gone).c_str())) << gone;
+    DeleteFileA((base + "_C2.wav").c_str());
+}
+
+// The question whether to cancel, left open while the export ends: with nothing left to
+// cancel it closes by itself, and the dialog shows the result of the whole export.
+TEST_F(ExportBesideTheDialog, AQuestionLeftOpenWhenTheExportEndsClosesAndTheResultShows) {
+    openExport(takeStart(0) + 3, {60, 62}, "answered");
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    std::string text;
+    HWND box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    SetEvent(stallEvent);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); })) << "the question stayed";
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_EQ("2 of 2 files written\n" + readerFolder() + "\\", resultOf(dialog));
+    EXPECT_EQ(nullptr, ownedDialog(program, dialog)) << "no message: every file was written";
+    for (const char *name : {"_C3.wav", "_D3.wav"}) EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
+}
+
 // With two velocity layers the dialog counts the plan's takes (keys x layers): the
 // progress bar's range, its position and the line name the take and its velocity.
 TEST_F(ExportBesideTheDialog, ProgressCountsTheTakesOfEveryLayer) {

@@ -67,7 +67,10 @@ int readNumber(HWND dialog, int id, int low, int high) {
 // The export running beside the dialog, and what its progress line is made of.
 ExportJob gExportJob;
 HWND gExportDialog = nullptr;  // while the dialog is open
-bool gAskingToClose = false;   // the end of the export waits for the answer
+bool gAskingToClose = false;   // the question whether to cancel the export for a close is open
+// What happens once a cancelled export has ended: a close asked for while it ran.
+enum CloseAfterExport { kStayOpen, kCloseDialog, kCloseProgram };
+CloseAfterExport gCloseAfter = kStayOpen;
 struct ProgressState {
     DWORD startTick;
     DWORD lastTakeTick;  // when the latest take started
@@ -399,43 +402,103 @@ void keepExportName(const ExportReport &report) {
     if (!gPlacedName) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
 }
 
+// The question whether to cancel the export for a close, open while the export ended:
+// with nothing left to cancel it is answered No (the result then shows as usual).
+void closeQuestion(HWND dialog) {
+    struct Search {
+        HWND owner, found;
+    } search = {dialog, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM context) -> BOOL {
+            Search &s = *(Search *)context;
+            char name[16] = "";
+            GetClassNameA(w, name, sizeof name);
+            if (strcmp(name, "#32770") != 0 || GetWindow(w, GW_OWNER) != s.owner) return TRUE;
+            s.found = w;
+            return FALSE;
+        },
+        (LPARAM)&search);
+    if (search.found) EndDialog(search.found, IDNO);
+}
+
+// After a close the user asked for, the main window's status line says what the
+// export kept and where ("Export cancelled: 277 of 384 files kept in C:\...\").
+void tellKept(const ExportReport &report, const char *folder) {
+    wchar_t format[160], wideFolder[MAX_PATH + 16], text[512];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH + 16);
+    wideFolder[MAX_PATH + 15] = L'\0';
+    if (report.written == 0) {
+        loadText(IDS_EXPORT_CLOSED_NONE, text, 512);
+    } else {
+        const bool one = report.planned == 1;
+        loadText(report.cancelled ? (one ? IDS_EXPORT_CLOSED_KEPT_ONE : IDS_EXPORT_CLOSED_KEPT)
+                                  : (one ? IDS_EXPORT_CLOSED_DONE_ONE : IDS_EXPORT_CLOSED_DONE),
+                 format, 160);
+        _snwprintf(text, 512, format, report.written, report.planned, wideFolder);
+        text[511] = L'\0';
+    }
+    if (gStatusLine) SetWindowTextW(gStatusLine, text);
+}
+
 // The export's thread has finished: the engine is restored, the dialog usable again,
-// and the report shown.
+// and the report shown; or, after a close asked for meanwhile, the dialog closes and
+// the status line says what was kept.
 void onExportDone(HWND dialog) {
-    if (!gExportJob.active || gAskingToClose) return;  // finished by a close, or the question decides
+    if (!gExportJob.active) return;  // finished already
+    if (gAskingToClose) {
+        closeQuestion(dialog);  // its answer brings this message back
+        return;
+    }
     ExportReport report = finishExport(gExportJob);
     // The name and the result line first: once the dialog shows the export as ended
     // (moving the focus may answer messages of other programs) a new name may come.
     keepExportName(report);
     wchar_t result[512];
     showResult(dialog, report, gWentTo, result, 512);
+    if (gCloseAfter != kStayOpen) {
+        const CloseAfterExport after = gCloseAfter;
+        gCloseAfter = kStayOpen;
+        if (report.failed()) showEndMessage(dialog, report, result);  // the reasons are not lost
+        tellKept(report, gWentTo);
+        HWND owner = GetWindow(dialog, GW_OWNER);
+        EndDialog(dialog, 0);
+        if (after == kCloseProgram && owner) PostMessageA(owner, WM_CLOSE, 0, 0);
+        return;
+    }
     showExporting(dialog, false);
     if (gFocusBefore && IsWindowVisible(gFocusBefore) && IsWindowEnabled(gFocusBefore))
         SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)gFocusBefore, TRUE);
     showEndMessage(dialog, report, result);
 }
 
-// Closing while an export runs asks first; true when the dialog may close (no export,
-// or the user cancelled it: it has ended and the engine is restored).
-bool confirmCancelForClose(HWND dialog) {
+// Closing while an export runs asks first; true when the dialog may close now (no
+// export). On Yes the export is cancelled and the dialog (with the program, when that
+// is what closes) closes once it has ended: meanwhile the dialog keeps painting and
+// answering.
+bool confirmCancelForClose(HWND dialog, bool closingProgram) {
     if (!gExportJob.active) return true;
+    if (gCloseAfter != kStayOpen || gAskingToClose) {
+        // Asked already: the export is ending, or the question is open.
+        if (closingProgram && gCloseAfter == kCloseDialog) gCloseAfter = kCloseProgram;
+        return false;
+    }
+    int answer = IDYES;  // an export that has ended has nothing to cancel: no question
     if (!exportThreadEnded(gExportJob)) {
         wchar_t question[256];
         loadText(IDS_EXPORT_CANCEL_QUESTION, question, 256);
         gAskingToClose = true;
-        int answer = MessageBoxW(dialog, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        answer = MessageBoxW(dialog, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         gAskingToClose = false;
-        if (answer != IDYES) {
-            // An end that came meanwhile is handled now.
-            if (exportThreadEnded(gExportJob)) PostMessageA(dialog, kExportDoneMessage, 0, 0);
-            return false;
-        }
-        // The export may have ended while the question was open; cancelling it then does nothing.
     }
-    cancelExport(gExportJob);
-    ExportReport report = finishExport(gExportJob);
-    keepExportName(report);
-    return true;
+    if (answer == IDYES) {
+        gCloseAfter = closingProgram ? kCloseProgram : kCloseDialog;
+        cancelExport(gExportJob);
+        EnableWindow(GetDlgItem(dialog, IDC_EXPORT_CANCEL), FALSE);
+    }
+    // An end that came meanwhile (or comes now) is handled by its message.
+    if (exportThreadEnded(gExportJob)) PostMessageA(dialog, kExportDoneMessage, 0, 0);
+    return false;
 }
 
 // The lists and number boxes that store straight into a field.
@@ -516,7 +579,7 @@ void onCommand(HWND dialog, int id, int code) {
         }
         break;
     case IDCANCEL:
-        if (confirmCancelForClose(dialog)) EndDialog(dialog, 0);
+        if (confirmCancelForClose(dialog, false)) EndDialog(dialog, 0);
         break;
     default:
         break;
@@ -555,7 +618,7 @@ void runExportDialog(HWND owner) {
 
 bool closeRunningExport() {
     if (!gExportJob.active) return true;
-    if (!gExportDialog || !confirmCancelForClose(gExportDialog)) return false;
+    if (!gExportDialog || !confirmCancelForClose(gExportDialog, true)) return false;
     EndDialog(gExportDialog, 0);
     return true;
 }
@@ -571,7 +634,7 @@ INT_PTR CALLBACK exportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_CLOSE:
-        if (confirmCancelForClose(dialog)) EndDialog(dialog, 0);
+        if (confirmCancelForClose(dialog, false)) EndDialog(dialog, 0);
         return TRUE;
     case WM_TIMER:
         if (wParam == kArmCancelTimer) {
