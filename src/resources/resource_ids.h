@@ -233,3 +233,7 @@
 #define IDS_EXPORT_CLOSED_NONE 2535
 #define IDS_EXPORT_CLOSED_DONE 2536
 #define IDS_EXPORT_CLOSED_DONE_ONE 2537
+// What a recovered recording's file is called, before the time it was recorded.
+#define IDS_RECOVERED_NAME 2538
+// "Chord of 1 key" in the progress line.
+#define IDS_EXPORT_CHORD_KEYS_ONE 2539

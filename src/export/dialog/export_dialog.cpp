@@ -277,7 +277,8 @@ void updateProgressLine(HWND dialog) {
     if (gProgress.ordinal < 1 || gProgress.ordinal > plan.takeCount) return;
     wchar_t takeOf[64], chord[64], atVelocity[64], timeLeft[64];
     loadText(IDS_EXPORT_TAKE_OF, takeOf, 64);
-    loadText(IDS_EXPORT_CHORD_KEYS, chord, 64);
+    loadText(plan.takes[gProgress.ordinal - 1].keyCount == 1 ? IDS_EXPORT_CHORD_KEYS_ONE : IDS_EXPORT_CHORD_KEYS,
+             chord, 64);
     loadText(IDS_EXPORT_AT_VELOCITY, atVelocity, 64);
     loadText(IDS_EXPORT_TIME_LEFT, timeLeft, 64);
     ExportProgressTexts texts = {takeOf, chord, atVelocity, timeLeft};
@@ -402,24 +403,22 @@ void keepExportName(const ExportReport &report) {
     if (!gPlacedName) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
 }
 
+// A dialog (a message box) the window in search[0] owns goes to search[1].
+BOOL CALLBACK findOwnedBox(HWND w, LPARAM context) {
+    HWND *search = (HWND *)context;
+    char name[16] = "";
+    GetClassNameA(w, name, sizeof name);
+    if (strcmp(name, "#32770") != 0 || GetWindow(w, GW_OWNER) != search[0]) return TRUE;
+    search[1] = w;
+    return FALSE;
+}
+
 // The question whether to cancel the export for a close, open while the export ended:
 // with nothing left to cancel it is answered No (the result then shows as usual).
 void closeQuestion(HWND dialog) {
-    struct Search {
-        HWND owner, found;
-    } search = {dialog, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM context) -> BOOL {
-            Search &s = *(Search *)context;
-            char name[16] = "";
-            GetClassNameA(w, name, sizeof name);
-            if (strcmp(name, "#32770") != 0 || GetWindow(w, GW_OWNER) != s.owner) return TRUE;
-            s.found = w;
-            return FALSE;
-        },
-        (LPARAM)&search);
-    if (search.found) EndDialog(search.found, IDNO);
+    HWND search[2] = {dialog, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), findOwnedBox, (LPARAM)search);
+    if (search[1]) EndDialog(search[1], IDNO);
 }
 
 // After a close the user asked for, the main window's status line says what the
