@@ -78,6 +78,26 @@ std::string resultOf(HWND dialog) {
     return controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)) + "\n" + controlText(GetDlgItem(dialog, IDC_EXPORT_FOLDER));
 }
 
+// A visible top-level window of a program other than this one whose title holds `part`.
+struct OtherWindowSearch {
+    DWORD notProcess;
+    const char *part;
+    HWND found;
+};
+BOOL CALLBACK matchOtherWindow(HWND w, LPARAM context) {
+    OtherWindowSearch &s = *(OtherWindowSearch *)context;
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process == s.notProcess || !IsWindowVisible(w) || windowText(w).find(s.part) == std::string::npos) return TRUE;
+    s.found = w;
+    return FALSE;
+}
+HWND windowOfAnotherProgram(const RunningProgram &program, const char *part) {
+    OtherWindowSearch search = {program.processId(), part, nullptr};
+    EnumWindows(matchOtherWindow, (LPARAM)&search);
+    return search.found;
+}
+
 // Moves the pointer onto the key like a user; returns where.
 LPARAM pointAtKey(HWND keys, int note) {
     RECT r;
@@ -453,6 +473,12 @@ TEST_F(ExportOtherInstruments, AKeyChosenOnThePianoByKeyboardIsExportedIntoDocum
     const std::string said = "1 of 1 file written\n" + folder + "\\";
     ASSERT_TRUE(waitUntil(program, [&] { return resultOf(dialog) == said; }, 60000)) << resultOf(dialog);
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_OPEN_FOLDER)));
+    // Open folder shows the folder in the file manager: a window of another program named after it.
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_OPEN_FOLDER), BM_CLICK, 0, 0);
+    HWND manager = nullptr;
+    EXPECT_TRUE(waitUntil(program, [&] { return (manager = windowOfAnotherProgram(program, "Korvane")) != nullptr; }))
+        << "no file manager showed the folder";
+    if (manager) PostMessageA(manager, WM_CLOSE, 0, 0);
     EXPECT_EQ(size, fileSize(file));
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((folder + "\\by-keyboard_*.wav").c_str(), &found);
