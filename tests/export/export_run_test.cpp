@@ -383,6 +383,9 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     DeleteFileA((longBase + "_C-2.wav").c_str());
     DeleteFileA((longBase + "_C3.wav").c_str());
 
+    // A folder that does not exist (one an earlier run left is removed).
+    for (const std::string &f : filesMatching(folder + "missing\\*")) DeleteFileA((folder + "missing\\" + f).c_str());
+    RemoveDirectoryA((folder + "missing").c_str());
     report = exportTo(folder + "missing\\keys");
     EXPECT_EQ(3, report.notCreated);
     settings.mode = kExportChord;
