@@ -129,3 +129,34 @@ bool replaceFileWith(const char *path, const void *data, DWORD bytes, DWORD *err
     if (!done) DeleteFileA(temporary);
     return done;
 }
+
+bool makeFolders(const char *folder, DWORD *error) {
+    DWORD ignored = 0;
+    if (!error) error = &ignored;
+    *error = 0;
+    char path[MAX_PATH];
+    int n = snprintf(path, sizeof path, "%s", folder);
+    if (n < 0 || (size_t)n >= sizeof path) {
+        *error = ERROR_FILENAME_EXCED_RANGE;
+        return false;
+    }
+    while (n > 1 && (path[n - 1] == '\\' || path[n - 1] == '/')) path[--n] = '\0';
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+        *error = ERROR_ALREADY_EXISTS;  // a file of that name
+        return false;
+    }
+    // The folder above first, unless this is a drive's or a share's root.
+    char *slash = strrchr(path, '\\'), *other = strrchr(path, '/');
+    if (other > slash) slash = other;
+    if (slash && slash > path && slash[-1] != ':' && !(slash - path >= 1 && (slash[-1] == '\\' || slash[-1] == '/'))) {
+        *slash = '\0';
+        bool above = makeFolders(path, error);
+        *slash = '\\';
+        if (!above) return false;
+    }
+    if (CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
+    *error = GetLastError();
+    return false;
+}

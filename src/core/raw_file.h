@@ -50,6 +50,10 @@ bool deleteOnClose(HANDLE file, bool remove);
 // root), for a temporary file beside it.
 void folderOfPath(const char *path, char *folder, size_t size);
 
+// Makes the folder and every missing folder above it; true when it exists afterwards,
+// else false with the system's code in *error (may be null).
+bool makeFolders(const char *folder, DWORD *error);
+
 // Writes the bytes under a temporary name in path's folder, flushes them to disk and
 // moves the file over path: a failure, or a crash before the move, leaves a file
 // already at path as it was. false with the system's code in *error (may be null).

@@ -101,6 +101,8 @@
 #define IDC_EXPORT_NORMALISE 1037
 #define IDC_EXPORT_VARIATIONS 1038
 #define IDC_EXPORT_NOTES 1039
+#define IDC_EXPORT_FOLDER 1070
+#define IDC_EXPORT_OPEN_FOLDER 1071
 
 // Export messages.
 #define IDS_EXPORT_CANNOT_CREATE 2200
@@ -209,3 +211,34 @@
 #define IDS_EXPORT_NOTE_CHORD_UNLOOPED_ONE 2561
 #define IDS_EXPORT_NOTE_CHORD_NO_PERIOD 2562
 #define IDS_EXPORT_NOTE_CHORD_NO_PERIOD_ONE 2563
+
+// An export's end: the forms for a total of one file, a set left without its index
+// file, and under each file named the reason when the system gave none (by
+// ExportFailureKind).
+#define IDS_EXPORT_NOT_WRITTEN_ONE 2520
+#define IDS_EXPORT_CANCELLED_FILES_ONE 2521
+#define IDS_EXPORT_REASON_SET 2522
+#define IDS_EXPORT_WHY_CREATE 2523
+#define IDS_EXPORT_WHY_NAME 2524
+#define IDS_EXPORT_WHY_WRITE 2525
+#define IDS_EXPORT_WHY_SIZE 2526
+#define IDS_EXPORT_WHY_SET 2527
+// A name for the export's files refused before anything renders, and a folder that
+// could not be made (the system's reason follows).
+#define IDS_EXPORT_NAME_BLANK 2528
+#define IDS_EXPORT_NAME_CHARACTER 2529
+#define IDS_EXPORT_NAME_RESERVED 2530
+#define IDS_EXPORT_FOLDER_FAILED 2531
+// The result's count for a total of one file ("1 of 1 file written").
+#define IDS_EXPORT_RESULT_ONE 2532
+// The main window's status line after the export dialog was closed during an export:
+// what was kept and where.
+#define IDS_EXPORT_CLOSED_KEPT 2533
+#define IDS_EXPORT_CLOSED_KEPT_ONE 2534
+#define IDS_EXPORT_CLOSED_NONE 2535
+#define IDS_EXPORT_CLOSED_DONE 2536
+#define IDS_EXPORT_CLOSED_DONE_ONE 2537
+// What a recovered recording's file is called, before the time it was recorded.
+#define IDS_RECOVERED_NAME 2538
+// "Chord of 1 key" in the progress line.
+#define IDS_EXPORT_CHORD_KEYS_ONE 2539

@@ -96,7 +96,8 @@ void recoverAfterFault() {
         GetLocalTime(&now);
         gPath[0] = L'\0';
         bool saved = saveRecoveredRecording(left, right, frames, gEngine.sampleRate, gFolders.documents,
-                                            gFolders.fallback, now, gPath, sizeof gPath / sizeof gPath[0], gBuffers);
+                                            gFolders.fallback, gFolders.name, now, gPath,
+                                            sizeof gPath / sizeof gPath[0], gBuffers);
         // Written out: its capture files go with the process. Else they stay for the
         // next start to try again.
         if (saved) endCapturedTake();

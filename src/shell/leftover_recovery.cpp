@@ -80,7 +80,8 @@ void addNotRecovered(Report &report, const wchar_t *path, DWORD error) {
 }
 
 // Recovers one take whose files are all open here; true when they may go.
-bool recoverTake(const TakeFiles &files, const wchar_t *documents, const wchar_t *fallback, Report &report) {
+bool recoverTake(const TakeFiles &files, const wchar_t *documents, const wchar_t *fallback, const wchar_t *name,
+                 Report &report) {
     TakeInfo info;
     bool infoRead = readInfo(files.file[kTakeInfo], &info);
     HANDLE left = files.file[kTakeLeft], right = files.file[kTakeRight];
@@ -89,7 +90,7 @@ bool recoverTake(const TakeFiles &files, const wchar_t *documents, const wchar_t
                                      lastWritten(files));
     if (plan.frames == 0) return true;
     wchar_t path[kRecoveryPathSize] = L"";
-    if (!saveRecoveredRecording(left, right, plan.frames, plan.sampleRate, documents, fallback, plan.started, path,
+    if (!saveRecoveredRecording(left, right, plan.frames, plan.sampleRate, documents, fallback, name, plan.started, path,
                                 kRecoveryPathSize, gBuffers)) {
         DWORD error = GetLastError();
         addNotRecovered(report, path[0] ? path : documents, error);
@@ -157,14 +158,14 @@ LeftoverPlan planLeftover(const TakeInfo *info, bool hasLeft, uint64_t leftFrame
 }
 
 std::wstring recoverLeftoversIn(const char *tempFolder, const wchar_t *documents, const wchar_t *fallback,
-                               bool *failed) {
+                               const wchar_t *name, bool *failed) {
     Report report;
     for (const LeftoverTake &take : groupLeftovers(takeFileNames(tempFolder))) {
         TakeFiles files = {{INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE}};
         bool held = false;
         for (int k = 0; k < kTakeParts && !held; ++k)
             if (take.present[k]) files.file[k] = openLeftover(tempFolder, take.number, (TakePart)k, &held);
-        if (!held && recoverTake(files, documents, fallback, report)) dropTake(files);
+        if (!held && recoverTake(files, documents, fallback, name, report)) dropTake(files);
         for (HANDLE file : files.file)
             if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
@@ -178,7 +179,7 @@ void recoverLeftoverTakes() {
     static RecoveryFolders folders;
     findRecoveryFolders(folders);
     bool failed = false;
-    std::wstring message = recoverLeftoversIn(folder, folders.documents, folders.fallback, &failed);
+    std::wstring message = recoverLeftoversIn(folder, folders.documents, folders.fallback, folders.name, &failed);
     if (!message.empty())
         MessageBoxW(nullptr, message.c_str(), L"Korvane", MB_OK | (failed ? MB_ICONWARNING : MB_ICONINFORMATION));
 }

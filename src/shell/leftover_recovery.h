@@ -40,12 +40,13 @@ LeftoverPlan planLeftover(const TakeInfo *info, bool hasLeft, uint64_t leftFrame
                           uint64_t rightFrames, const SYSTEMTIME &lastWritten);
 
 // Recovers the leftover takes in tempFolder (ending in a separator) into documents,
-// or into fallback when no file can be made there, and deletes their files; a take
+// or into fallback when no file can be made there, as files called `name` and when
+// they were recorded, and deletes their files; a take
 // that could not be written keeps its files. Returns the message that says what was
 // recovered and where, empty when there is nothing to say; *failed (may be null) is
 // set when a take could not be recovered.
 std::wstring recoverLeftoversIn(const char *tempFolder, const wchar_t *documents, const wchar_t *fallback,
-                               bool *failed);
+                               const wchar_t *name, bool *failed);
 
 // Recovers every leftover take in the folder TMP names and shows one message (owner
 // null) when anything was recovered or could not be. Start-up, before this program

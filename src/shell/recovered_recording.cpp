@@ -1,10 +1,13 @@
 #include "shell/recovered_recording.h"
 
+#include <cwchar>
 #include <initializer_list>
 
+#include "core/texts.h"
 #include "core/user_folders.h"
 #include "engine/capture_files.h"
 #include "engine/save_recording.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -13,15 +16,15 @@ const int kMaxNameAttempts = 99;
 // A new file in folder (made if missing) under the first free name, its path in
 // path; INVALID_HANDLE_VALUE when none can be made there (path then holds the
 // last name tried, or stays as it was when no name fits).
-HANDLE createRecoveryFile(const wchar_t *folder, const SYSTEMTIME &time, wchar_t *path, size_t pathSize,
-                          RecoveryBuffers &buffers) {
+HANDLE createRecoveryFile(const wchar_t *folder, const wchar_t *recordingName, const SYSTEMTIME &time, wchar_t *path,
+                          size_t pathSize, RecoveryBuffers &buffers) {
     if (!folder || !folder[0]) return INVALID_HANDLE_VALUE;
     CreateDirectoryW(folder, nullptr);
     wchar_t *candidate = buffers.candidate;
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         wchar_t name[64];
         size_t at = 0;
-        if (!recoveryFileName(time, attempt, name, 64) || !appendText(candidate, kRecoveryPathSize, &at, folder) ||
+        if (!recoveryFileName(recordingName, time, attempt, name, 64) || !appendText(candidate, kRecoveryPathSize, &at, folder) ||
             !appendText(candidate, kRecoveryPathSize, &at, L"\\") ||
             !appendText(candidate, kRecoveryPathSize, &at, name))
             return INVALID_HANDLE_VALUE;
@@ -63,6 +66,8 @@ bool appendNumber(wchar_t *out, size_t size, size_t *at, uint64_t value, int dig
 }
 
 void findRecoveryFolders(RecoveryFolders &folders) {
+    // The user's word for a recording starts the file's name.
+    if (!loadText(IDS_RECOVERED_NAME, folders.name, 64)) wcscpy(folders.name, L"Recording");
     wchar_t temporary[MAX_PATH] = L"";
     DWORD n = GetTempPathW(MAX_PATH, temporary);
     if (n == 0 || n >= MAX_PATH) temporary[0] = L'\0';
@@ -78,9 +83,9 @@ void findRecoveryFolders(RecoveryFolders &folders) {
         folders.documents[0] = L'\0';
 }
 
-bool recoveryFileName(const SYSTEMTIME &t, int attempt, wchar_t *out, size_t outSize) {
+bool recoveryFileName(const wchar_t *name, const SYSTEMTIME &t, int attempt, wchar_t *out, size_t outSize) {
     size_t at = 0;
-    bool ok = appendText(out, outSize, &at, L"Recording ") && appendNumber(out, outSize, &at, t.wYear, 4, 10) &&
+    bool ok = appendText(out, outSize, &at, name) && appendText(out, outSize, &at, L" ") && appendNumber(out, outSize, &at, t.wYear, 4, 10) &&
               appendText(out, outSize, &at, L"-") && appendNumber(out, outSize, &at, t.wMonth, 2, 10) &&
               appendText(out, outSize, &at, L"-") && appendNumber(out, outSize, &at, t.wDay, 2, 10) &&
               appendText(out, outSize, &at, L" ") && appendNumber(out, outSize, &at, t.wHour, 2, 10) &&
@@ -121,8 +126,8 @@ bool writeRecoveryFile(HANDLE out, const wchar_t *path, HANDLE left, HANDLE righ
 }
 
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
-                            const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path, size_t pathSize,
-                            RecoveryBuffers &buffers) {
+                            const wchar_t *fallbackFolder, const wchar_t *name, const SYSTEMTIME &time, wchar_t *path,
+                            size_t pathSize, RecoveryBuffers &buffers) {
     // The shorter capture file sets the length; a missing one (a leftover take that
     // lost a file) is silence.
     uint64_t leftFrames = captureFileFrames(left), rightFrames = captureFileFrames(right);
@@ -132,7 +137,7 @@ bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int samp
     if (frames == 0 || pathSize == 0) return false;
     path[0] = L'\0';
     for (const wchar_t *f : {folder, fallbackFolder}) {
-        HANDLE out = createRecoveryFile(f, time, path, pathSize, buffers);
+        HANDLE out = createRecoveryFile(f, name, time, path, pathSize, buffers);
         InterlockedIncrement(&buffers.progress);
         if (out != INVALID_HANDLE_VALUE && writeRecoveryFile(out, path, left, right, frames, sampleRate, buffers))
             return true;

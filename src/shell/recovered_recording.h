@@ -25,15 +25,18 @@ struct RecoveryBuffers {
 // Where recovered recordings go: Documents\Korvane (<temporary folder>\Korvane when
 // there are no documents), and the temporary folder when no file can be made there
 // (either empty when unknown).
+// Also what a recovered recording is called in the user's language ("Recording").
 struct RecoveryFolders {
     wchar_t documents[kRecoveryPathSize];
     wchar_t fallback[kRecoveryPathSize];
+    wchar_t name[64];
 };
 void findRecoveryFolders(RecoveryFolders &folders);
 
-// "Recording 2026-12-08 00-18-05.wav", or with " (n)" before the extension for the
-// n-th attempt (n >= 2) when that name is taken. False when it does not fit.
-bool recoveryFileName(const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
+// "<name> 2026-12-08 00-18-05.wav" ("Recording 2026-..."), or with " (n)" before the
+// extension for the n-th attempt (n >= 2) when that name is taken. False when it does
+// not fit.
+bool recoveryFileName(const wchar_t *name, const SYSTEMTIME &time, int attempt, wchar_t *out, size_t outSize);
 
 // Appends format to out (of outSize characters, holding a terminated text) with
 // each "%1" replaced by insert; cut short, but terminated, when out is full.
@@ -47,14 +50,14 @@ bool appendNumber(wchar_t *out, size_t size, size_t *at, uint64_t value, int dig
 
 // Writes `frames` frames of the two capture files, read from their start, as a
 // 32-bit float stereo WAV at sampleRate into a new file in folder (created if
-// missing), named after `time`; when no file can be made or written completely
+// missing), named `name` and after `time`; when no file can be made or written completely
 // there, in fallbackFolder (null or empty: none). Fewer frames are written when a
 // capture file is shorter; one that is missing (INVALID_HANDLE_VALUE) is silence.
 // The file's path goes to path (on failure the last one tried). True when the whole
 // file was written; a file cut short is deleted.
 bool saveRecoveredRecording(HANDLE left, HANDLE right, uint64_t frames, int sampleRate, const wchar_t *folder,
-                            const wchar_t *fallbackFolder, const SYSTEMTIME &time, wchar_t *path, size_t pathSize,
-                            RecoveryBuffers &buffers);
+                            const wchar_t *fallbackFolder, const wchar_t *name, const SYSTEMTIME &time, wchar_t *path,
+                            size_t pathSize, RecoveryBuffers &buffers);
 
 // Writes the WAV into out (a new file at path) and closes it; deletes the file
 // when it could not be written completely. True when it was.

@@ -15,6 +15,7 @@
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
 #include "support/program_ui.h"
+#include "support/small_volume.h"
 #include "support/sox.h"
 #include "support/wav_file.h"
 
@@ -295,13 +296,9 @@ TEST_F(RecorderE2E, OtherInstrumentsAreHeardRecordedAndPlayedBackOnBothSides) {
 
 TEST_F(RecorderE2E, FullDiskStopsTheRecordingWithAMessageAndKeepsWhatWasWritten) {
     // The capture files on a volume of 256 KiB (a tmpfs mounted for this test).
-    std::string volume = "/tmp/korvane-small-volume-" + std::to_string(GetCurrentProcessId());
-    std::string mounted = runUnixCommand("mkdir -p " + volume + " && mount -t tmpfs -o size=256k tmpfs " + volume +
-                                         " && echo mounted");
-    if (mounted.find("mounted") == std::string::npos) GTEST_SKIP() << "cannot mount a small volume: " << mounted;
-    std::string tmp = "Z:" + volume;
-    for (char &c : tmp)
-        if (c == '/') c = '\\';
+    SmallVolume volume(256);
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a small volume: " << volume.why();
+    const std::string &tmp = volume.folder();
     {
         RunningProgram program;
         HWND window = start(program, {{"TMP", tmp}});
@@ -328,7 +325,6 @@ TEST_F(RecorderE2E, FullDiskStopsTheRecordingWithAMessageAndKeepsWhatWasWritten)
         PostMessageA(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(0, program.waitForExit());
     }
-    runUnixCommand("umount " + volume + "; rmdir " + volume);
 }
 
 TEST_F(RecorderE2E, FailedSaveTellsTheUserAndLeavesTheOldFile) {

@@ -27,6 +27,7 @@
 #include "support/korvane_settings.h"
 #include "support/program_runner.h"
 #include "support/program_ui.h"
+#include "support/small_volume.h"
 #include "support/wav_file.h"
 
 using namespace testing_support;
@@ -46,6 +47,13 @@ HWND findDialog(const RunningProgram &program, const char *title) {
     return nullptr;
 }
 
+// Exports the demo instrument's call log shows: each switches it to 512-frame blocks.
+int exportsIn(const std::string &log) {
+    int n = 0;
+    for (const std::string &l : readLines(log)) n += l == "dispatch 11 0 512 0";
+    return n;
+}
+
 struct ExportWait {
     std::vector<std::string> files;
     std::vector<size_t> sizes;
@@ -63,6 +71,31 @@ std::string controlText(HWND control) {
     char text[512] = "";
     SendMessageA(control, WM_GETTEXT, sizeof text, (LPARAM)text);
     return text;
+}
+
+// The result under the piano: the counts, then the folder on a line of its own.
+std::string resultOf(HWND dialog) {
+    return controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)) + "\n" + controlText(GetDlgItem(dialog, IDC_EXPORT_FOLDER));
+}
+
+// A visible top-level window of a program other than this one whose title holds `part`.
+struct OtherWindowSearch {
+    DWORD notProcess;
+    const char *part;
+    HWND found;
+};
+BOOL CALLBACK matchOtherWindow(HWND w, LPARAM context) {
+    OtherWindowSearch &s = *(OtherWindowSearch *)context;
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process == s.notProcess || !IsWindowVisible(w) || windowText(w).find(s.part) == std::string::npos) return TRUE;
+    s.found = w;
+    return FALSE;
+}
+HWND windowOfAnotherProgram(const RunningProgram &program, const char *part) {
+    OtherWindowSearch search = {program.processId(), part, nullptr};
+    EnumWindows(matchOtherWindow, (LPARAM)&search);
+    return search.found;
 }
 
 // Moves the pointer onto the key like a user; returns where.
@@ -217,8 +250,11 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     EXPECT_EQ(font.sizes[0], fileSize(font.files[0]));
     addToManifest("sf2 dialog.sf2 44100 48 55 60");
 
-    // A SoundFont that cannot be created: one message, and the dialog stays usable.
-    std::string missing = readerFolder() + "\\missing\\font";
+    // A SoundFont that cannot be created (a folder has its name): one message, and the
+    // dialog stays usable.
+    std::string missing = readerFolder() + "\\blocked\\font";
+    CreateDirectoryA((readerFolder() + "\\blocked").c_str(), nullptr);
+    CreateDirectoryA((missing + ".sf2").c_str(), nullptr);
     SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)missing.c_str());
     PostMessageA(start, BM_CLICK, 0, 0);
     HWND box = waitForMessageBox(program);
@@ -234,6 +270,8 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
     EXPECT_FALSE(IsWindow(box));
+    RemoveDirectoryA((missing + ".sf2").c_str());
+    RemoveDirectoryA((readerFolder() + "\\blocked").c_str());
     SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)(base + ".sf2").c_str());
 
     // Closed and opened again: the same choices and keys.
@@ -275,7 +313,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
         ++looped;
     EXPECT_EQ(6u, looped) << sfzText;
     EXPECT_NE(std::string::npos, sfzText.find("sample=dialog/dialog_G2_v127.wav")) << sfzText;
-    EXPECT_EQ("7 of 7 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
+    EXPECT_EQ("7 of 7 files written\n" + readerFolder() + "\\", resultOf(dialog));
     addToManifest("sfz dialog.sfz 44100 48 55 60");
 
     // The same set for Decent Sampler: the preset and its folder of samples.
@@ -289,7 +327,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
     ASSERT_TRUE(waitForChangeIn(readerFolder(), allWritten, &preset, 60000));
     ASSERT_TRUE(waitForExportEnd(program, dialog));
-    EXPECT_EQ("7 of 7 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
+    EXPECT_EQ("7 of 7 files written\n" + readerFolder() + "\\", resultOf(dialog));
     addToManifest("dspreset dialog.dspreset");
     addToManifest("loopguards dialog.dspreset 44100");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -432,9 +470,15 @@ TEST_F(ExportOtherInstruments, AKeyChosenOnThePianoByKeyboardIsExportedIntoDocum
     ASSERT_TRUE(waitUntil(program, [&] { return IsWindowEnabled(start) != FALSE; }, 10000)) << "no key was selected";
     const size_t size = 44 + (size_t)(kRate * 7 / 10) * 4;
     PostMessageA(start, BM_CLICK, 0, 0);
-    HWND result = GetDlgItem(dialog, IDC_EXPORT_RESULT);
-    const std::string said = "1 of 1 files written to " + folder + "\\";
-    ASSERT_TRUE(waitUntil(program, [&] { return controlText(result) == said; }, 60000)) << controlText(result);
+    const std::string said = "1 of 1 file written\n" + folder + "\\";
+    ASSERT_TRUE(waitUntil(program, [&] { return resultOf(dialog) == said; }, 60000)) << resultOf(dialog);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_OPEN_FOLDER)));
+    // Open folder shows the folder in the file manager: a window of another program named after it.
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_OPEN_FOLDER), BM_CLICK, 0, 0);
+    HWND manager = nullptr;
+    EXPECT_TRUE(waitUntil(program, [&] { return (manager = windowOfAnotherProgram(program, "Korvane")) != nullptr; }))
+        << "no file manager showed the folder";
+    if (manager) PostMessageA(manager, WM_CLOSE, 0, 0);
     EXPECT_EQ(size, fileSize(file));
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((folder + "\\by-keyboard_*.wav").c_str(), &found);
@@ -603,7 +647,7 @@ TEST_F(ExportOtherInstruments, NormaliseAndVariationsChosenInTheDialogAreSaidUnd
     const int frames = kRate * 7 / 10;
     std::string base = readerFolder() + "\\varied";
     ASSERT_TRUE(exportAs(base, base + "_C3_rr2.wav", 44 + (size_t)frames * 4));
-    EXPECT_EQ("2 of 2 files written to " + readerFolder() + "\\", controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT)));
+    EXPECT_EQ("2 of 2 files written\n" + readerFolder() + "\\", resultOf(dialog));
     const std::string notes = controlText(GetDlgItem(dialog, IDC_EXPORT_NOTES));
     EXPECT_EQ(0u, notes.rfind("normalised by +", 0)) << notes;
     float loudest = 0.0f;
@@ -700,6 +744,130 @@ TEST_F(ExportOtherInstruments, TheFileDialogOpensInTheLastExportsFolderAndChoice
     EXPECT_EQ(readerFolder() + "\\next.wav", browse("next"));
 }
 
+// A name the files cannot have is refused before anything renders, saying why; a
+// folder that does not exist is made with the folders above it, or refused with the
+// system's reason when it cannot be.
+TEST_F(ExportOtherInstruments, NamesAreJudgedAndFoldersMadeBeforeAnythingRenders) {
+    const std::string blocker = readerFolder() + "\\a-file";
+    HANDLE file = CreateFileA(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    struct Case {
+        std::string name, message;
+    } cases[] = {
+        {"a:b?.wav", "The name cannot contain the character ?: file names cannot hold any of"},
+        {" ", "Type a name for the files: a name of only blanks or dots"},
+        {readerFolder() + "\\Con.wav", "The name cannot contain \"Con.wav\": Windows keeps CON"},
+        {blocker + "\\sub\\pad", "The folder " + blocker + "\\sub could not be made, so nothing was exported:\n"},
+    };
+    for (const Case &c : cases) {
+        SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)c.name.c_str());
+        PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+        HWND box = nullptr;
+        ASSERT_TRUE(waitUntil(program, [&] { return (box = ownedDialog(program, dialog)) != nullptr; })) << c.name;
+        std::string text = controlText(GetDlgItem(box, 0xFFFF));
+        EXPECT_EQ(0u, text.find(c.message)) << text;
+        EXPECT_GT(text.size(), c.message.size()) << "the reason follows";
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+        EXPECT_EQ(0, exportsIn(log)) << c.name << ": rendered";
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_START)));
+    }
+    // Two folders that do not exist yet are made, and the file goes into them.
+    const std::string made = readerFolder() + "\\made", deeper = made + "\\deeper";
+    const std::string wav = deeper + "\\pad_C2.wav";
+    DeleteFileA(wav.c_str());
+    RemoveDirectoryA(deeper.c_str());
+    RemoveDirectoryA(made.c_str());
+    const size_t size = 44 + (size_t)(kRate * 7 / 10) * 4;
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)(deeper + "\\pad").c_str());
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+    EXPECT_EQ(size, fileSize(wav));
+    EXPECT_EQ(1, exportsIn(log));
+    DeleteFileA(wav.c_str());
+    RemoveDirectoryA(deeper.c_str());
+    RemoveDirectoryA(made.c_str());
+    DeleteFileA(blocker.c_str());
+}
+
+// A folder running out of space: the files that could not be written completely are
+// removed, the result counts what is on the disk, each failed file is named with the
+// system's reason; an SFZ set whose samples failed keeps no .sfz naming them.
+TEST_F(ExportOtherInstruments, AFullDiskLeavesOnlyCompleteFilesAndNoSetFileNamingMissingSamples) {
+    SmallVolume volume(400);  // room for three of the six files (121 KiB each)
+    if (!volume.mounted()) GTEST_SKIP() << "cannot mount a small volume: " << volume.why();
+    openExport({{"KORVANE_DEMO_VARIANT", ""}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
+    for (int note : {50, 52, 53, 55, 57}) clickKey(keys, note);
+    const size_t size = 44 + (size_t)(kRate * 7 / 10) * 4;
+    wchar_t diskFull[256] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_DISK_FULL, 0, diskFull,
+                   256, nullptr);
+    std::wstring reason(diskFull);
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();
+    ASSERT_FALSE(reason.empty());
+
+    struct Case {
+        int type;              // in the type list
+        const char *name;      // typed
+        const char *folder;    // where its files go in the volume
+        const char *setFile;   // the set's own file, never left naming missing samples
+    } cases[] = {{0, "full", "", nullptr}, {2, "fullset", "fullset\\", "fullset.sfz"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const std::string &f : filesMatching(volume.folder() + "\\*.wav"))
+            DeleteFileA((volume.folder() + "\\" + f).c_str());
+        chooseInCombo(dialog, IDC_EXPORT_TYPE, c.type);
+        SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0,
+                     (LPARAM)(volume.folder() + "\\" + c.name).c_str());
+        PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+        HWND box = nullptr;
+        ASSERT_TRUE(waitUntil(program, [&] { return (box = ownedDialog(program, dialog)) != nullptr; }, 60000));
+        std::wstring message = windowTextW(GetDlgItem(box, 0xFFFF));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(waitForExportEnd(program, dialog));
+
+        // On the disk: only complete files, as many as the result says.
+        const std::string folder = volume.folder() + "\\" + c.folder;
+        std::vector<std::string> kept = filesMatching(folder + "*.wav");
+        for (std::string &f : kept) f = folder + f;
+        for (const std::string &f : kept) {
+            WavData wav = readWav(f);
+            EXPECT_TRUE(wav.ok) << f;
+            EXPECT_EQ((size_t)(kRate * 7 / 10), wav.frames()) << f;
+            EXPECT_EQ(c.setFile ? fileSize(kept[0]) : size, fileSize(f)) << f;  // the sampler chunks' size alike
+        }
+        ASSERT_GT(kept.size(), 0u);
+        ASSERT_LT(kept.size(), 6u);
+        const int planned = c.setFile ? 7 : 6;
+        const std::string result = controlText(GetDlgItem(dialog, IDC_EXPORT_RESULT));
+        EXPECT_EQ(0u, result.find(std::to_string(kept.size()) + " of " + std::to_string(planned) + " files written"))
+            << result;
+        if (c.setFile) {
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((volume.folder() + "\\" + c.setFile).c_str()));
+        }
+
+        // The message: how many failed and why, each file named with the system's reason.
+        const int failed = planned - (int)kept.size();
+        EXPECT_EQ(0u, message.find(std::to_wstring(failed) + L" of " + std::to_wstring(planned) +
+                                   L" files were not written:")) << std::string(message.begin(), message.end());
+        EXPECT_NE(std::wstring::npos, message.find(L"could not be written completely"));
+        std::wstring firstFailed = L"\n" + std::wstring(volume.folder().begin(), volume.folder().end()) + L"\\";
+        size_t named = message.find(firstFailed);
+        ASSERT_NE(std::wstring::npos, named) << "no file named";
+        size_t lineEnd = message.find(L'\n', named + 1);
+        ASSERT_NE(std::wstring::npos, lineEnd);
+        EXPECT_EQ(0u, message.compare(lineEnd + 1, reason.size(), reason)) << "the first file named has no reason";
+        if (c.setFile) {
+            EXPECT_NE(std::wstring::npos, message.find(L"1 set file was left out"));
+        }
+    }
+}
+
 namespace {
 
 // The program live on the test driver (its output recorded) with the demo instrument
@@ -766,11 +934,7 @@ protected:
         return n * ((t.totalFrames + kExportBlock - 1) / kExportBlock + flushBlocks(t.rate));
     }
 
-    int exportsInLog() const {
-        int n = 0;
-        for (const std::string &l : readLines(log)) n += l == "dispatch 11 0 512 0";
-        return n;
-    }
+    int exportsInLog() const { return exportsIn(log); }
 
     testdriver::ScopedDrivers drivers;
     RunningProgram program;
@@ -820,7 +984,7 @@ TEST_F(ExportBesideTheDialog, CancelKeepsFinishedKeysRemovesTheTakeBeingMadeAndS
     EXPECT_EQ("The export was cancelled. 2 of 5 files were written.", text);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(waitForExportEnd(program, dialog));
-    EXPECT_EQ("2 of 5 files written to " + readerFolder() + "\\", controlText(control(IDC_EXPORT_RESULT)));
+    EXPECT_EQ("2 of 5 files written\n" + readerFolder() + "\\", resultOf(dialog));
 
     EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
     EXPECT_EQ(kKeyFileBytes, fileSize(base + "_D2.wav"));
@@ -897,6 +1061,52 @@ TEST_F(ExportBesideTheDialog, DialogAnswersWhileATakeRendersAndClosingAsksFirst)
     EXPECT_EQ(0, program.waitForExit());
 }
 
+// The dialog closed during an export: after Yes it stays until the export has ended,
+// then closes, and the main window's status line says what was kept and where.
+TEST_F(ExportBesideTheDialog, ClosedDuringAnExportTheStatusLineSaysWhatWasKept) {
+    openExport(takeStart(1) + 3, {48, 50, 52}, "kept");
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+    EXPECT_TRUE(waitUntil(program, [&] { return fileSize(base + "_C2.wav") == kKeyFileBytes; }));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    std::string text;
+    HWND box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    PostMessageA(box, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); }));
+    EXPECT_TRUE(IsWindow(dialog));  // until the stalled block has been rendered
+    SetEvent(stallEvent);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(dialog); }));
+    const std::string said = "Export cancelled: 1 of 3 files kept in " + readerFolder() + "\\";
+    EXPECT_TRUE(waitUntil(program, [&] { return windowText(statusLine(window)) == said; }))
+        << windowText(statusLine(window));
+    EXPECT_EQ(kKeyFileBytes, fileSize(base + "_C2.wav"));
+    for (const char *gone : {"_D2.wav", "_E2.wav"})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((base + gone).c_str())) << gone;
+    DeleteFileA((base + "_C2.wav").c_str());
+}
+
+// The question whether to cancel, left open while the export ends: with nothing left to
+// cancel it closes by itself, and the dialog shows the result of the whole export.
+TEST_F(ExportBesideTheDialog, AQuestionLeftOpenWhenTheExportEndsClosesAndTheResultShows) {
+    openExport(takeStart(0) + 3, {60, 62}, "answered");
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(control(IDC_EXPORT_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(waitForLogLine(log, "stall"));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    std::string text;
+    HWND box = waitForBox(&text);
+    ASSERT_NE(nullptr, box);
+    SetEvent(stallEvent);
+    ASSERT_TRUE(waitUntil(program, [&] { return !IsWindow(box); })) << "the question stayed";
+    ASSERT_TRUE(waitForExportEnd(program, dialog));
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_EQ("2 of 2 files written\n" + readerFolder() + "\\", resultOf(dialog));
+    EXPECT_EQ(nullptr, ownedDialog(program, dialog)) << "no message: every file was written";
+    for (const char *name : {"_C3.wav", "_D3.wav"}) EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
+}
+
 // With two velocity layers the dialog counts the plan's takes (keys x layers): the
 // progress bar's range, its position and the line name the take and its velocity.
 TEST_F(ExportBesideTheDialog, ProgressCountsTheTakesOfEveryLayer) {
@@ -913,7 +1123,7 @@ TEST_F(ExportBesideTheDialog, ProgressCountsTheTakesOfEveryLayer) {
     EXPECT_EQ(4, (int)SendMessageA(control(IDC_EXPORT_PROGRESS), PBM_GETPOS, 0, 0));
     SetEvent(stallEvent);
     ASSERT_TRUE(waitForExportEnd(program, dialog));
-    EXPECT_EQ("4 of 4 files written to " + readerFolder() + "\\", controlText(control(IDC_EXPORT_RESULT)));
+    EXPECT_EQ("4 of 4 files written\n" + readerFolder() + "\\", resultOf(dialog));
     for (const char *name : {"_C2_v64.wav", "_C2_v127.wav", "_D2_v64.wav", "_D2_v127.wav"})
         EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
 }

@@ -203,6 +203,48 @@ TEST(SampleNaming, ANameWithoutAFolderIsPlacedInTheDefaultFolder) {
     EXPECT_STREQ("", out);
 }
 
+// Names are judged before anything renders: the character or the device name that
+// keeps them from being file names is found; a drive's colon and separators are fine.
+TEST(SampleNaming, NamesTheSystemWouldRefuseAreFoundFirst) {
+    struct Case {
+        const char *name;
+        ExportNameProblem problem;
+        char character;
+        const char *part;
+    } cases[] = {
+        {"pad", kNameFine, 0, ""},
+        {"C:\\My Samples\\pad.wav", kNameFine, 0, ""},
+        {"\\\\server\\share\\pad", kNameFine, 0, ""},
+        {"/tmp/pad", kNameFine, 0, ""},
+        {"e:pad", kNameFine, 0, ""},
+        {"com10", kNameFine, 0, ""},
+        {"console", kNameFine, 0, ""},
+        {"..\\pad", kNameFine, 0, ""},
+        {"a:b?.wav", kNameForbiddenCharacter, '?', ""},
+        {"x\\y:z", kNameForbiddenCharacter, ':', ""},
+        {"pad<1>", kNameForbiddenCharacter, '<', ""},
+        {"say \"hi\"", kNameForbiddenCharacter, '"', ""},
+        {"a|b", kNameForbiddenCharacter, '|', ""},
+        {"*", kNameForbiddenCharacter, '*', ""},
+        {"tab\there", kNameForbiddenCharacter, '\t', ""},
+        {"", kNameBlank, 0, ""},
+        {" ", kNameBlank, 0, ""},
+        {"C:\\samples\\", kNameBlank, 0, ""},
+        {"C:\\samples\\ . ", kNameBlank, 0, ""},
+        {"con", kNameReserved, 0, "con"},
+        {"LPT1.wav", kNameReserved, 0, "LPT1.wav"},
+        {"C:\\Nul .txt\\pad", kNameReserved, 0, "Nul .txt"},
+        {"takes/aux/pad", kNameReserved, 0, "aux"},
+        {"Com9", kNameReserved, 0, "Com9"},
+    };
+    for (const Case &c : cases) {
+        ExportNameCheck check = checkExportName(c.name);
+        EXPECT_EQ(c.problem, check.problem) << c.name;
+        EXPECT_EQ(c.character, check.character) << c.name;
+        EXPECT_STREQ(c.part, check.part) << c.name;
+    }
+}
+
 TEST(SampleEncoding, MonoMixStereoInterleaveAndNotANumber) {
     const float nan = std::nanf("");
     const float left[4] = {1.0f, 0.5f, nan, -1.5f};

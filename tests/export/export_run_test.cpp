@@ -454,6 +454,9 @@ TEST_F(Export, FilesThatCannotBeWrittenAreCountedForTheReport) {
     DeleteFileA((longBase + "_C-2.wav").c_str());
     DeleteFileA((longBase + "_C3.wav").c_str());
 
+    // A folder that does not exist (one an earlier run left is removed).
+    for (const std::string &f : filesMatching(folder + "missing\\*")) DeleteFileA((folder + "missing\\" + f).c_str());
+    RemoveDirectoryA((folder + "missing").c_str());
     report = exportTo(folder + "missing\\keys");
     EXPECT_EQ(3, report.notCreated);
     settings.mode = kExportChord;
@@ -489,9 +492,17 @@ ExportReport reportOf(int planned, int notCreated, int nameTooLong, int notWritt
     return r;
 }
 
+// Short texts for the end message; the forms for a total of one say so.
+ExportEndTexts endTexts() {
+    return ExportEndTexts{{L"Cancelled: %d of %d written.", L"Cancelled: %d of %d (one) written."},
+                          L"Cancelled: nothing written.",
+                          L"Could not create file.",
+                          {L"%d of %d files were not written:", L"%d of %d file was not written:"},
+                          {L"%d create", L"%d name", L"%d write", L"%d size", L"%d set"}};
+}
+
 TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
-    const wchar_t *texts[6] = {L"Could not create file.", L"%d of %d files were not written:", L"%d create",
-                               L"%d name", L"%d write", L"%d size"};
+    const ExportEndTexts texts = endTexts();
     wchar_t out[256];
     ExportReport none = reportOf(3, 0, 0, 0, 0, 3, false);
     EXPECT_FALSE(exportReportText(none, texts, out, 256));
@@ -501,16 +512,22 @@ TEST(ExportReportText, OneReasonPerLineOrTheSingleCreateMessage) {
     ExportReport mixed = reportOf(5, 2, 1, 0, 0, 2, false);
     ASSERT_TRUE(exportReportText(mixed, texts, out, 256));
     EXPECT_STREQ(L"3 of 5 files were not written:\n2 create\n1 name", out);
+    // A set whose samples failed: its index file is counted with its own reason.
+    ExportReport set = reportOf(9, 0, 0, 3, 0, 5, false);
+    set.setIncomplete = 1;
+    ASSERT_TRUE(exportReportText(set, texts, out, 256));
+    EXPECT_STREQ(L"4 of 9 files were not written:\n3 write\n1 set", out);
+    // One file of one: the singular form.
+    ExportReport single = reportOf(1, 0, 0, 1, 0, 0, false);
+    ASSERT_TRUE(exportReportText(single, texts, out, 256));
+    EXPECT_STREQ(L"1 of 1 file was not written:\n1 write", out);
     wchar_t tiny[8];
     ASSERT_TRUE(exportReportText(mixed, texts, tiny, 8));  // cut, never overflowed
     EXPECT_EQ(7u, wcslen(tiny));
 }
 
 TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
-    const wchar_t *texts[8] = {L"Cancelled: %d of %d written.", L"Cancelled: nothing written.",
-                               L"Could not create file.",       L"%d of %d files were not written:",
-                               L"%d create",                    L"%d name",
-                               L"%d write",                     L"%d size"};
+    const ExportEndTexts texts = endTexts();
     struct Case {
         ExportReport report;
         const wchar_t *text;
@@ -519,6 +536,7 @@ TEST(ExportReportText, ACancelledExportSaysWhatWasWrittenThenWhatFailed) {
         {reportOf(1, 0, 0, 0, 0, 0, true), L"Cancelled: nothing written."},
         {reportOf(48, 2, 0, 1, 0, 9, true), L"Cancelled: 9 of 48 written.\n3 of 48 files were not written:\n2 create\n1 write"},
         {reportOf(1, 1, 0, 0, 0, 0, true), L"Cancelled: nothing written.\nCould not create file."},
+        {reportOf(1, 0, 0, 0, 0, 1, true), L"Cancelled: 1 of 1 (one) written."},
     };
     for (const Case &c : cases) {
         wchar_t out[256];

@@ -47,11 +47,12 @@ TEST(ChineseUserInterface, ExportDialogAndItsMessageAreInChinese) {
     SendMessageW(GetDlgItem(dialog, IDC_EXPORT_CHANNELS), CB_GETLBTEXT, 1, (LPARAM)entry);
     EXPECT_STREQ(L"\u7acb\u4f53\u58f0", entry);  // 立体声
 
-    // A SoundFont into a folder that does not exist: the message in Chinese.
+    // A SoundFont that cannot be created (a folder has its name): the message in Chinese.
     HWND keys = GetDlgItem(dialog, IDC_EXPORT_KEYS);
     SendMessageA(keys, WM_MOUSEMOVE, 0, MAKELPARAM(10, 50));
     SendMessageA(keys, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 50));
-    std::string missing = tempFolder("export-zh") + "\\missing\\font.sf2";
+    std::string missing = tempFolder("export-zh") + "\\font.sf2";
+    CreateDirectoryA(missing.c_str(), nullptr);
     SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)missing.c_str());
     HWND type = GetDlgItem(dialog, IDC_EXPORT_TYPE);
     SendMessageA(type, CB_SETCURSEL, 1, 0);

@@ -26,7 +26,7 @@ TEST(CrashRecoveryText, FileNameFaultAndMessage) {
     for (const Name &n : names) {
         wchar_t out[64];
         wmemset(out, L'#', 64);
-        bool fits = recoveryFileName(t, n.attempt, out, n.size);
+        bool fits = recoveryFileName(L"Recording", t, n.attempt, out, n.size);
         EXPECT_EQ(n.expected != nullptr, fits) << n.attempt << " " << n.size;
         if (n.expected) {
             EXPECT_STREQ(n.expected, out);
@@ -34,6 +34,10 @@ TEST(CrashRecoveryText, FileNameFaultAndMessage) {
         EXPECT_EQ(L'\0', out[wcsnlen(out, n.size)]) << "terminated inside the buffer";
         EXPECT_LT(wcsnlen(out, 64), n.size);
     }
+    // In the user's language: the word the string table gives.
+    wchar_t chinese[64];
+    ASSERT_TRUE(recoveryFileName(L"\u5f55\u97f3", t, 2, chinese, 64));
+    EXPECT_STREQ(L"\u5f55\u97f3 2026-12-08 00-18-05 (2).wav", chinese);
 
     // The words between code and address come from the program's string table.
     wchar_t atPlugin[64] = L"", atAddress[64] = L"";
@@ -103,7 +107,7 @@ TEST(CrashRecoveryFile, WritesTheShorterCaptureFileAsFloatStereoUnderAFreeName) 
         SCOPED_TRACE(c.frames);
         wchar_t path[MAX_PATH] = L"";
         ASSERT_EQ(c.saved,
-                  saveRecoveredRecording(left, right, c.frames, 48000, folder.c_str(), nullptr, t, path, MAX_PATH, gBuffers));
+                  saveRecoveredRecording(left, right, c.frames, 48000, folder.c_str(), nullptr, L"Recording", t, path, MAX_PATH, gBuffers));
         if (!c.saved) continue;
         written.push_back(path);
         EXPECT_EQ(folder + L"\\" + c.name, path);
@@ -147,7 +151,7 @@ TEST(CrashRecoveryFile, FolderThatTakesNoFileFallsBackToTheTemporaryFolder) {
         SCOPED_TRACE(std::string(c.folder.begin(), c.folder.end()));
         wchar_t path[MAX_PATH] = L"";
         ASSERT_EQ(c.saved, saveRecoveredRecording(left, right, UINT64_MAX, 44100, c.folder.c_str(),
-                                                  c.fallback.c_str(), t, path, MAX_PATH, gBuffers));
+                                                  c.fallback.c_str(), L"Recording", t, path, MAX_PATH, gBuffers));
         if (!c.saved) continue;
         EXPECT_EQ(fallback + name, path);
         char narrow[MAX_PATH];

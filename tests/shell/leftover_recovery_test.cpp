@@ -109,7 +109,7 @@ void writeLeftover(const std::string &folder, const Leftover &l) {
 
 std::wstring recoveredName(const SYSTEMTIME &time) {
     wchar_t name[64];
-    recoveryFileName(time, 1, name, 64);
+    recoveryFileName(L"Recording", time, 1, name, 64);
     return name;
 }
 
@@ -144,7 +144,7 @@ TEST(LeftoverTakes, EachGivesWhatItHoldsAsFloatStereoAndItsFilesGo) {
                                    nullptr, OPEN_EXISTING, 0, nullptr));
 
     bool failed = true;
-    std::wstring message = recoverLeftoversIn((temp + "\\").c_str(), wide(documents).c_str(), L"", &failed);
+    std::wstring message = recoverLeftoversIn((temp + "\\").c_str(), wide(documents).c_str(), L"", L"Recording", &failed);
     EXPECT_FALSE(failed);
     EXPECT_EQ(0u, message.find(L"Korvane ended before a recording was saved. The recording was recovered and saved as:\n"))
         << narrow(message);
@@ -189,7 +189,7 @@ TEST(LeftoverTakes, ATakeThatCannotBeWrittenKeepsItsFilesForTheNextStart) {
     ASSERT_EQ(3u, files.size());
 
     bool failed = false;
-    std::wstring message = recoverLeftoversIn((temp + "\\").c_str(), L"Z:\\no\\such\\documents\\Korvane", L"", &failed);
+    std::wstring message = recoverLeftoversIn((temp + "\\").c_str(), L"Z:\\no\\such\\documents\\Korvane", L"", L"Recording", &failed);
     EXPECT_TRUE(failed);
     EXPECT_EQ(0u, message.find(L"Korvane ended before a recording was saved, and the recording could not be written."))
         << narrow(message);
@@ -201,7 +201,7 @@ TEST(LeftoverTakes, ATakeThatCannotBeWrittenKeepsItsFilesForTheNextStart) {
     // The next start, with documents to write to.
     std::string documents = tempFolder("leftovers-kept-documents");
     FolderRemoval removal = {documents};
-    message = recoverLeftoversIn((temp + "\\").c_str(), wide(documents).c_str(), L"", &failed);
+    message = recoverLeftoversIn((temp + "\\").c_str(), wide(documents).c_str(), L"", L"Recording", &failed);
     EXPECT_FALSE(failed);
     std::string path = documents + "\\Recording 2026-02-03 04-05-06.wav";
     EXPECT_NE(std::wstring::npos, message.find(wide(path + " (0.0 seconds)"))) << narrow(message);

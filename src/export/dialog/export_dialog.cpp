@@ -1,6 +1,7 @@
 #include "export/dialog/export_dialog.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -66,7 +67,10 @@ int readNumber(HWND dialog, int id, int low, int high) {
 // The export running beside the dialog, and what its progress line is made of.
 ExportJob gExportJob;
 HWND gExportDialog = nullptr;  // while the dialog is open
-bool gAskingToClose = false;   // the end of the export waits for the answer
+bool gAskingToClose = false;   // the question whether to cancel the export for a close is open
+// What happens once a cancelled export has ended: a close asked for while it ran.
+enum CloseAfterExport { kStayOpen, kCloseDialog, kCloseProgram };
+CloseAfterExport gCloseAfter = kStayOpen;
 struct ProgressState {
     DWORD startTick;
     DWORD lastTakeTick;  // when the latest take started
@@ -76,6 +80,7 @@ ProgressState gProgress;
 bool gPlacedName = false;          // the export's name was put into the default folder
 char gWentTo[MAX_PATH + 16] = "";  // the folder the export's files go to
 HWND gFocusBefore = nullptr;       // where the focus was when the export started
+HWND gFolderTip = nullptr;         // the folder line's tooltip
 
 const UINT_PTR kRefreshTimer = 1;  // the time left, every second
 const UINT_PTR kArmCancelTimer = 2;  // Cancel answers after the double-click time
@@ -104,6 +109,8 @@ void fillSampleFormats(HWND dialog) {
     s.sampleFormat = heldSampleFormat(s.fileType, s.sampleFormat);
     SendMessageA(list, CB_SETCURSEL, s.sampleFormat, 0);
 }
+
+void makeFolderTip(HWND dialog);
 
 void initDialog(HWND dialog) {
     ExportSettings &s = gExportSettings;
@@ -136,6 +143,7 @@ void initDialog(HWND dialog) {
     fillList(dialog, IDC_EXPORT_VARIATIONS, kVariationCounts, s.variations - 1);
     wchar_t cancel[32];
     if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
+    makeFolderTip(dialog);
     updateExportButton(dialog);
 }
 
@@ -157,16 +165,65 @@ void browse(HWND dialog) {
     }
 }
 
-// "3 of 3 files written to C:\...", under the progress bar's place, and below it
-// the notes on the takes ("2 takes clipped; ...").
-void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
-    wchar_t format[256], wideFolder[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
-    wideFolder[MAX_PATH - 1] = L'\0';
-    line[0] = L'\0';
-    if (loadText(IDS_EXPORT_RESULT, format, 256)) _snwprintf(line, size, format, report.written, report.planned, wideFolder);
+// The counts of an export's result ("3 of 3 files written"), in the form for its total.
+void resultCounts(const ExportReport &report, wchar_t *line, size_t size) {
+    wchar_t forms[2][128];
+    loadText(IDS_EXPORT_RESULT, forms[0], 128);
+    loadText(IDS_EXPORT_RESULT_ONE, forms[1], 128);
+    const wchar_t *const texts[2] = {forms[0], forms[1]};
+    _snwprintf(line, size, formForTotal(texts, report.planned), report.written, report.planned);
     line[size - 1] = L'\0';
-    SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, line);
+}
+
+// The folder line: the whole path (the line shortens it in the middle to fit; its
+// tooltip holds it whole) and Open folder beside it.
+void showFolder(HWND dialog, const char *folder) {
+    wchar_t wide[MAX_PATH + 16];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, MAX_PATH + 16);
+    wide[MAX_PATH + 15] = L'\0';
+    SetDlgItemTextW(dialog, IDC_EXPORT_FOLDER, wide);
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = dialog;
+    tool.uId = (UINT_PTR)GetDlgItem(dialog, IDC_EXPORT_FOLDER);
+    tool.lpszText = wide;
+    SendMessageW(gFolderTip, TTM_UPDATETIPTEXTW, 0, (LPARAM)&tool);
+    ShowWindow(GetDlgItem(dialog, IDC_EXPORT_OPEN_FOLDER), folder[0] ? SW_SHOW : SW_HIDE);
+}
+
+// The tooltip that shows the folder line's whole path.
+void makeFolderTip(HWND dialog) {
+    gFolderTip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                 dialog, nullptr, gInstance, nullptr);
+    if (!gFolderTip) return;
+    TOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = dialog;
+    tool.uId = (UINT_PTR)GetDlgItem(dialog, IDC_EXPORT_FOLDER);
+    tool.lpszText = const_cast<wchar_t *>(L"");
+    SendMessageW(gFolderTip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
+    SendMessageW(gFolderTip, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+// Opens the folder of the export's files in the file manager.
+void openFolder(HWND dialog) {
+    wchar_t folder[MAX_PATH + 16];
+    if (!GetDlgItemTextW(dialog, IDC_EXPORT_FOLDER, folder, MAX_PATH + 16)) return;
+    ShellExecuteW(dialog, L"open", folder, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// The result under the progress bar's place: the counts on one line ("3 of 3 files
+// written"), the notes on the takes below them ("2 takes clipped; ..."), and the
+// folder on a line of its own. line receives "<counts>\n<folder>" for the end message.
+void showResult(HWND dialog, const ExportReport &report, const char *folder, wchar_t *line, size_t size) {
+    wchar_t counts[256];
+    resultCounts(report, counts, 256);
+    SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, counts);
+    showFolder(dialog, folder);
+    _snwprintf(line, size, L"%ls", counts);
+    line[size - 1] = L'\0';
+    appendAnsiLine(line, size, folder);
     wchar_t loaded[kExportNoteTexts][128], notes[1024];
     const wchar_t *texts[kExportNoteTexts];
     for (int i = 0; i < kExportNoteTexts; ++i) {
@@ -184,26 +241,40 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
 }
 
 // The message at an export's end, when it was cancelled or files failed: for a
-// cancelled export what was written; what failed, the first few files with the
-// system's reason; and otherwise where the files written went.
+// cancelled export what was written; what failed, the first few files each with its
+// reason (the system's, else why the export left it out); and otherwise where the
+// files written went.
 void showEndMessage(HWND dialog, const ExportReport &report, const wchar_t *result) {
-    static const int ids[8] = {IDS_EXPORT_CANCELLED_FILES, IDS_EXPORT_CANCELLED_NONE, IDS_EXPORT_CANNOT_CREATE,
-                               IDS_EXPORT_NOT_WRITTEN,     IDS_EXPORT_REASON_CREATE,  IDS_EXPORT_REASON_NAME,
-                               IDS_EXPORT_REASON_WRITE,    IDS_EXPORT_REASON_SIZE};
-    wchar_t loaded[8][160];
-    const wchar_t *texts[8];
-    for (int i = 0; i < 8; ++i) {
-        loadText(ids[i], loaded[i], 160);
-        texts[i] = loaded[i];
+    static const UINT reasonIds[kFailureKinds] = {IDS_EXPORT_REASON_CREATE, IDS_EXPORT_REASON_NAME,
+                                                  IDS_EXPORT_REASON_WRITE, IDS_EXPORT_REASON_SIZE,
+                                                  IDS_EXPORT_REASON_SET};
+    static const UINT whyIds[kFailureKinds] = {IDS_EXPORT_WHY_CREATE, IDS_EXPORT_WHY_NAME, IDS_EXPORT_WHY_WRITE,
+                                               IDS_EXPORT_WHY_SIZE, IDS_EXPORT_WHY_SET};
+    wchar_t cancelled[2][160], none[160], cannotCreate[160], notWritten[2][160], reasons[kFailureKinds][160];
+    loadText(IDS_EXPORT_CANCELLED_FILES, cancelled[0], 160);
+    loadText(IDS_EXPORT_CANCELLED_FILES_ONE, cancelled[1], 160);
+    loadText(IDS_EXPORT_CANCELLED_NONE, none, 160);
+    loadText(IDS_EXPORT_CANNOT_CREATE, cannotCreate, 160);
+    loadText(IDS_EXPORT_NOT_WRITTEN, notWritten[0], 160);
+    loadText(IDS_EXPORT_NOT_WRITTEN_ONE, notWritten[1], 160);
+    ExportEndTexts texts = {{cancelled[0], cancelled[1]}, none, cannotCreate, {notWritten[0], notWritten[1]}, {}};
+    for (int i = 0; i < kFailureKinds; ++i) {
+        loadText(reasonIds[i], reasons[i], 160);
+        texts.reasons[i] = reasons[i];
     }
     wchar_t message[4096];
     if (report.cancelled)
         exportCancelText(report, texts, message, 4096);
-    else if (!exportReportText(report, texts + 2, message, 4096))
+    else if (!exportReportText(report, texts, message, 4096))
         return;
     for (int i = 0; i < report.listed; ++i) {
-        appendAnsiLine(message, 4096, report.failures[i].path);
-        appendSystemReason(message, 4096, report.failures[i].systemError);
+        const ExportFailure &failure = report.failures[i];
+        appendAnsiLine(message, 4096, failure.path);
+        wchar_t why[160];
+        if (failure.systemError)
+            appendSystemReason(message, 4096, failure.systemError);
+        else if (loadText(whyIds[failure.kind], why, 160))
+            appendLine(message, 4096, why);
     }
     if (report.failed() > report.listed) {
         wchar_t more[160];
@@ -225,7 +296,8 @@ void updateProgressLine(HWND dialog) {
     if (gProgress.ordinal < 1 || gProgress.ordinal > plan.takeCount) return;
     wchar_t takeOf[64], chord[64], atVelocity[64], timeLeft[64];
     loadText(IDS_EXPORT_TAKE_OF, takeOf, 64);
-    loadText(IDS_EXPORT_CHORD_KEYS, chord, 64);
+    loadText(plan.takes[gProgress.ordinal - 1].keyCount == 1 ? IDS_EXPORT_CHORD_KEYS_ONE : IDS_EXPORT_CHORD_KEYS,
+             chord, 64);
     loadText(IDS_EXPORT_AT_VELOCITY, atVelocity, 64);
     loadText(IDS_EXPORT_TIME_LEFT, timeLeft, 64);
     ExportProgressTexts texts = {takeOf, chord, atVelocity, timeLeft};
@@ -262,9 +334,54 @@ void showExporting(HWND dialog, bool exporting) {
     }
 }
 
+// A name the files cannot have is refused with the reason, before anything renders;
+// false then.
+bool nameAccepted(HWND dialog, const char *name) {
+    ExportNameCheck check = checkExportName(name);
+    wchar_t format[256], text[512], part[kPathLimit];
+    switch (check.problem) {
+    case kNameFine:
+        return true;
+    case kNameBlank:
+        loadText(IDS_EXPORT_NAME_BLANK, text, 512);
+        break;
+    case kNameForbiddenCharacter:
+        loadText(IDS_EXPORT_NAME_CHARACTER, format, 256);
+        _snwprintf(text, 512, format, (wint_t)(unsigned char)check.character);
+        break;
+    case kNameReserved:
+        MultiByteToWideChar(CP_ACP, 0, check.part, -1, part, kPathLimit);
+        part[kPathLimit - 1] = L'\0';
+        loadText(IDS_EXPORT_NAME_RESERVED, format, 256);
+        _snwprintf(text, 512, format, part);
+        break;
+    }
+    text[511] = L'\0';
+    showErrorText(dialog, text);
+    SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dialog, IDC_EXPORT_FILE), TRUE);
+    return false;
+}
+
+// The files' folder, made with every folder above it that is missing; false, with the
+// system's reason shown, when it cannot be.
+bool folderMade(HWND dialog, const char *folder) {
+    DWORD error = 0;
+    if (makeFolders(folder, &error)) return true;
+    wchar_t format[256], wideFolder[MAX_PATH], text[1024];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
+    wideFolder[MAX_PATH - 1] = L'\0';
+    loadText(IDS_EXPORT_FOLDER_FAILED, format, 256);
+    _snwprintf(text, 1024, format, wideFolder);
+    text[1023] = L'\0';
+    appendSystemReason(text, 1024, error);
+    showErrorText(dialog, text);
+    return false;
+}
+
 void exportCommand(HWND dialog) {
     // A second click never queues a second export (the button is hidden meanwhile).
     if (gExportJob.active || !exportEnabled(gExportSettings.fileName, gKeySelection.keys)) return;
+    if (!nameAccepted(dialog, gExportSettings.fileName)) return;
     // A name without a folder of its own goes to Documents\Korvane, never to
     // whatever folder happens to be current.
     ExportSettings settings = gExportSettings;
@@ -272,13 +389,14 @@ void exportCommand(HWND dialog) {
     korvaneDocumentsFolder(folder, sizeof folder);
     gPlacedName = placeExportName(gExportSettings.fileName, folder, settings.fileName, sizeof settings.fileName) &&
                   strcmp(settings.fileName, gExportSettings.fileName) != 0;
-    if (gPlacedName) CreateDirectoryA(folder, nullptr);
-    rememberFolderOf(kExportFiles, settings.fileName);  // where "..." opens next
     char went[MAX_PATH];
     folderOfPath(settings.fileName, went, sizeof went);
+    if (!folderMade(dialog, went)) return;
+    rememberFolderOf(kExportFiles, settings.fileName);  // where "..." opens next
     snprintf(gWentTo, sizeof gWentTo, strcmp(went, ".") == 0 ? "%s" : "%s\\", went);
     SetDlgItemTextW(dialog, IDC_EXPORT_RESULT, L"");
     SetDlgItemTextW(dialog, IDC_EXPORT_NOTES, L"");
+    showFolder(dialog, "");
     SetDlgItemTextA(dialog, IDC_EXPORT_STATUS, "");
     gProgress = {GetTickCount(), GetTickCount(), 0};
     gFocusBefore = GetFocus();  // Export itself when clicked: hiding it drops the focus
@@ -305,43 +423,101 @@ void keepExportName(const ExportReport &report) {
     if (!gPlacedName) memcpy(gExportSettings.fileName, report.fileName, sizeof gExportSettings.fileName);
 }
 
+// A dialog (a message box) the window in search[0] owns goes to search[1].
+BOOL CALLBACK findOwnedBox(HWND w, LPARAM context) {
+    HWND *search = (HWND *)context;
+    char name[16] = "";
+    GetClassNameA(w, name, sizeof name);
+    if (strcmp(name, "#32770") != 0 || GetWindow(w, GW_OWNER) != search[0]) return TRUE;
+    search[1] = w;
+    return FALSE;
+}
+
+// The question whether to cancel the export for a close, open while the export ended:
+// with nothing left to cancel it is answered No (the result then shows as usual).
+void closeQuestion(HWND dialog) {
+    HWND search[2] = {dialog, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), findOwnedBox, (LPARAM)search);
+    if (search[1]) EndDialog(search[1], IDNO);
+}
+
+// After a close the user asked for, the main window's status line says what the
+// export kept and where ("Export cancelled: 277 of 384 files kept in C:\...\").
+void tellKept(const ExportReport &report, const char *folder) {
+    wchar_t format[160], wideFolder[MAX_PATH + 16], text[512];
+    MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH + 16);
+    wideFolder[MAX_PATH + 15] = L'\0';
+    if (report.written == 0) {
+        loadText(IDS_EXPORT_CLOSED_NONE, text, 512);
+    } else {
+        const bool one = report.planned == 1;
+        loadText(report.cancelled ? (one ? IDS_EXPORT_CLOSED_KEPT_ONE : IDS_EXPORT_CLOSED_KEPT)
+                                  : (one ? IDS_EXPORT_CLOSED_DONE_ONE : IDS_EXPORT_CLOSED_DONE),
+                 format, 160);
+        _snwprintf(text, 512, format, report.written, report.planned, wideFolder);
+        text[511] = L'\0';
+    }
+    if (gStatusLine) SetWindowTextW(gStatusLine, text);
+}
+
 // The export's thread has finished: the engine is restored, the dialog usable again,
-// and the report shown.
+// and the report shown; or, after a close asked for meanwhile, the dialog closes and
+// the status line says what was kept.
 void onExportDone(HWND dialog) {
-    if (!gExportJob.active || gAskingToClose) return;  // finished by a close, or the question decides
+    if (!gExportJob.active) return;  // finished already
+    if (gAskingToClose) {
+        closeQuestion(dialog);  // its answer brings this message back
+        return;
+    }
     ExportReport report = finishExport(gExportJob);
     // The name and the result line first: once the dialog shows the export as ended
     // (moving the focus may answer messages of other programs) a new name may come.
     keepExportName(report);
     wchar_t result[512];
     showResult(dialog, report, gWentTo, result, 512);
+    if (gCloseAfter != kStayOpen) {
+        const CloseAfterExport after = gCloseAfter;
+        gCloseAfter = kStayOpen;
+        if (report.failed()) showEndMessage(dialog, report, result);  // the reasons are not lost
+        tellKept(report, gWentTo);
+        HWND owner = GetWindow(dialog, GW_OWNER);
+        EndDialog(dialog, 0);
+        if (after == kCloseProgram && owner) PostMessageA(owner, WM_CLOSE, 0, 0);
+        return;
+    }
     showExporting(dialog, false);
     if (gFocusBefore && IsWindowVisible(gFocusBefore) && IsWindowEnabled(gFocusBefore))
         SendMessageA(dialog, WM_NEXTDLGCTL, (WPARAM)gFocusBefore, TRUE);
     showEndMessage(dialog, report, result);
 }
 
-// Closing while an export runs asks first; true when the dialog may close (no export,
-// or the user cancelled it: it has ended and the engine is restored).
-bool confirmCancelForClose(HWND dialog) {
+// Closing while an export runs asks first; true when the dialog may close now (no
+// export). On Yes the export is cancelled and the dialog (with the program, when that
+// is what closes) closes once it has ended: meanwhile the dialog keeps painting and
+// answering.
+bool confirmCancelForClose(HWND dialog, bool closingProgram) {
     if (!gExportJob.active) return true;
+    if (gCloseAfter != kStayOpen || gAskingToClose) {
+        // Asked already: the export is ending, or the question is open.
+        if (closingProgram && gCloseAfter == kCloseDialog) gCloseAfter = kCloseProgram;
+        return false;
+    }
+    int answer = IDYES;  // an export that has ended has nothing to cancel: no question
     if (!exportThreadEnded(gExportJob)) {
         wchar_t question[256];
         loadText(IDS_EXPORT_CANCEL_QUESTION, question, 256);
         gAskingToClose = true;
-        int answer = MessageBoxW(dialog, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        answer = MessageBoxW(dialog, question, L"Korvane", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         gAskingToClose = false;
-        if (answer != IDYES) {
-            // An end that came meanwhile is handled now.
-            if (exportThreadEnded(gExportJob)) PostMessageA(dialog, kExportDoneMessage, 0, 0);
-            return false;
-        }
-        // The export may have ended while the question was open; cancelling it then does nothing.
     }
-    cancelExport(gExportJob);
-    ExportReport report = finishExport(gExportJob);
-    keepExportName(report);
-    return true;
+    if (answer == IDYES) {
+        gCloseAfter = closingProgram ? kCloseProgram : kCloseDialog;
+        cancelExport(gExportJob);
+        EnableWindow(GetDlgItem(dialog, IDC_EXPORT_CANCEL), FALSE);
+    }
+    // An end that came meanwhile (or comes now) is handled by its message.
+    if (exportThreadEnded(gExportJob)) PostMessageA(dialog, kExportDoneMessage, 0, 0);
+    return false;
 }
 
 // The lists and number boxes that store straight into a field.
@@ -418,6 +594,9 @@ void onCommand(HWND dialog, int id, int code) {
     case IDC_EXPORT_BROWSE:
         browse(dialog);
         break;
+    case IDC_EXPORT_OPEN_FOLDER:
+        if (code == BN_CLICKED) openFolder(dialog);
+        break;
     case IDC_EXPORT_START:
         exportCommand(dialog);
         break;
@@ -428,7 +607,7 @@ void onCommand(HWND dialog, int id, int code) {
         }
         break;
     case IDCANCEL:
-        if (confirmCancelForClose(dialog)) EndDialog(dialog, 0);
+        if (confirmCancelForClose(dialog, false)) EndDialog(dialog, 0);
         break;
     default:
         break;
@@ -467,7 +646,7 @@ void runExportDialog(HWND owner) {
 
 bool closeRunningExport() {
     if (!gExportJob.active) return true;
-    if (!gExportDialog || !confirmCancelForClose(gExportDialog)) return false;
+    if (!gExportDialog || !confirmCancelForClose(gExportDialog, true)) return false;
     EndDialog(gExportDialog, 0);
     return true;
 }
@@ -483,7 +662,7 @@ INT_PTR CALLBACK exportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         onCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_CLOSE:
-        if (confirmCancelForClose(dialog)) EndDialog(dialog, 0);
+        if (confirmCancelForClose(dialog, false)) EndDialog(dialog, 0);
         return TRUE;
     case WM_TIMER:
         if (wParam == kArmCancelTimer) {

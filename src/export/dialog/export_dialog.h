@@ -25,7 +25,8 @@ ExportFileType fileTypeForName(const char *name, ExportFileType current);
 // The dialog, modal, owned by the main window.
 void runExportDialog(HWND owner);
 // For closing the program: while an export runs, asks whether to cancel it; on Yes
-// cancels it, waits for it to end (the engine restored) and ends the dialog. True
-// when nothing runs (any more), false when the user keeps the export going.
+// cancels it, and once it has ended (the engine restored) the dialog ends, the status
+// line says what was kept and WM_CLOSE comes to the main window again. True when
+// nothing runs, false while an export does (kept going, or ending).
 bool closeRunningExport();
 INT_PTR CALLBACK exportDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

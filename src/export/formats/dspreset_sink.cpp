@@ -28,6 +28,7 @@ bool DsPresetSink::begin(const ExportSettings &settings, const ExportPlan &plan,
         return false;
     }
     relativeTo_ = strlen(parts.drive) + strlen(parts.folder);
+    failedBefore_ = report.failed();
     if (beginSetSamples(samples_, samples, settings, plan, memory, report)) return true;
     report.planned--;  // without a sample there is nothing to map: the samples' failures say why
     release();
@@ -56,6 +57,13 @@ void DsPresetSink::finish(ExportReport &report) {
     finishTakeWavFiles(samples_, report);
     if (added_ == 0) {
         report.planned--;  // nothing to map: the failures of the samples say why
+        release();
+        return;
+    }
+    if (report.failed() > failedBefore_) {
+        // A set with samples missing gets no index file that would name them; the
+        // samples written stay.
+        reportFailure(report, kSetIncomplete, report.fileName, 0);
         release();
         return;
     }

@@ -26,4 +26,5 @@ private:
     DsSample *entries_ = nullptr;        // one per sample written
     char (*paths_)[3 * kPathLimit] = nullptr;  // their paths in UTF-8
     int added_ = 0;
+    int failedBefore_ = 0;  // the report's failures when the samples began
 };

@@ -13,12 +13,15 @@
 
 namespace {
 
+// A write the system cut short without an error is the disk running full.
 void recordFailure(OutputFile &file) {
-    if (InterlockedExchange(&file.failed, 1) == 0) InterlockedExchange(&file.error, (LONG)GetLastError());
+    DWORD error = GetLastError();
+    if (InterlockedExchange(&file.failed, 1) == 0) InterlockedExchange(&file.error, (LONG)(error ? error : ERROR_DISK_FULL));
 }
 
 bool writeBytes(HANDLE handle, const uint8_t *data, size_t bytes) {
     DWORD written = 0;
+    SetLastError(0);
     return WriteFile(handle, data, (DWORD)bytes, &written, nullptr) && written == bytes;
 }
 
@@ -33,8 +36,10 @@ void writePiece(OutputWriter &writer) {
 }
 
 void closeFile(OutputFile &file, bool remove) {
+    SetLastError(0);
     if (!CloseHandle(file.handle)) recordFailure(file);
-    if (remove) DeleteFileA(file.path);
+    // A file that failed is removed as well: what stays on the disk is complete.
+    if (remove || file.failed) DeleteFileA(file.path);
 }
 
 DWORD WINAPI closerThread(void *context) {
@@ -129,6 +134,7 @@ void patchOutput(OutputWriter &writer, OutputFile &file, uint64_t offset, const 
     if (writer.pieceOwner == &file) writePiece(writer);
     LARGE_INTEGER at;
     at.QuadPart = (LONGLONG)offset;
+    SetLastError(0);
     if (!file.failed &&
         (!SetFilePointerEx(file.handle, at, nullptr, FILE_BEGIN) || !writeBytes(file.handle, (const uint8_t *)data, bytes)))
         recordFailure(file);

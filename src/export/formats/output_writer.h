@@ -63,5 +63,5 @@ void outputBytes(OutputWriter &writer, OutputFile &file, const void *data, size_
 // follow.
 void patchOutput(OutputWriter &writer, OutputFile &file, uint64_t offset, const void *data, size_t bytes);
 // Writes out what is left of the file and closes it (on the thread when closing
-// behind) and, with remove, deletes it.
+// behind) and, with remove or when any of its writes failed, deletes it.
 void closeOutput(OutputWriter &writer, OutputFile &file, bool remove);

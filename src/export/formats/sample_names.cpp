@@ -16,9 +16,57 @@ void copyPart(char *out, size_t size, const char *begin, const char *end) {
     out[n] = '\0';
 }
 
+bool isForbidden(char c) { return (unsigned char)c < 32 || strchr("<>:\"|?*", c) != nullptr; }
+
+// Whether the part (up to its first dot, blanks before it ignored) names a device.
+bool isReservedPart(const char *begin, const char *end) {
+    const char *stem = begin;
+    while (stem < end && *stem != '.') ++stem;
+    while (stem > begin && stem[-1] == ' ') --stem;
+    size_t n = (size_t)(stem - begin);
+    char upper[5] = "";
+    if (n < 3 || n > 4) return false;
+    for (size_t i = 0; i < n; ++i) upper[i] = (char)(begin[i] >= 'a' && begin[i] <= 'z' ? begin[i] - 32 : begin[i]);
+    upper[n] = '\0';
+    if (n == 3) return !strcmp(upper, "CON") || !strcmp(upper, "PRN") || !strcmp(upper, "AUX") || !strcmp(upper, "NUL");
+    return (!strncmp(upper, "COM", 3) || !strncmp(upper, "LPT", 3)) && upper[3] >= '1' && upper[3] <= '9';
+}
+
 }  // namespace
 
 bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+ExportNameCheck checkExportName(const char *name) {
+    ExportNameCheck check = {kNameFine, 0, ""};
+    const char *p = name;
+    if (((p[0] | 32) >= 'a' && (p[0] | 32) <= 'z') && p[1] == ':') p += 2;  // a drive's colon
+    const char *end = p + strlen(p);
+    for (const char *q = p; q < end; ++q) {
+        if (isForbidden(*q)) {
+            check.problem = kNameForbiddenCharacter;
+            check.character = *q;
+            return check;
+        }
+    }
+    for (const char *part = p; part <= end;) {
+        const char *partEnd = part;
+        while (partEnd < end && !isPathSeparator(*partEnd)) ++partEnd;
+        if (isReservedPart(part, partEnd)) {
+            check.problem = kNameReserved;
+            copyPart(check.part, sizeof check.part, part, partEnd);
+            return check;
+        }
+        if (partEnd == end) {
+            // The last part is the files' name: it needs something besides blanks and dots.
+            bool blank = true;
+            for (const char *q = part; q < end; ++q) blank = blank && (*q == ' ' || *q == '.');
+            if (blank) check.problem = kNameBlank;
+            return check;
+        }
+        part = partEnd + 1;
+    }
+    return check;
+}
 
 void splitPath(const char *path, PathParts &parts) {
     const char *p = path;

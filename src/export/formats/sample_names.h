@@ -38,3 +38,17 @@ bool placeExportName(const char *name, const char *defaultFolder, char *out, siz
 bool keyFileName(char *out, size_t size, const PathParts &parts, int key, int velocity = -1, int variation = -1);
 
 bool isPathSeparator(char c);
+
+// What keeps a typed name from naming files, found before anything is rendered.
+enum ExportNameProblem {
+    kNameFine,
+    kNameBlank,           // no file name: empty, only blanks and dots, or ending in a separator
+    kNameForbiddenCharacter,  // one of < > : " | ? * or a control character, outside a drive's colon
+    kNameReserved,        // a part the system keeps for a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9)
+};
+struct ExportNameCheck {
+    ExportNameProblem problem;
+    char character;             // the forbidden character
+    char part[kPathLimit];      // the reserved part, as typed
+};
+ExportNameCheck checkExportName(const char *name);

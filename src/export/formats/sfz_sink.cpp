@@ -30,6 +30,7 @@ bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, Expo
         return false;
     }
     relativeTo_ = strlen(parts.drive) + strlen(parts.folder);
+    failedBefore_ = report.failed();
     if (beginSetSamples(samples_, samples, settings, plan, memory, report)) return true;
     report.planned--;  // without a sample there is nothing to map: the samples' failures say why
     release();
@@ -53,6 +54,13 @@ void SfzSink::finish(ExportReport &report) {
     if (added_ == 0) {
         // Without a sample there is nothing to map: the failures of the samples say why.
         report.planned--;
+        release();
+        return;
+    }
+    if (report.failed() > failedBefore_) {
+        // A set with samples missing gets no index file that would name them; the
+        // samples written stay.
+        reportFailure(report, kSetIncomplete, report.fileName, 0);
         release();
         return;
     }

@@ -1,7 +1,8 @@
 // The SFZ set of an export: <name>.sfz and beside it a folder <name> of one WAV per
 // take in the chosen format; the .sfz, written once every sample is, maps them with
 // the key and velocity ranges, root keys, release and loops the SoundFont carries. A
-// cancel keeps the finished samples and writes no .sfz.
+// cancel keeps the finished samples and writes no .sfz, nor does a sample that was not
+// written.
 #pragma once
 
 #include "export/formats/sfz_text.h"
@@ -26,4 +27,5 @@ private:
     SfzRegion *regions_ = nullptr;    // one per sample written
     char (*paths_)[kPathLimit] = nullptr;
     int added_ = 0;
+    int failedBefore_ = 0;  // the report's failures when the samples began
 };

@@ -78,16 +78,22 @@ bool startExportOutput(OutputWriter &writer, int files, ExportMemory *memory, Ex
     return false;
 }
 
-void finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int count, ExportReport &report) {
+int finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int count, ExportReport &report) {
     stopOutputWriter(writer);
+    int failed = 0;
     for (int i = 0; i < count; ++i) {
         const ExportOutput &out = outputs[i];
         if (!out.opened || out.removed) continue;
-        if (out.file.failed || out.incomplete)
+        if (out.file.failed || out.incomplete) {
+            // One whose writes failed was removed at its close; one padded with silence
+            // where frames were lost stays, a complete file, and is named.
             reportFailure(report, kNotWritten, out.file.path, (unsigned long)out.file.error);
-        else
+            ++failed;
+        } else {
             report.written++;
+        }
     }
+    return failed;
 }
 
 bool openExportOutput(ExportOutput &out, const char *path, ExportReport &report) {

@@ -42,15 +42,15 @@ struct ExportOutput {
     OutputFile file;
     bool opened;      // created: it counts as written or not written at the end
     bool removed;     // removed again (a cancelled SoundFont)
-    bool incomplete;  // a take of it lost frames (padded with silence)
+    bool incomplete;  // a take of it lost frames (padded with silence): counted as not written
 };
 
 // Starts the output of an export of this many files (closing behind when there are
 // several); false, with them counted as not written, when it cannot start (no memory).
 bool startExportOutput(OutputWriter &writer, int files, ExportMemory *memory, ExportReport &report);
 // Waits until everything is written and closed, then counts each created output as
-// written or not written.
-void finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int count, ExportReport &report);
+// written or not written (one whose writes failed is gone). Returns how many were not.
+int finishExportOutput(OutputWriter &writer, const ExportOutput *outputs, int count, ExportReport &report);
 
 // Creates the file; false, counted as not created with the system's reason, when it
 // cannot be.

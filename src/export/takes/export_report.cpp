@@ -21,40 +21,46 @@ void appendFormattedLine(wchar_t *out, size_t size, const wchar_t *format, int a
 
 void reportFailure(ExportReport &report, ExportFailureKind kind, const char *path, unsigned long systemError,
                    int count) {
-    int *counts[] = {&report.notCreated, &report.nameTooLong, &report.notWritten, &report.tooLarge};
+    int *counts[kFailureKinds] = {&report.notCreated, &report.nameTooLong, &report.notWritten, &report.tooLarge,
+                                  &report.setIncomplete};
     *counts[kind] += count;
     if (count <= 0 || report.listed >= kListedExportFailures) return;
     ExportFailure &f = report.failures[report.listed++];
     snprintf(f.path, sizeof f.path, "%s", path ? path : "");
+    f.kind = kind;
     f.systemError = systemError;
 }
 
-bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size) {
+const wchar_t *formForTotal(const wchar_t *const forms[2], int total) { return forms[total == 1 ? 1 : 0]; }
+
+bool exportReportText(const ExportReport &report, const ExportEndTexts &texts, wchar_t *out, size_t size) {
     if (size == 0) return false;
     out[0] = L'\0';
     int failed = report.failed();
     if (failed == 0) return false;
     // One file that could not be created says just that.
     if (report.planned == 1 && report.notCreated == 1 && failed == 1) {
-        appendFormattedLine(out, size, texts[0], 0, 0);
+        appendFormattedLine(out, size, texts.cannotCreate, 0, 0);
         return true;
     }
-    appendFormattedLine(out, size, texts[1], failed, report.planned);
-    const int counts[4] = {report.notCreated, report.nameTooLong, report.notWritten, report.tooLarge};
-    for (int i = 0; i < 4; ++i)
-        if (counts[i]) appendFormattedLine(out, size, texts[2 + i], counts[i], 0);
+    appendFormattedLine(out, size, formForTotal(texts.notWritten, report.planned), failed, report.planned);
+    const int counts[kFailureKinds] = {report.notCreated, report.nameTooLong, report.notWritten, report.tooLarge,
+                                       report.setIncomplete};
+    for (int i = 0; i < kFailureKinds; ++i)
+        if (counts[i]) appendFormattedLine(out, size, texts.reasons[i], counts[i], 0);
     return true;
 }
 
-void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size) {
+void exportCancelText(const ExportReport &report, const ExportEndTexts &texts, wchar_t *out, size_t size) {
     if (size == 0) return;
     out[0] = L'\0';
     if (report.written > 0)
-        appendFormattedLine(out, size, texts[0], report.written, report.planned);
+        appendFormattedLine(out, size, formForTotal(texts.cancelledFiles, report.planned), report.written,
+                            report.planned);
     else
-        appendFormattedLine(out, size, texts[1], 0, 0);
+        appendFormattedLine(out, size, texts.cancelledNone, 0, 0);
     wchar_t failures[1024];
-    if (exportReportText(report, texts + 2, failures, 1024)) {
+    if (exportReportText(report, texts, failures, 1024)) {
         size_t used = wcslen(out);
         if (used + 1 < size) {
             out[used++] = L'\n';

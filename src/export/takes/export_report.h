@@ -6,21 +6,24 @@
 
 #include "export/takes/export_choices.h"
 
-// A file of an export that was not written: its path and the system's error code
+// Why a file was not written.
+enum ExportFailureKind {
+    kNotCreated,     // the file could not be created
+    kNameTooLong,    // the composed name exceeds the path limit
+    kNotWritten,     // created, but writing failed (disk full, no memory, ...): removed again
+    kTooLarge,       // the sizes would not fit the file format
+    kSetIncomplete,  // a set's index file, left out because samples of the set were not written
+    kFailureKinds
+};
+
+// A file of an export that was not written: its path, why, and the system's error code
 // (0 when the system had no part in it: a name too long, sizes too large).
 struct ExportFailure {
     char path[kExportNameSize];
+    ExportFailureKind kind;
     unsigned long systemError;
 };
 const int kListedExportFailures = 3;  // the report names the first few, then counts the rest
-
-// Why a file was not written.
-enum ExportFailureKind {
-    kNotCreated,   // the file could not be created
-    kNameTooLong,  // the composed name exceeds the path limit
-    kNotWritten,   // created, but writing failed (disk full, no memory, ...)
-    kTooLarge,     // the sizes would not fit the file format
-};
 
 struct ExportReport {
     int planned;      // files the export meant to write
@@ -28,6 +31,7 @@ struct ExportReport {
     int nameTooLong;
     int notWritten;
     int tooLarge;
+    int setIncomplete;
     // The settings' file name with the extension its file type gave it (".wav",
     // ".sf2", ".sfz"), or as it was when that would not fit; the dialog keeps it.
     char fileName[kExportNameSize];
@@ -46,7 +50,7 @@ struct ExportReport {
     int variations;         // asked for: takes of each key and layer
     int variationsDropped;  // takes the same, bit for bit, as the variation before (not written)
     bool firstVariationOnly; // a SoundFont, which cannot alternate takes, got the first of each
-    int failed() const { return notCreated + nameTooLong + notWritten + tooLarge; }
+    int failed() const { return notCreated + nameTooLong + notWritten + tooLarge + setIncomplete; }
 };
 
 // Counts `count` files not written for this reason and keeps the path (the first of
@@ -54,15 +58,25 @@ struct ExportReport {
 void reportFailure(ExportReport &report, ExportFailureKind kind, const char *path, unsigned long systemError,
                    int count = 1);
 
-// The one message of an export with failures, or false when every file was written.
-// texts: "Could not create file.", the "%d of %d files were not written:" line and
-// the four reasons (create, name too long, write, too large), each with "%d".
-bool exportReportText(const ExportReport &report, const wchar_t *const texts[6], wchar_t *out, size_t size);
+// The texts of an export's end message, in the user's language; "%d of %d" texts
+// come in two forms, the second for a total of one ("1 of 1 file").
+struct ExportEndTexts {
+    const wchar_t *cancelledFiles[2];  // "The export was cancelled. %d of %d files were written."
+    const wchar_t *cancelledNone;      // "... Nothing was written."
+    const wchar_t *cannotCreate;       // "Could not create file."
+    const wchar_t *notWritten[2];      // "%d of %d files were not written:"
+    const wchar_t *reasons[kFailureKinds];  // "%d could not be created." ..., by ExportFailureKind
+};
 
-// The message of a cancelled export: what was written (texts[0], "%d of %d files",
-// or texts[1] when nothing was), then the lines of exportReportText (texts 2 to 7)
-// for files that failed.
-void exportCancelText(const ExportReport &report, const wchar_t *const texts[8], wchar_t *out, size_t size);
+// The one message of an export with failures, or false when every file was written.
+bool exportReportText(const ExportReport &report, const ExportEndTexts &texts, wchar_t *out, size_t size);
+
+// The message of a cancelled export: what was written, then the lines of
+// exportReportText for files that failed.
+void exportCancelText(const ExportReport &report, const ExportEndTexts &texts, wchar_t *out, size_t size);
+
+// The form of a "%d of %d" text for this total: the second for a total of one.
+const wchar_t *formForTotal(const wchar_t *const forms[2], int total);
 
 // The notes on an export's takes, shown under its result: takes without the loop
 // asked for, with no pitch found, clipped; the set's gain; variations left out. texts
