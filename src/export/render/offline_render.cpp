@@ -135,9 +135,14 @@ void fillAllNotesOff(PluginEventBlock &block) {
 
 bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportPlan &plan, size_t takeBudget,
                       ExportMemory *memory, const volatile LONG *cancel) {
+    return openTakeRenderer(r, plugin, plan.timing, plan.midiChannel, takeBudget, memory, cancel);
+}
+
+bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportTiming &timing, int midiChannel,
+                      size_t takeBudget, ExportMemory *memory, const volatile LONG *cancel) {
     r.plugin = plugin;
-    r.timing = plan.timing;
-    r.midiChannel = plan.midiChannel;
+    r.timing = timing;
+    r.midiChannel = midiChannel;
     r.cancel = cancel;
     r.memory = memory;
     prepareEventBlock(r.events);

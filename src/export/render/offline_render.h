@@ -76,10 +76,14 @@ struct TakeRenderer {
 // buffers cannot be allocated (closeTakeRenderer frees what was).
 bool openTakeRenderer(TakeRenderer &renderer, PluginInstance *plugin, const ExportPlan &plan, size_t takeBudget,
                       ExportMemory *memory, const volatile LONG *cancel);
+// The same for takes of this timing on this MIDI channel (the probe's short takes).
+bool openTakeRenderer(TakeRenderer &renderer, PluginInstance *plugin, const ExportTiming &timing, int midiChannel,
+                      size_t takeBudget, ExportMemory *memory, const volatile LONG *cancel);
 // Empties the temporary files, switches the plugin off and on and plays about one
 // second of All Notes Off and silence, thrown away. False when cancelled meanwhile.
 bool resetPluginForTake(TakeRenderer &renderer);
-// Plays the take's keys at its velocity for the hold time and renders the release.
+// Plays the take's keys at its velocity for the hold time (of the renderer's timing)
+// and renders the release.
 // False when cancelled before the take was complete.
 bool renderTake(TakeRenderer &renderer, const ExportPlan &plan, const PlannedTake &take);
 // True when every frame of the take just rendered was kept.
