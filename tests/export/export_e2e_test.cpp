@@ -482,6 +482,34 @@ TEST_F(ExportOtherInstruments, InstrumentAskingTheHostForItsRateExportsAt96kHzAt
     EXPECT_EQ(expected, answers);
 }
 
+// An instrument that reads its rate only when it is opened and ignores later rates
+// (live at 44100 Hz) exports at 96000 Hz at its pitch: the export renders on instances
+// opened at the export's rate. The same with Instances at 1, as a SoundFont too.
+TEST_F(ExportOtherInstruments, InstrumentReadingItsRateWhenOpenedExportsAt96kHzAtItsPitch) {
+    openExport({{"KORVANE_DEMO_VARIANT", "rate-on-open"}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    chooseInCombo(dialog, IDC_EXPORT_RATE, 7);
+    const int rate = 96000, frames = rate * 7 / 10;
+    std::string base = readerFolder() + "\\opened96k";
+    for (int instances : {0, 1}) {
+        chooseInCombo(dialog, IDC_EXPORT_INSTANCES, instances);
+        DeleteFileA((base + "_C2.wav").c_str());
+        ASSERT_TRUE(exportAs(base, base + "_C2.wav", 44 + (size_t)frames * 4));
+        WavData wav = readWav(base + "_C2.wav");
+        ASSERT_TRUE(wav.ok);
+        EXPECT_EQ(rate, wav.sampleRate);
+        EXPECT_NEAR(noteFrequency(48), zeroCrossingFrequency(wav.samples[0], rate, 0, rate / 2 - 512),
+                    noteFrequency(48) * 0.01)
+            << "Instances " << controlText(GetDlgItem(dialog, IDC_EXPORT_INSTANCES));
+    }
+    EXPECT_EQ("1", controlText(GetDlgItem(dialog, IDC_EXPORT_INSTANCES)));
+    addToManifest("wav opened96k_C2.wav 1 16 2 96000 " + std::to_string(frames) + " 48");
+    chooseInCombo(dialog, IDC_EXPORT_INSTANCES, 0);
+    chooseInCombo(dialog, IDC_EXPORT_TYPE, 1);
+    ASSERT_TRUE(exportAs(base, base + ".sf2", soundFontLayout(2, frames).fileSize));
+    addToManifest("sf2 opened96k.sf2 96000 48");
+}
+
 // A single output is exported as it is: the same signal on both sides of a stereo file
 // and at its full level in a mono one.
 TEST_F(ExportOtherInstruments, OneOutputInstrumentExportsBothSidesAndMonoAtTheSameLevel) {

@@ -73,7 +73,7 @@ struct TakeHandOver {
 void handTake(TakeHandOver &h, const FinishedTake &finished, bool unpitched) {
     ExportRun &run = *h.run;
     ExportReport &report = run.report;
-    const PlannedTake &take = *finished.take;
+    const PlannedTake &take = *finished.planned;
     if (unpitched) report.unpitched++;
     if (run.settings.loop && !finished.loop.found) report.unlooped++;
     if (run.plan.variations > 1) {
@@ -103,31 +103,37 @@ void handTake(TakeHandOver &h, const FinishedTake &finished, bool unpitched) {
 void renderShare(TakeHandOver &h, TakeRenderer &r) {
     ExportRun &run = *h.run;
     for (;;) {
+        int count = 0;
         EnterCriticalSection(&h.lock);
-        const int index = claimTake(h.turns);
-        // Told under the lock, so the takes are told in the plan's order.
-        if (index >= 0 && run.control.takeStarted)
-            run.control.takeStarted(run.control.context, index + 1, run.plan.takeCount);
+        const int first = claimTakes(h.turns, &count);
         LeaveCriticalSection(&h.lock);
-        if (index < 0) return;
-        const bool rendered = resetPluginForTake(r) && renderTake(r, run.plan, run.plan.takes[index]);
-        bool unpitched = false;
-        FinishedTake finished = {};
-        if (rendered) finished = finishTake(run, r, index + 1, &unpitched);
-        EnterCriticalSection(&h.lock);
-        while (!h.turns.stopped && !takesTurn(h.turns, index)) SleepConditionVariableCS(&h.turn, &h.lock, INFINITE);
-        const bool stopped = h.turns.stopped;
-        if (!stopped && !rendered) {
-            h.turns.stopped = true;
-            run.report.cancelled = true;
-            h.sink->cancel(run.report);
-        } else if (!stopped) {
-            handTake(h, finished, unpitched);
-            takeHanded(h.turns);
+        if (first < 0) return;
+        for (int index = first; index < first + count; ++index) {
+            EnterCriticalSection(&h.lock);
+            // Told under the lock: the progress hears 1, 2, 3 ... whichever instance starts.
+            if (!h.turns.stopped && run.control.takeStarted)
+                run.control.takeStarted(run.control.context, ++h.turns.told, run.plan.takeCount);
+            LeaveCriticalSection(&h.lock);
+            const bool rendered = resetPluginForTake(r) && renderTake(r, run.plan, run.plan.takes[index]);
+            bool unpitched = false;
+            FinishedTake finished = {};
+            if (rendered) finished = finishTake(run, r, index + 1, &unpitched);
+            EnterCriticalSection(&h.lock);
+            while (!h.turns.stopped && !takesTurn(h.turns, index))
+                SleepConditionVariableCS(&h.turn, &h.lock, INFINITE);
+            const bool stopped = h.turns.stopped;
+            if (!stopped && !rendered) {
+                h.turns.stopped = true;
+                run.report.cancelled = true;
+                h.sink->cancel(run.report);
+            } else if (!stopped) {
+                handTake(h, finished, unpitched);
+                takeHanded(h.turns);
+            }
+            WakeAllConditionVariable(&h.turn);
+            LeaveCriticalSection(&h.lock);
+            if (stopped || !rendered) return;
         }
-        WakeAllConditionVariable(&h.turn);
-        LeaveCriticalSection(&h.lock);
-        if (stopped || !rendered) return;
     }
 }
 
@@ -165,7 +171,7 @@ void runTakes(ExportRun &run, TakeSink &sink, TakeRenderer *const *renderers, in
     }
     InitializeCriticalSection(&h.lock);
     InitializeConditionVariable(&h.turn);
-    h.turns = takeTurns(run.plan.takeCount);
+    h.turns = takeTurns(run.plan.takeCount, run.plan.variations);
     ShareOf shares[kMaxExportInstances];
     HANDLE threads[kMaxExportInstances];
     int started = 0;
@@ -361,7 +367,8 @@ void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *
     if (!run.ready || run.plan.takeCount == 0) return;
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    const int count = exportInstanceCount(settings.instances == kInstancesAutomatic, (int)system.dwNumberOfProcessors,
+    const int processors = run.control.maxInstances > 0 ? run.control.maxInstances : (int)system.dwNumberOfProcessors;
+    const int count = exportInstanceCount(settings.instances == kInstancesAutomatic, processors,
                                           run.plan.takeCount, run.renderer.takeBytes,
                                           run.control.takeBudget ? run.control.takeBudget : kTakeBudget);
     run.instanceCount = openExportInstances(gPlugin, run.plan.timing.rate, count, run.instances,

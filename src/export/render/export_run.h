@@ -37,6 +37,7 @@ struct ExportControl {
     volatile LONG *cancel;  // non-zero: the export stops after the current block; may be null
     size_t takeBudget;      // bytes of floats a take may hold in memory; 0 gives kTakeBudget
     ExportMemory *memory;   // kept from one export to the next; null: nothing is kept
+    int maxInstances;       // with Instances automatic, at most this many; 0: one per processor
 };
 
 // One export through its three steps: begun on the GUI thread (planned, the engine

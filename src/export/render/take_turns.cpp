@@ -36,11 +36,17 @@ bool probeFaithful(const ProbeTakes &t) {
     return apart <= kProbeVariationRoom * own + 1e-6 * level;
 }
 
-TakeTurns takeTurns(int takes) { return TakeTurns{takes < 0 ? 0 : takes, 0, 0, false}; }
+TakeTurns takeTurns(int takes, int group) {
+    return TakeTurns{takes < 0 ? 0 : takes, group < 1 ? 1 : group, 0, 0, 0, false};
+}
 
-int claimTake(TakeTurns &turns) {
+int claimTakes(TakeTurns &turns, int *count) {
+    *count = 0;
     if (turns.stopped || turns.claimed >= turns.takes) return -1;
-    return turns.claimed++;
+    const int first = turns.claimed;
+    *count = turns.takes - first < turns.group ? turns.takes - first : turns.group;
+    turns.claimed += *count;
+    return first;
 }
 
 bool takesTurn(const TakeTurns &turns, int index) { return !turns.stopped && index == turns.handed; }

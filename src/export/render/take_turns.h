@@ -30,18 +30,24 @@ struct ProbeTakes {
 bool probeFaithful(const ProbeTakes &takes);
 
 // The turns of an export's takes among its instances. Each instance claims the next
-// take of the plan, renders it, and hands it to the files only at its turn, when every
-// take before it has been handed; until then it waits with its take (so at most one
-// take per instance is in flight). After a stop nothing more is claimed.
+// group of takes of the plan (a key's variations of one layer, which the plan puts in
+// a row: one instance plays them one after the other, as a single instance would, so
+// its own round robin carries from one to the next), renders each and hands it to the
+// files only at its turn, when every take before it has been handed; until then it
+// waits with its take (so at most one take per instance is in flight). After a stop
+// nothing more is claimed and no take has its turn.
 struct TakeTurns {
-    int takes;       // in the plan
-    int claimed;     // takes given out so far
-    int handed;      // takes handed to the files (or left out) so far, in the plan's order
-    bool stopped;    // cancelled or failed: no more claims, no more turns
+    int takes;     // in the plan
+    int group;     // takes claimed at once
+    int claimed;   // takes given out so far
+    int handed;    // takes handed to the files (or left out) so far, in the plan's order
+    int told;      // takes started so far (the progress counts them)
+    bool stopped;  // cancelled: no more claims, no more turns
 };
-TakeTurns takeTurns(int takes);
-// The next take's index for an instance, or -1 when none is left (or stopped).
-int claimTake(TakeTurns &turns);
+TakeTurns takeTurns(int takes, int group);
+// The next group for an instance: its first take's index and *count takes; -1 when
+// none is left (or stopped).
+int claimTakes(TakeTurns &turns, int *count);
 // Whether the take at this index may go to the files now.
 bool takesTurn(const TakeTurns &turns, int index);
 // The take at the turn has gone to the files: the next one's turn.
