@@ -253,8 +253,11 @@ TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
     std::vector<std::string> rateCalls;
     for (const std::string &l : lines)
         if (l.rfind("dispatch 10 ", 0) == 0 || l.rfind("dispatch 11 ", 0) == 0) rateCalls.push_back(l);
+    // The live instance at the export's rate and blocks, the export's own instance opened
+    // at them, the live instance back at the engine's.
     std::vector<std::string> expected = {"dispatch 10 0 0 44100", "dispatch 11 0 882 0", "dispatch 10 0 0 88200",
-                                         "dispatch 11 0 512 0", "dispatch 10 0 0 44100", "dispatch 11 0 882 0"};
+                                         "dispatch 11 0 512 0",   "dispatch 10 0 0 88200", "dispatch 11 0 512 0",
+                                         "dispatch 10 0 0 44100", "dispatch 11 0 882 0"};
     EXPECT_EQ(expected, rateCalls);
     for (const std::string &l : lines) EXPECT_EQ(std::string::npos, l.find("7f3d90")) << l;
     addToManifest("wav restore_C3.wav 1 16 2 88200 1764 60");
@@ -860,4 +863,41 @@ TEST_F(Export, AnInstrumentThatCannotBeOpenedTwiceExportsOnTheLiveInstance) {
         ASSERT_TRUE(taken.ok);
         EXPECT_NEAR(0.125f, peak(taken.samples[0], 0, taken.frames()), 0.125f * 0.02f) << key;
     }
+}
+
+// Cancelled while several instances render: the files written are the plan's first
+// ones, none missing before the last written, and the report says cancelled.
+TEST_F(Export, CancelAmongSeveralInstancesKeepsTheFilesInThePlansOrder) {
+    select({48, 50, 52, 53, 55, 57});
+    settings.holdMs = 200;
+    settings.releaseMs = 100;
+    struct Stop {
+        volatile LONG cancel;
+        int at;
+    } stop = {0, 4};
+    control.cancel = &stop.cancel;
+    control.context = &stop;
+    control.takeStarted = [](void *context, int ordinal, int) {
+        Stop &s = *(Stop *)context;
+        if (ordinal == s.at) InterlockedExchange(&s.cancel, 1);
+    };
+    control.maxInstances = 2;
+    const std::string base = tempFolder("export-cancel-several") + "\\cut";
+    const char *names[6] = {"_C2.wav", "_D2.wav", "_E2.wav", "_F2.wav", "_G2.wav", "_A2.wav"};
+    for (const char *name : names) DeleteFileA((base + name).c_str());
+    ExportReport report = exportTo(base);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(2, report.instances);
+    EXPECT_LT(report.written, 6);
+    int written = 0;
+    for (int i = 0; i < 6; ++i) {
+        const bool there = GetFileAttributesA((base + names[i]).c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (i < report.written) {
+            EXPECT_TRUE(there) << names[i];
+        } else {
+            EXPECT_FALSE(there) << names[i] << " after a take left out";
+        }
+        written += there ? 1 : 0;
+    }
+    EXPECT_EQ(report.written, written);
 }

@@ -367,9 +367,11 @@ void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *
     if (!run.ready || run.plan.takeCount == 0) return;
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+    const int group = run.plan.variations > 1 ? run.plan.variations : 1;
     const int processors = run.control.maxInstances > 0 ? run.control.maxInstances : (int)system.dwNumberOfProcessors;
     const int count = exportInstanceCount(settings.instances == kInstancesAutomatic, processors,
-                                          run.plan.takeCount, run.renderer.takeBytes,
+                                          (run.plan.takeCount + group - 1) / group,
+                                          run.renderer.takeBytes,
                                           run.control.takeBudget ? run.control.takeBudget : kTakeBudget);
     run.instanceCount = openExportInstances(gPlugin, run.plan.timing.rate, count, run.instances,
                                             &run.report.instanceNote);

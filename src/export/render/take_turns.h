@@ -9,7 +9,8 @@
 const int kMaxExportInstances = 8;
 
 // Instances an export renders on: 1 when the setting asks for one; otherwise one per
-// processor, at most kMaxExportInstances, no more than the takes, and no more than
+// processor, at most kMaxExportInstances, no more than the takes (the groups of them
+// an instance claims at once: see TakeTurns), and no more than
 // the takes in flight (three buffers of takeBytes each) that fit the budget. A take
 // too large for memory (it goes through temporary files) does not limit the count.
 int exportInstanceCount(bool automatic, int processors, int takes, size_t takeBytes, size_t budget);
