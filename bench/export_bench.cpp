@@ -141,6 +141,30 @@ void replaceCalls(ExportRun &run, AEffectProcessProc process, AEffectDispatcherP
     }
 }
 
+// What the machine gives two threads at this moment: the same spin on two threads at
+// once against one alone (1: two free processors; 2: one, shared with other work).
+volatile float gSpinSink = 0.0f;
+DWORD WINAPI spin(void *) {
+    float x = gSpinSink;
+    for (long i = 0; i < 300000000L; ++i) x = x * 0.999999f + 1e-7f;
+    gSpinSink = x;
+    return 0;
+}
+
+double twoThreadsToOne() {
+    int64_t t0 = now();
+    spin(nullptr);
+    const double one = seconds(now() - t0);
+    t0 = now();
+    HANDLE other = CreateThread(nullptr, 0, spin, nullptr, 0, nullptr);
+    spin(nullptr);
+    if (other) {
+        WaitForSingleObject(other, INFINITE);
+        CloseHandle(other);
+    }
+    return seconds(now() - t0) / one;
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     size_t n = values.size();
@@ -194,7 +218,12 @@ int main(int argc, char **argv) {
                  {"soundfont", kExportSoundFont, kExportMultisample, kInstancesAutomatic, 0, {}, {}, {}, {}, {}},
                  {"chord", kExportWav, kExportChord, kInstancesAutomatic, 0, {}, {}, {}, {}, {}}};
     int failed = 0;
+    std::vector<double> capacity;  // heavy: twoThreadsToOne before each round
     for (int round = 1; round <= rounds; ++round) {
+        if (heavy) {
+            capacity.push_back(twoThreadsToOne());
+            printf("%s round %d: two threads' spin takes %.2f of one's\n", argv[2], round, capacity.back());
+        }
         for (Kind &kind : kinds) {
             InterlockedExchange64(&gPluginTicks, 0);
             ExportSettings settings = kDefaultExportSettings;
@@ -249,6 +278,9 @@ int main(int argc, char **argv) {
         if (heavy) printf("%s median of %d, %s: %.3f of the one-instance time\n", argv[2], rounds, kind.name,
                           median(kind.toOne));
     }
+    if (heavy)
+        printf("%s median of %d: two threads' spin takes %.2f of one's (1.00: two free processors)\n", argv[2], rounds,
+               median(capacity));
     free(zeros);
     gPlugin.effect->process = gRealProcess;
     gPlugin.effect->dispatcher = gRealDispatcher;
