@@ -785,3 +785,53 @@ TEST_F(ExportBesideTheDialog, ProgressCountsTheTakesOfEveryLayer) {
     for (const char *name : {"_C2_v64.wav", "_C2_v127.wav", "_D2_v64.wav", "_D2_v127.wav"})
         EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
 }
+
+// A fault inside the export's own instance of the instrument is handled as any fault
+// of the instrument: the recording not yet saved is kept in the documents, the
+// program says what failed and where the recording is, and ends with the fault's code.
+TEST(ExportEndToEnd, AFaultInTheExportsOwnInstanceKeepsTheRecordingAndExplains) {
+    const std::string work = tempFolder("export-fault"), recording = work + "\\driver-output.wav";
+    DeleteFileA(recording.c_str());
+    clearKorvaneSettings();
+    testdriver::ScopedDrivers drivers;
+    testdriver::Config config;
+    config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
+    config.set("CurrentRate", kRate);
+    ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
+    RunningProgram program;
+    // Every instance faults in its 20th block after its first note; the live one plays none.
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""},
+                                           {"KORVANE_DEMO_FAULT_BLOCKS", "20"},
+                                           {"KORVANE_DEMO_FAULT_KIND", "access"}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+    HWND status = statusLine(window);
+    PostMessageA(window, WM_COMMAND, CMD_RECORD, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).compare(0, 11, "Recording: ") == 0; }));
+    ASSERT_TRUE(waitForFileSize(recording, fileSize(recording) + kBytesPerSecond / 2));
+    PostMessageA(window, WM_COMMAND, CMD_STOP, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).compare(0, 11, "Recording: ") != 0; }));
+
+    PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil(program, [&] { return (dialog = findDialog(program, "Export")) != nullptr; }));
+    clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), 60);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)(work + "\\faulted").c_str());
+    chooseInCombo(dialog, IDC_EXPORT_INSTANCES, 1);  // no probe on the live instance: the export's own renders
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+
+    const std::string text = answerMessageBox(program);
+    EXPECT_EQ(0u, text.find("The instrument Korvane.dll has failed (exception C0000005 at Korvane.dll+0x")) << text;
+    const std::string saved = "The recording that was not yet saved is in\n";
+    const size_t at = text.find(saved);
+    ASSERT_NE(std::string::npos, at) << text;
+    const std::string path = text.substr(at + saved.size());
+    EXPECT_EQ(0xC0000005ul, (unsigned long)program.waitForExit());
+    EXPECT_EQ(0u, path.find(documentsFolder() + "\\Recording ")) << path;
+    WavData wav = readWav(path);
+    ASSERT_TRUE(wav.ok) << path;
+    EXPECT_GT(wav.frames(), (size_t)kRate / 4);
+    DeleteFileA(path.c_str());
+    clearKorvaneSettings();
+}
