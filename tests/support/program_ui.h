@@ -49,8 +49,8 @@ void typeText(const std::wstring &text);
 // One key, with Alt, Shift or Ctrl held around it when `modifier` names one of them.
 void typeKey(WORD virtualKey, WORD modifier = 0);
 
-// Waits for the program's message box (caption "Korvane"), returns its text and presses
-// OK; empty when none came (the process ended first, or after the time-out).
+// Waits for the program's message box (a dialog captioned "Korvane"), returns its text
+// and presses OK; empty when none came (the process ended first, or after the time-out).
 std::string answerMessageBox(RunningProgram &program, DWORD timeoutMs = 30000);
 // Where the program puts recovered recordings and named exports: Documents\Korvane.
 std::string documentsFolder();
