@@ -274,8 +274,9 @@ bool chooseRenderers(ExportRun &run, TakeRenderer **renderers, int *count) {
     int opened = 0;
     for (int i = 0; i < run.instanceCount; ++i) {
         run.rendererOpen[i] = true;
+        // The first two instances' take memory is kept for the next export; the others' is not.
         if (!openTakeRenderer(run.renderers[i], run.instances[i], run.plan, run.control.takeBudget,
-                              run.control.memory, run.control.cancel))
+                              i < 2 ? run.control.memory : nullptr, run.control.cancel, i == 1))
             break;
         renderers[opened++] = &run.renderers[i];
     }
