@@ -35,6 +35,14 @@ TEST(ExportInstanceCount, OnePerProcessorWithinTheTakesTheCapAndTheMemory) {
             << c.processors << " processors, " << c.takes << " takes of " << c.takeBytes << " bytes";
 }
 
+TEST(ExportInstanceCount, AnInstrumentCheaperThanItsFilesStaysOnOneInstance) {
+    struct Case {
+        double nsPerFrame;
+        bool shared;
+    } cases[] = {{0.0, false}, {2.5, false}, {9.9, false}, {10.0, true}, {40.0, true}, {600.0, true}};
+    for (const Case &c : cases) EXPECT_EQ(c.shared, worthSharing(c.nsPerFrame)) << c.nsPerFrame << " ns a frame";
+}
+
 // Sines of this frequency (cycles per frame), phase and level on both channels.
 std::vector<float> sine(double cycles, double phase, float level, size_t frames) {
     std::vector<float> s(frames);

@@ -217,8 +217,10 @@ ExportTiming probeTiming(const ExportTiming &timing) {
 enum ProbeVerdict { kProbeFaithful, kProbeDiffers, kProbeCancelled };
 
 // Renders the probe take twice on the live instance and once on the export instance
-// and compares them. A probe that cannot be held in memory counts as different.
-ProbeVerdict probeInstance(ExportRun &run, PluginInstance *instance) {
+// and compares them; *nsPerFrame: what the export instance's take cost. A probe that
+// cannot be held in memory counts as different.
+ProbeVerdict probeInstance(ExportRun &run, PluginInstance *instance, double *nsPerFrame) {
+    *nsPerFrame = 0.0;
     const ExportTiming timing = probeTiming(run.plan.timing);
     const PlannedTake &take = run.plan.takes[0];
     TakeRenderer renderers[2];
@@ -235,7 +237,15 @@ ProbeVerdict probeInstance(ExportRun &run, PluginInstance *instance) {
         bool rendered = resetPluginForTake(live) && renderTake(live, run.plan, take);
         for (int c = 0; c < 2 && rendered; ++c) memcpy(first[c], live.audio.memory[c], bytes);
         rendered = rendered && resetPluginForTake(live) && renderTake(live, run.plan, take);
-        rendered = rendered && resetPluginForTake(renderers[1]) && renderTake(renderers[1], run.plan, take);
+        rendered = rendered && resetPluginForTake(renderers[1]);
+        LARGE_INTEGER start, end, frequency;
+        QueryPerformanceCounter(&start);
+        rendered = rendered && renderTake(renderers[1], run.plan, take);
+        QueryPerformanceCounter(&end);
+        QueryPerformanceFrequency(&frequency);
+        *nsPerFrame = timing.totalFrames > 0 ? (double)(end.QuadPart - start.QuadPart) * 1e9 / (double)frequency.QuadPart /
+                                                   timing.totalFrames
+                                             : 0.0;
         if (!rendered) {
             verdict = kProbeCancelled;
         } else {
@@ -260,13 +270,15 @@ bool chooseRenderers(ExportRun &run, TakeRenderer **renderers, int *count) {
     run.report.instances = 0;
     if (run.instanceCount == 0) return true;
     if (run.instanceCount > 1) {
-        const ProbeVerdict verdict = probeInstance(run, run.instances[0]);
+        double nsPerFrame = 0.0;
+        const ProbeVerdict verdict = probeInstance(run, run.instances[0], &nsPerFrame);
         if (verdict == kProbeCancelled) return false;
-        if (verdict == kProbeDiffers) {
-            // Not to be trusted beside each other: the first alone, at the export's rate.
+        if (verdict == kProbeDiffers || !worthSharing(nsPerFrame)) {
+            // Not to be trusted beside each other (said), or too cheap to gain: the first
+            // alone, at the export's rate.
             closeExportInstances(run.instances + 1, run.instanceCount - 1);
             run.instanceCount = 1;
-            run.report.instanceNote = kInstancesDiffer;
+            if (verdict == kProbeDiffers) run.report.instanceNote = kInstancesDiffer;
         }
     }
     // The live instance's take memory goes back first, for the export instances' renderers.

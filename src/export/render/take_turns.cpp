@@ -11,6 +11,8 @@ int exportInstanceCount(bool automatic, int processors, int takes, size_t takeBy
     return count < 1 ? 1 : count;
 }
 
+bool worthSharing(double nsPerFrame) { return nsPerFrame >= kCheapestShared; }
+
 namespace {
 
 double meanSquare(const float *a, const float *b, size_t frames) {

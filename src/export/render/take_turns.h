@@ -15,6 +15,12 @@ const int kMaxExportInstances = 8;
 // too large for memory (it goes through temporary files) does not limit the count.
 int exportInstanceCount(bool automatic, int processors, int takes, size_t takeBytes, size_t budget);
 
+// Whether an instrument costing this much per frame (its probe take timed) is worth
+// sharing the takes among instances: one cheaper than kCheapestShared ns a frame costs
+// less than writing its files, so more instances only add their hand-overs.
+const double kCheapestShared = 10.0;
+bool worthSharing(double nsPerFrame);
+
 // The probe's verdict: two takes of the same instance (first, second) show the
 // instrument's own variation; another instance's take of the same notes (other) is
 // faithful when it is no further from the nearer of them than kProbeVariationRoom
