@@ -8,7 +8,11 @@
 // same files (count and sizes) written with plain writes. Prints nanoseconds per
 // exported frame for each, and the time spent inside the plugin; with several rounds,
 // then the median of each over the rounds.
-// Usage: export_bench.exe <output folder> <label> [null] [rounds]
+// With "heavy <units>" as the third and fourth arguments, the demo instrument costs that
+// many work units a frame (KORVANE_DEMO_COST, as a real synthesiser costs) and the WAV
+// per key export runs on 1, 2 and the automatic number of instances in turn, each
+// round, with each one's time next to the one-instance time of its round.
+// Usage: export_bench.exe <output folder> <label> [null|demo|heavy <units>] [rounds]
 #include <windows.h>
 
 #include <algorithm>
@@ -29,7 +33,7 @@
 namespace {
 
 LARGE_INTEGER gFrequency;
-int64_t gPluginTicks = 0;
+volatile LONG64 gPluginTicks = 0;  // summed over the instances' threads
 AEffectProcessProc gRealProcess = nullptr;
 AEffectDispatcherProc gRealDispatcher = nullptr;
 
@@ -54,7 +58,7 @@ double seconds(int64_t ticks) { return (double)ticks / (double)gFrequency.QuadPa
 void VSTCALLBACK timedProcess(AEffect *effect, float **inputs, float **outputs, VstInt32 frames) {
     int64_t t0 = now();
     gRealProcess(effect, inputs, outputs, frames);
-    gPluginTicks += now() - t0;
+    InterlockedExchangeAdd64(&gPluginTicks, now() - t0);
 }
 
 VstIntPtr VSTCALLBACK timedDispatcher(AEffect *effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr,
@@ -62,7 +66,7 @@ VstIntPtr VSTCALLBACK timedDispatcher(AEffect *effect, VstInt32 opcode, VstInt32
     if (opcode != effProcessEvents) return gRealDispatcher(effect, opcode, index, value, ptr, opt);
     int64_t t0 = now();
     VstIntPtr result = gRealDispatcher(effect, opcode, index, value, ptr, opt);
-    gPluginTicks += now() - t0;
+    InterlockedExchangeAdd64(&gPluginTicks, now() - t0);
     return result;
 }
 
@@ -129,6 +133,38 @@ double oneFileSeconds(const std::string &folder, uint64_t bytes, const uint8_t *
     return s;
 }
 
+// The plugin calls of every instance an export opened replaced as the live one's were.
+void replaceCalls(ExportRun &run, AEffectProcessProc process, AEffectDispatcherProc dispatcher) {
+    for (int i = 0; i < run.instanceCount; ++i) {
+        run.instances[i]->effect->process = process;
+        run.instances[i]->effect->dispatcher = dispatcher;
+    }
+}
+
+// What the machine gives two threads at this moment: the same spin on two threads at
+// once against one alone (1: two free processors; 2: one, shared with other work).
+volatile float gSpinSink = 0.0f;
+DWORD WINAPI spin(void *) {
+    float x = gSpinSink;
+    for (long i = 0; i < 300000000L; ++i) x = x * 0.999999f + 1e-7f;
+    gSpinSink = x;
+    return 0;
+}
+
+double twoThreadsToOne() {
+    int64_t t0 = now();
+    spin(nullptr);
+    const double one = seconds(now() - t0);
+    t0 = now();
+    HANDLE other = CreateThread(nullptr, 0, spin, nullptr, 0, nullptr);
+    spin(nullptr);
+    if (other) {
+        WaitForSingleObject(other, INFINITE);
+        CloseHandle(other);
+    }
+    return seconds(now() - t0) / one;
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     size_t n = values.size();
@@ -139,15 +175,17 @@ double median(std::vector<double> values) {
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: export_bench <output folder> <label> [null] [rounds]\n");
+        fprintf(stderr, "usage: export_bench <output folder> <label> [null|demo|heavy <units>] [rounds]\n");
         return 2;
     }
     QueryPerformanceFrequency(&gFrequency);
+    const bool heavy = argc > 4 && strcmp(argv[3], "heavy") == 0;
+    if (heavy) SetEnvironmentVariableA("KORVANE_DEMO_COST", argv[4]);
     if (!openDemoInstrument()) return 1;
     gRealProcess = gPlugin.effect->process;
     gRealDispatcher = gPlugin.effect->dispatcher;
     bool null = argc > 3 && strcmp(argv[3], "null") == 0;
-    int rounds = argc > 4 ? atoi(argv[4]) : 1;
+    int rounds = argc > (heavy ? 5 : 4) ? atoi(argv[heavy ? 5 : 4]) : 1;
     if (rounds < 1 || rounds > 99) rounds = 1;
     gPlugin.effect->process = null ? nullProcess : timedProcess;
     gPlugin.effect->dispatcher = null ? nullDispatcher : timedDispatcher;
@@ -166,27 +204,43 @@ int main(int argc, char **argv) {
         const char *name;
         ExportFileType type;
         ExportMode mode;
-        std::vector<double> host, plugin, oneFile, sameFiles;  // ns per frame, one per round
-    } kinds[] = {{"wav per key", kExportWav, kExportMultisample, {}, {}, {}, {}},
-                 {"soundfont", kExportSoundFont, kExportMultisample, {}, {}, {}, {}},
-                 {"chord", kExportWav, kExportChord, {}, {}, {}, {}}};
+        ExportInstances instances;
+        int maxInstances;  // 0: one per processor
+        std::vector<double> host, plugin, oneFile, sameFiles, toOne;  // ns per frame (and ratio), one per round
+    };
+    std::vector<Kind> kinds;
+    if (heavy)
+        kinds = {{"wav per key, 1 instance", kExportWav, kExportMultisample, kInstancesOne, 0, {}, {}, {}, {}, {}},
+                 {"wav per key, 2 instances", kExportWav, kExportMultisample, kInstancesAutomatic, 2, {}, {}, {}, {}, {}},
+                 {"wav per key, automatic", kExportWav, kExportMultisample, kInstancesAutomatic, 0, {}, {}, {}, {}, {}}};
+    else
+        kinds = {{"wav per key", kExportWav, kExportMultisample, kInstancesAutomatic, 0, {}, {}, {}, {}, {}},
+                 {"soundfont", kExportSoundFont, kExportMultisample, kInstancesAutomatic, 0, {}, {}, {}, {}, {}},
+                 {"chord", kExportWav, kExportChord, kInstancesAutomatic, 0, {}, {}, {}, {}, {}}};
     int failed = 0;
+    std::vector<double> capacity;  // heavy: twoThreadsToOne before each round
     for (int round = 1; round <= rounds; ++round) {
+        if (heavy) {
+            capacity.push_back(twoThreadsToOne());
+            printf("%s round %d: two threads' spin takes %.2f of one's\n", argv[2], round, capacity.back());
+        }
         for (Kind &kind : kinds) {
+            InterlockedExchange64(&gPluginTicks, 0);
             ExportSettings settings = kDefaultExportSettings;
             snprintf(settings.fileName, sizeof settings.fileName, "%s\\bench.wav", folder.c_str());
             settings.fileType = kind.type;
             settings.mode = kind.mode;
+            settings.instances = kind.instances;
             unsigned char keys[128];
             memset(keys, 1, sizeof keys);
-            gPluginTicks = 0;
             // runExport's three steps, timed one by one, with memory kept from one
             // export to the next as the export dialog keeps it.
             static ExportRun run;
             static ExportMemory kept;
-            const ExportControl control = {nullptr, nullptr, nullptr, 0, &kept};
+            const ExportControl control = {nullptr, nullptr, nullptr, 0, &kept, kind.maxInstances};
             int64_t t0 = now();
             beginExport(run, settings, keys, &control);
+            replaceCalls(run, null ? nullProcess : timedProcess, null ? nullDispatcher : timedDispatcher);
             int64_t t1 = now();
             renderExport(run);
             int64_t t2 = now();
@@ -207,9 +261,10 @@ int main(int argc, char **argv) {
             kind.plugin.push_back(seconds(gPluginTicks) * ns);
             kind.oneFile.push_back(oneFile * ns);
             kind.sameFiles.push_back(sameFiles * ns);
-            printf("%s round %d, %s: %d files, %llu bytes; export %.1f ns/frame (plugin %.1f; begin %.2f ms, "
-                   "takes %.2f ms, end %.2f ms), one-file limit %.1f, same-files limit %.1f\n",
-                   argv[2], round, kind.name, (int)files.size(), (unsigned long long)bytes, host * ns,
+            kind.toOne.push_back(host * ns / kinds[0].host.back());
+            printf("%s round %d, %s: %d files, %llu bytes, %d instances; export %.1f ns/frame (plugin %.1f; begin "
+                   "%.2f ms, takes %.2f ms, end %.2f ms), one-file limit %.1f, same-files limit %.1f\n",
+                   argv[2], round, kind.name, (int)files.size(), (unsigned long long)bytes, run.report.instances, host * ns,
                    kind.plugin.back(), seconds(t1 - t0) * 1e3, seconds(t2 - t1) * 1e3, seconds(t3 - t2) * 1e3,
                    oneFile * ns, sameFiles * ns);
         }
@@ -220,7 +275,12 @@ int main(int argc, char **argv) {
                "%.1f; export / one file %.1f, export / same files %.1f\n",
                argv[2], rounds, kind.name, host, median(kind.plugin), oneFile, sameFiles, host / oneFile,
                host / sameFiles);
+        if (heavy) printf("%s median of %d, %s: %.3f of the one-instance time\n", argv[2], rounds, kind.name,
+                          median(kind.toOne));
     }
+    if (heavy)
+        printf("%s median of %d: two threads' spin takes %.2f of one's (1.00: two free processors)\n", argv[2], rounds,
+               median(capacity));
     free(zeros);
     gPlugin.effect->process = gRealProcess;
     gPlugin.effect->dispatcher = gRealDispatcher;

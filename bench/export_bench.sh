@@ -4,7 +4,8 @@
 # does nothing (the benchmark's own empty process and event calls; five rounds) and
 # through the demo instrument (one round), each next to the two limits the program
 # measures in the same run under the same loader: the same bytes written into one file,
-# and the same files written with plain writes. Results in docs/benchmark-export.md.
+# and the same files written with plain writes; then a heavy instrument exported on 1,
+# 2 and the automatic number of instances. Results in docs/benchmark-export.md.
 # Usage: bench/export_bench.sh [win64|win32]   (win64 by default; win32 needs a machine
 # that executes 32-bit code and the 32-bit Wine loader)
 set -euo pipefail
@@ -18,3 +19,6 @@ trap 'rm -rf "$work"' EXIT
 winwork=$(KORVANE_WINE_ARCH=$arch scripts/wine-run winepath -w "$work" 2>/dev/null | tr -d '\r')
 scripts/wine-run "$bin/export_bench.exe" "$winwork" "null plugin" null 5
 scripts/wine-run "$bin/export_bench.exe" "$winwork" "demo instrument" demo 1
+# A heavy instrument (the demo at KORVANE_DEMO_COST work units a frame) on 1, 2 and the
+# automatic number of instances, side by side in each of three rounds.
+scripts/wine-run "$bin/export_bench.exe" "$winwork" "heavy instrument" heavy "${KORVANE_BENCH_COST:-400}" 3

@@ -99,7 +99,8 @@ int main(int argc, char **argv) {
         for (int k : c.keys) keys[k] = 1;
         if (c.keys.size() == 0) memset(keys, 1, sizeof keys);
         ExportReport report = runExport(settings, keys, &control);
-        printf("%s: %d of %d files not written\n", c.name, report.failed(), report.planned);
+        printf("%s: %d of %d files not written (%d instances)\n", c.name, report.failed(), report.planned,
+               report.instances);
         failed += report.failed();
     }
     gPlugin.close();

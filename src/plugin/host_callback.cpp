@@ -12,6 +12,8 @@ HostAnswers gHostAnswers = {nullptr, nullptr, nullptr};
 
 namespace {
 
+PluginInstance *volatile gOpeningInstance = nullptr;
+
 const char kVendorString[] = "Morvex";
 const char kProductString[] = "Korvane";
 const VstIntPtr kVendorVersion = 1000;
@@ -21,9 +23,10 @@ const VstIntPtr kLanguageEnglish = 1;
 // What the host can do, in the order they are compared.
 const char *const kHostCanDos[] = {"sendVstMidiEvent", "sendVstTimeInfo", "receiveVstMidiEvent", "supplyIdle"};
 
-// The instance attached to the plugin object; none during effOpen.
+// The instance attached to the plugin object; during effOpen the one being opened
+// beside the loaded one, if any.
 PluginInstance *instanceOf(AEffect *effect) {
-    if (effect == nullptr || effect->resvd1 == 0) return nullptr;
+    if (effect == nullptr || effect->resvd1 == 0) return gOpeningInstance;
     return reinterpret_cast<PluginInstance *>(effect->resvd1);
 }
 
@@ -58,6 +61,8 @@ int32_t blockSizeOf(const PluginInstance *instance) {
 
 }  // namespace
 
+void setOpeningInstance(PluginInstance *instance) { gOpeningInstance = instance; }
+
 VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr,
                                    float opt) {
     (void)index;
@@ -86,7 +91,7 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
         if (instance != nullptr) {
             // Idle at once, from within the plugin's own request.
             instance->needsIdle = 1;
-            VstIntPtr more = effect->dispatcher != nullptr
+            VstIntPtr more = effect != nullptr && effect->dispatcher != nullptr
                                  ? effect->dispatcher(effect, effIdle, 0, 0, nullptr, 0.0f)
                                  : 0;
             instance->needsIdle = more != 0 ? 1 : 0;

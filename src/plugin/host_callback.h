@@ -17,5 +17,11 @@ struct HostAnswers {
 };
 extern HostAnswers gHostAnswers;
 
+class PluginInstance;
+// The instance whose plugin object is being made (inside its entry and effOpen, before
+// it is attached): requests from an unattached object are answered with its rate and
+// block size instead of the engine's. Null outside; set and cleared on the GUI thread.
+void setOpeningInstance(PluginInstance *instance);
+
 VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void *ptr,
                                    float opt);

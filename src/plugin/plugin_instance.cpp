@@ -21,6 +21,24 @@ VstIntPtr PluginInstance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr va
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
+// Calls the module's entry for a new plugin object and opens it; 1 on success.
+int PluginInstance::enterModule() {
+    // Through void (*)() so the compiler accepts the change of function type.
+    VstEntryProc entry =
+        reinterpret_cast<VstEntryProc>(reinterpret_cast<void (*)()>(GetProcAddress(module, "vstfx")));
+    if (entry == nullptr) {
+        openFailure = kNoEntry;
+        return 0;
+    }
+    effect = entry(hostCallback);
+    if (effect == nullptr) {
+        openFailure = kNoPlugin;
+        return 0;
+    }
+    dispatch(effOpen);
+    return 1;
+}
+
 int PluginInstance::loadModule(const char *path) {
     module = LoadLibraryA(path);
     if (module == nullptr) {
@@ -28,19 +46,7 @@ int PluginInstance::loadModule(const char *path) {
         openFailure = kNoModule;
         return 0;
     }
-    // Through void (*)() so the compiler accepts the change of function type.
-    VstEntryProc entry =
-        reinterpret_cast<VstEntryProc>(reinterpret_cast<void (*)()>(GetProcAddress(module, "vstfx")));
-    if (entry != nullptr) {
-        effect = entry(hostCallback);
-        if (effect != nullptr) {
-            dispatch(effOpen);
-            return 1;
-        }
-        openFailure = kNoPlugin;
-    } else {
-        openFailure = kNoEntry;
-    }
+    if (enterModule()) return 1;
     FreeLibrary(module);
     module = nullptr;
     return 0;
@@ -60,6 +66,34 @@ int PluginInstance::open(const char *path, float sampleRate, int blockSize) {
     size_t length = strlen(path);
     modulePath = static_cast<char *>(malloc(length + 1));
     if (modulePath != nullptr) memcpy(modulePath, path, length + 1);
+    setRateAndBlock(sampleRate, blockSize);
+    openFailure = kOpened;
+    return 1;
+}
+
+int PluginInstance::openAnother(const PluginInstance &loaded, float sampleRate, int blockSize) {
+    close();
+    openFailure = kNoModule;
+    loadError = 0;
+    // One more reference to the same module, so that closing this instance leaves it loaded.
+    if (loaded.module == nullptr ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(loaded.module), &module)) {
+        loadError = GetLastError();
+        module = nullptr;
+        return 0;
+    }
+    givenSampleRate = sampleRate;
+    givenBlockSize = blockSize;
+    setOpeningInstance(this);
+    const int entered = enterModule();
+    setOpeningInstance(nullptr);
+    if (!entered) {
+        effect = nullptr;
+        FreeLibrary(module);
+        module = nullptr;
+        return 0;
+    }
+    effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
     setRateAndBlock(sampleRate, blockSize);
     openFailure = kOpened;
     return 1;

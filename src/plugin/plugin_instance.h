@@ -14,6 +14,11 @@ public:
     // failure, openFailure says which step failed (and loadError the system's code
     // when the module did not load).
     int open(const char *path, float sampleRate, int blockSize);
+    // Opens another plugin object from the module the loaded instance holds (its entry
+    // called again, the module referenced once more), at this rate and block size from
+    // its first request on: inside the entry and effOpen the host answers them. 1 on
+    // success; openFailure says why not (kNoPlugin: the entry gave no object).
+    int openAnother(const PluginInstance &loaded, float sampleRate, int blockSize);
     void close();
     void resume();
     void suspend();
@@ -55,6 +60,7 @@ public:
 
 private:
     int loadModule(const char *path);
+    int enterModule();
     PluginInstance(const PluginInstance &) = delete;
     PluginInstance &operator=(const PluginInstance &) = delete;
 };

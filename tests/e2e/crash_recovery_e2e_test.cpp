@@ -22,11 +22,7 @@ namespace {
 
 const UINT kFaultMessage = WM_APP + 0x123;
 
-std::string recoveryFolder() {
-    char documents[MAX_PATH] = "";
-    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
-    return std::string(documents) + "\\Korvane";
-}
+std::string recoveryFolder() { return documentsFolder(); }
 
 std::set<std::string> wavFilesIn(const std::string &folder) {
     std::set<std::string> names;
@@ -37,26 +33,6 @@ std::set<std::string> wavFilesIn(const std::string &folder) {
     while (FindNextFileA(h, &found));
     FindClose(h);
     return names;
-}
-
-// Waits for the program's message box, returns its text and presses OK; empty when
-// none came (the process ended first, or after the time-out).
-std::string answerMessageBox(RunningProgram &program, DWORD timeoutMs = 30000) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND w : program.topLevelWindows()) {
-            if (windowClass(w) != "#32770") continue;
-            std::string text;
-            for (HWND child : childWindows(w))
-                if (windowClass(child) == "Static") text += windowText(child);
-            if (text.empty()) continue;  // not filled in yet
-            EXPECT_EQ("Korvane", windowText(w));
-            PostMessageA(w, WM_COMMAND, IDOK, 0);
-            return text;
-        }
-        if (GetTickCount() - start > timeoutMs || WaitForSingleObject(program.process(), 20) == WAIT_OBJECT_0)
-            return "";
-    }
 }
 
 HWND editorOf(HWND window) {

@@ -48,10 +48,12 @@ HWND findDialog(const RunningProgram &program, const char *title) {
 }
 
 // Exports the demo instrument's call log shows: each switches it to 512-frame blocks.
+// Each export opens its own instance of the instrument (after the live one, opened at
+// the start), so the entries called beyond the first count the exports of one key.
 int exportsIn(const std::string &log) {
     int n = 0;
-    for (const std::string &l : readLines(log)) n += l == "dispatch 11 0 512 0";
-    return n;
+    for (const std::string &l : readLines(log)) n += l == "vstfx";
+    return n > 0 ? n - 1 : 0;
 }
 
 struct ExportWait {
@@ -354,12 +356,17 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     EXPECT_NEAR(noteFrequency(48), zeroCrossingFrequency(after, kRate, first + 441, last - 2205),
                 noteFrequency(48) * 0.01);
 
-    // The plugin ran at the export's rate and 512-frame blocks, then at the engine's again.
+    // The plugin ran at the export's rate and 512-frame blocks (the live instance and the
+    // export's own, one run of them per export), then at the engine's again.
     std::vector<std::string> lines = readLines(log);
     int exportBlocks = 0, engineBlocksAfter = 0;
+    bool inExport = false;
     for (const std::string &l : lines) {
-        if (l == "dispatch 11 0 512 0") ++exportBlocks;
-        if (exportBlocks && l.rfind("dispatch 11 0 ", 0) == 0 && l != "dispatch 11 0 512 0") ++engineBlocksAfter;
+        if (l.rfind("dispatch 11 0 ", 0) != 0) continue;
+        const bool exporting = l == "dispatch 11 0 512 0";
+        if (exporting && !inExport) ++exportBlocks;
+        if (!exporting && exportBlocks) ++engineBlocksAfter;
+        inExport = exporting;
     }
     EXPECT_EQ(5, exportBlocks);  // WAV, SoundFont, the one that could not be created, SFZ, Decent Sampler
     EXPECT_EQ(5, engineBlocksAfter);
@@ -608,6 +615,34 @@ TEST_F(ExportOtherInstruments, InstrumentAskingTheHostForItsRateExportsAt96kHzAt
     for (size_t i = 0; i < answers.size() / 2; ++i) expected.insert(expected.end(), {"host 16 96000", "host 17 512"});
     ASSERT_FALSE(answers.empty());
     EXPECT_EQ(expected, answers);
+}
+
+// An instrument that reads its rate only when it is opened and ignores later rates
+// (live at 44100 Hz) exports at 96000 Hz at its pitch: the export renders on instances
+// opened at the export's rate. The same with Instances at 1, as a SoundFont too.
+TEST_F(ExportOtherInstruments, InstrumentReadingItsRateWhenOpenedExportsAt96kHzAtItsPitch) {
+    openExport({{"KORVANE_DEMO_VARIANT", "rate-on-open"}}, 48);
+    ASSERT_NE(nullptr, dialog);
+    chooseInCombo(dialog, IDC_EXPORT_RATE, 7);
+    const int rate = 96000, frames = rate * 7 / 10;
+    std::string base = readerFolder() + "\\opened96k";
+    for (int instances : {0, 1}) {
+        chooseInCombo(dialog, IDC_EXPORT_INSTANCES, instances);
+        DeleteFileA((base + "_C2.wav").c_str());
+        ASSERT_TRUE(exportAs(base, base + "_C2.wav", 44 + (size_t)frames * 4));
+        WavData wav = readWav(base + "_C2.wav");
+        ASSERT_TRUE(wav.ok);
+        EXPECT_EQ(rate, wav.sampleRate);
+        EXPECT_NEAR(noteFrequency(48), zeroCrossingFrequency(wav.samples[0], rate, 0, rate / 2 - 512),
+                    noteFrequency(48) * 0.01)
+            << "Instances " << controlText(GetDlgItem(dialog, IDC_EXPORT_INSTANCES));
+    }
+    EXPECT_EQ("1", controlText(GetDlgItem(dialog, IDC_EXPORT_INSTANCES)));
+    addToManifest("wav opened96k_C2.wav 1 16 2 96000 " + std::to_string(frames) + " 48");
+    chooseInCombo(dialog, IDC_EXPORT_INSTANCES, 0);
+    chooseInCombo(dialog, IDC_EXPORT_TYPE, 1);
+    ASSERT_TRUE(exportAs(base, base + ".sf2", soundFontLayout(2, frames).fileSize));
+    addToManifest("sf2 opened96k.sf2 96000 48");
 }
 
 // A single output is exported as it is: the same signal on both sides of a stereo file
@@ -916,6 +951,8 @@ protected:
         SendMessageA(control(IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)base.c_str());
         SendMessageA(control(IDC_EXPORT_HOLD), WM_SETTEXT, 0, (LPARAM) "200");
         SendMessageA(control(IDC_EXPORT_RELEASE), WM_SETTEXT, 0, (LPARAM) "100");
+        // On one instance, whose blocks the stall counts take after take.
+        chooseInCombo(dialog, IDC_EXPORT_INSTANCES, 1);
     }
 
     HWND control(int id) const { return GetDlgItem(dialog, id); }
@@ -1126,4 +1163,54 @@ TEST_F(ExportBesideTheDialog, ProgressCountsTheTakesOfEveryLayer) {
     EXPECT_EQ("4 of 4 files written\n" + readerFolder() + "\\", resultOf(dialog));
     for (const char *name : {"_C2_v64.wav", "_C2_v127.wav", "_D2_v64.wav", "_D2_v127.wav"})
         EXPECT_EQ(kKeyFileBytes, fileSize(base + name)) << name;
+}
+
+// A fault inside the export's own instance of the instrument is handled as any fault
+// of the instrument: the recording not yet saved is kept in the documents, the
+// program says what failed and where the recording is, and ends with the fault's code.
+TEST(ExportEndToEnd, AFaultInTheExportsOwnInstanceKeepsTheRecordingAndExplains) {
+    const std::string work = tempFolder("export-fault"), recording = work + "\\driver-output.wav";
+    DeleteFileA(recording.c_str());
+    clearKorvaneSettings();
+    testdriver::ScopedDrivers drivers;
+    testdriver::Config config;
+    config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
+    config.set("CurrentRate", kRate);
+    ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
+    RunningProgram program;
+    // Every instance faults in its 20th block after its first note; the live one plays none.
+    ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""},
+                                           {"KORVANE_DEMO_FAULT_BLOCKS", "20"},
+                                           {"KORVANE_DEMO_FAULT_KIND", "access"}}));
+    HWND window = program.waitForMainWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(waitForFileSize(recording, 44 + kBytesPerSecond / 10));
+    HWND status = statusLine(window);
+    PostMessageA(window, WM_COMMAND, CMD_RECORD, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).compare(0, 11, "Recording: ") == 0; }));
+    ASSERT_TRUE(waitForFileSize(recording, fileSize(recording) + kBytesPerSecond / 2));
+    PostMessageA(window, WM_COMMAND, CMD_STOP, 0);
+    ASSERT_TRUE(waitUntil(program, [&] { return windowText(status).compare(0, 11, "Recording: ") != 0; }));
+
+    PostMessageA(window, WM_COMMAND, CMD_EXPORT, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil(program, [&] { return (dialog = findDialog(program, "Export")) != nullptr; }));
+    clickKey(GetDlgItem(dialog, IDC_EXPORT_KEYS), 60);
+    SendMessageA(GetDlgItem(dialog, IDC_EXPORT_FILE), WM_SETTEXT, 0, (LPARAM)(work + "\\faulted").c_str());
+    chooseInCombo(dialog, IDC_EXPORT_INSTANCES, 1);  // no probe on the live instance: the export's own renders
+    PostMessageA(GetDlgItem(dialog, IDC_EXPORT_START), BM_CLICK, 0, 0);
+
+    const std::string text = answerMessageBox(program);
+    EXPECT_EQ(0u, text.find("The instrument Korvane.dll has failed (exception C0000005 at Korvane.dll+0x")) << text;
+    const std::string saved = "The recording that was not yet saved is in\n";
+    const size_t at = text.find(saved);
+    ASSERT_NE(std::string::npos, at) << text;
+    const std::string path = text.substr(at + saved.size());
+    EXPECT_EQ(0xC0000005ul, (unsigned long)program.waitForExit());
+    EXPECT_EQ(0u, path.find(documentsFolder() + "\\Recording ")) << path;
+    WavData wav = readWav(path);
+    ASSERT_TRUE(wav.ok) << path;
+    EXPECT_GT(wav.frames(), (size_t)kRate / 4);
+    DeleteFileA(path.c_str());
+    clearKorvaneSettings();
 }

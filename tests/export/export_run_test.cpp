@@ -324,8 +324,11 @@ TEST_F(Export, EngineAndPluginComeBackAfterTheExport) {
     std::vector<std::string> rateCalls;
     for (const std::string &l : lines)
         if (l.rfind("dispatch 10 ", 0) == 0 || l.rfind("dispatch 11 ", 0) == 0) rateCalls.push_back(l);
+    // The live instance at the export's rate and blocks, the export's own instance opened
+    // at them, the live instance back at the engine's.
     std::vector<std::string> expected = {"dispatch 10 0 0 44100", "dispatch 11 0 882 0", "dispatch 10 0 0 88200",
-                                         "dispatch 11 0 512 0", "dispatch 10 0 0 44100", "dispatch 11 0 882 0"};
+                                         "dispatch 11 0 512 0",   "dispatch 10 0 0 88200", "dispatch 11 0 512 0",
+                                         "dispatch 10 0 0 44100", "dispatch 11 0 882 0"};
     EXPECT_EQ(expected, rateCalls);
     for (const std::string &l : lines) EXPECT_EQ(std::string::npos, l.find("7f3d90")) << l;
     addToManifest("wav restore_C3.wav 1 16 2 88200 1764 60");
@@ -832,4 +835,158 @@ TEST_F(Export, NormaliseGivesTheSetOneGainAndClippedTakesAreCounted) {
     EXPECT_EQ(0, held.written);
     EXPECT_NE(0u, held.failures[0].systemError);
     EXPECT_TRUE(filesMatching(folder + "held*").empty());
+}
+
+// Several export instances, each on its own thread, give the files of one instance
+// byte for byte for an instrument that does not vary, in every shaping of the takes.
+TEST_F(Export, SeveralInstancesWriteTheFilesOfOneByteForByte) {
+    struct Case {
+        const char *name;
+        ExportFileType type;
+        bool loop, trim, normalise;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"several-wav", kExportWav, true, true, false,
+         {"_C1.wav", "_G1.wav", "_C2.wav", "_G2.wav", "_C3.wav", "_E3.wav", "_C4.wav"}},
+        {"several-sf2", kExportSoundFont, false, false, true, {".sf2"}},
+    };
+    select({36, 43, 48, 55, 60, 64, 72});
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    for (const Case &c : cases) {
+        settings.fileType = c.type;
+        settings.loop = c.loop;
+        settings.trim = c.trim;
+        settings.normalise = c.normalise;
+        const std::string one = tempFolder("export-one") + "\\" + c.name, several = readerFolder() + "\\" + c.name;
+        settings.instances = kInstancesOne;
+        ExportReport single = exportTo(one);
+        settings.instances = kInstancesAutomatic;
+        control.maxInstances = 3;
+        ExportReport shared = exportTo(several);
+        control.maxInstances = 0;
+        EXPECT_EQ(1, single.instances) << c.name;
+        EXPECT_EQ(3, shared.instances) << c.name;
+        EXPECT_EQ(kInstancesAsAsked, shared.instanceNote) << c.name;
+        EXPECT_EQ(single.written, shared.written) << c.name;
+        EXPECT_EQ(0, shared.failed()) << c.name;
+        for (const std::string &file : c.files) {
+            const std::string expected = readFile(one + file);
+            ASSERT_FALSE(expected.empty()) << one + file;
+            EXPECT_TRUE(expected == readFile(several + file)) << c.name << file << " differs";
+        }
+    }
+    addToManifest("sf2 several-sf2.sf2 44100 36 43 48 55 60 64 72");
+}
+
+// The probe compares a take of an export instance with two of the live one: the same
+// sound, or within the instrument's own variation, renders on every instance; an
+// instrument that read its rate when opened and ignores the export's sounds different
+// live, so the export renders on one instance opened at the export's rate, at pitch.
+TEST_F(Export, TheProbeSharesTheTakesOnlyAmongInstancesThatSoundAlike) {
+    struct Case {
+        const char *variant;
+        int rateIndex;
+        int instances;
+        ExportInstanceNote note;
+    } cases[] = {
+        {"", 3, 2, kInstancesAsAsked},
+        {"vary", 3, 2, kInstancesAsAsked},
+        {"rate-on-open", 3, 2, kInstancesAsAsked},  // opened at 44100 Hz, live at 44100 Hz
+        {"rate-on-open", 7, 1, kInstancesDiffer},   // live still at 44100 Hz for a 96000 Hz export
+    };
+    select({48, 60, 72});
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    control.maxInstances = 2;
+    for (const Case &c : cases) {
+        reopen({{"KORVANE_DEMO_VARIANT", c.variant}});
+        settings.rateIndex = c.rateIndex;
+        const std::string base = tempFolder("export-probe") + "\\probe";
+        ExportReport report = exportTo(base);
+        EXPECT_EQ(c.instances, report.instances) << c.variant << " at " << exportRate(c.rateIndex);
+        EXPECT_EQ(c.note, report.instanceNote) << c.variant << " at " << exportRate(c.rateIndex);
+        EXPECT_EQ(3, report.written);
+        for (int note : {48, 60, 72}) {
+            WavData wav = readWav(base + "_" + std::string(note == 48 ? "C2" : note == 60 ? "C3" : "C4") + ".wav");
+            ASSERT_TRUE(wav.ok);
+            const int rate = exportRate(c.rateIndex);
+            EXPECT_EQ(rate, wav.sampleRate);
+            EXPECT_NEAR(noteFrequency(note), zeroCrossingFrequency(wav.samples[0], rate, 0, rate / 4),
+                        noteFrequency(note) * 0.01)
+                << c.variant << " key " << note;
+        }
+    }
+}
+
+// An instrument that gives no second plugin object is exported on the live instance as
+// before, and the report says why; one that takes the live sound renders with it.
+TEST_F(Export, AnInstrumentThatCannotBeOpenedTwiceExportsOnTheLiveInstance) {
+    reopen({{"KORVANE_DEMO_VARIANT", "single"}});
+    select({60, 67});
+    settings.holdMs = 300;
+    settings.releaseMs = 100;
+    const std::string base = readerFolder() + "\\single-instance";
+    ExportReport report = exportTo(base);
+    EXPECT_EQ(0, report.instances);
+    EXPECT_EQ(kInstancesNotOpened, report.instanceNote);
+    EXPECT_EQ(2, report.written);
+    EXPECT_EQ(0, report.failed());
+    WavData wav = readWav(base + "_C3.wav");
+    ASSERT_TRUE(wav.ok);
+    EXPECT_NEAR(noteFrequency(60), zeroCrossingFrequency(wav.samples[0], 44100, 0, 44100 / 4), noteFrequency(60) * 0.01);
+    const std::vector<std::string> lines = readLines(log);
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "second object refused"));
+    addToManifest("wav single-instance_C3.wav 1 16 2 44100 " + std::to_string(44100 * 4 / 10) + " 60");
+
+    // The live instance's sound (its level halved) goes to every export instance.
+    reopen({{"KORVANE_DEMO_VARIANT", "sound-params"}});
+    gPlugin.effect->setParameter(gPlugin.effect, 0, 0.5f);
+    control.maxInstances = 2;
+    const std::string halved = tempFolder("export-sound") + "\\halved";
+    ExportReport given = exportTo(halved);
+    EXPECT_EQ(2, given.instances);
+    EXPECT_EQ(kInstancesAsAsked, given.instanceNote);
+    for (const char *key : {"_C3.wav", "_G3.wav"}) {
+        WavData taken = readWav(halved + key);
+        ASSERT_TRUE(taken.ok);
+        EXPECT_NEAR(0.125f, peak(taken.samples[0], 0, taken.frames()), 0.125f * 0.02f) << key;
+    }
+}
+
+// Cancelled while several instances render: the files written are the plan's first
+// ones, none missing before the last written, and the report says cancelled.
+TEST_F(Export, CancelAmongSeveralInstancesKeepsTheFilesInThePlansOrder) {
+    select({48, 50, 52, 53, 55, 57});
+    settings.holdMs = 200;
+    settings.releaseMs = 100;
+    struct Stop {
+        volatile LONG cancel;
+        int at;
+    } stop = {0, 4};
+    control.cancel = &stop.cancel;
+    control.context = &stop;
+    control.takeStarted = [](void *context, int ordinal, int) {
+        Stop &s = *(Stop *)context;
+        if (ordinal == s.at) InterlockedExchange(&s.cancel, 1);
+    };
+    control.maxInstances = 2;
+    const std::string base = tempFolder("export-cancel-several") + "\\cut";
+    const char *names[6] = {"_C2.wav", "_D2.wav", "_E2.wav", "_F2.wav", "_G2.wav", "_A2.wav"};
+    for (const char *name : names) DeleteFileA((base + name).c_str());
+    ExportReport report = exportTo(base);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(2, report.instances);
+    EXPECT_LT(report.written, 6);
+    int written = 0;
+    for (int i = 0; i < 6; ++i) {
+        const bool there = GetFileAttributesA((base + names[i]).c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (i < report.written) {
+            EXPECT_TRUE(there) << names[i];
+        } else {
+            EXPECT_FALSE(there) << names[i] << " after a take left out";
+        }
+        written += there ? 1 : 0;
+    }
+    EXPECT_EQ(report.written, written);
 }

@@ -1,5 +1,7 @@
 #include "support/program_ui.h"
 
+#include <shlobj.h>
+
 #include <cstring>
 
 namespace testing_support {
@@ -95,6 +97,29 @@ void typeKey(WORD virtualKey, WORD modifier) {
     keys[n++] = keyInput(virtualKey, 0, KEYEVENTF_KEYUP);
     if (modifier) keys[n++] = keyInput(modifier, 0, KEYEVENTF_KEYUP);
     SendInput(n, keys, sizeof(INPUT));
+}
+
+std::string answerMessageBox(RunningProgram &program, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND w : program.topLevelWindows()) {
+            if (windowClass(w) != "#32770" || windowText(w) != "Korvane") continue;  // not the program's other dialogs
+            std::string text;
+            for (HWND child : childWindows(w))
+                if (windowClass(child) == "Static") text += windowText(child);
+            if (text.empty()) continue;  // not filled in yet
+            PostMessageA(w, WM_COMMAND, IDOK, 0);
+            return text;
+        }
+        if (GetTickCount() - start > timeoutMs || WaitForSingleObject(program.process(), 20) == WAIT_OBJECT_0)
+            return "";
+    }
+}
+
+std::string documentsFolder() {
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    return std::string(documents) + "\\Korvane";
 }
 
 }  // namespace testing_support

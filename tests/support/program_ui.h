@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "support/program_runner.h"
 
 namespace testing_support {
@@ -46,5 +48,11 @@ HWND focusedWindow(HWND window);
 void typeText(const std::wstring &text);
 // One key, with Alt, Shift or Ctrl held around it when `modifier` names one of them.
 void typeKey(WORD virtualKey, WORD modifier = 0);
+
+// Waits for the program's message box (a dialog captioned "Korvane"), returns its text
+// and presses OK; empty when none came (the process ended first, or after the time-out).
+std::string answerMessageBox(RunningProgram &program, DWORD timeoutMs = 30000);
+// Where the program puts recovered recordings and named exports: Documents\Korvane.
+std::string documentsFolder();
 
 }  // namespace testing_support

@@ -30,11 +30,19 @@ const char *const kFileTypes[] = {"WAV", "SF2", "SFZ", "Decent Sampler"};
 const char *const kLayerCounts[] = {"1", "2", "3", "4", "5", "6", "7", "8"};
 const char *const kVariationCounts[] = {"1", "2", "3", "4"};
 static_assert(std::size(kVariationCounts) == kMaxVariations, "one entry per number of variations");
-static_assert(IDS_EXPORT_NOTE_SEPARATOR - IDS_EXPORT_NOTE_UNLOOPED + 1 == kExportNoteTexts, "one text per note");
+// The notes' texts in ExportNoteText's order.
+const UINT kNoteTexts[] = {IDS_EXPORT_NOTE_UNLOOPED,        IDS_EXPORT_NOTE_UNLOOPED_ONE,   IDS_EXPORT_NOTE_UNPITCHED,
+                           IDS_EXPORT_NOTE_UNPITCHED_ONE,   IDS_EXPORT_NOTE_CLIPPED,        IDS_EXPORT_NOTE_CLIPPED_ONE,
+                           IDS_EXPORT_NOTE_NORMALISED,      IDS_EXPORT_NOTE_NO_VARIATION,   IDS_EXPORT_NOTE_REPEATS,
+                           IDS_EXPORT_NOTE_REPEATS_ONE,     IDS_EXPORT_NOTE_FIRST_VARIATION, IDS_EXPORT_NOTE_SEPARATOR,
+                           IDS_EXPORT_NOTE_INSTANCES,       IDS_EXPORT_NOTE_INSTANCES_DIFFER,
+                           IDS_EXPORT_NOTE_INSTANCES_NOT_OPENED, IDS_EXPORT_NOTE_INSTANCES_STATE_REFUSED};
+static_assert(std::size(kNoteTexts) == kExportNoteTexts, "one text per note");
 const UINT kSampleFormats[] = {IDS_DEPTH_16, IDS_DEPTH_24, IDS_DEPTH_FLOAT};
 const char *const kRateNames[] = {"11025 Hz", "22050 Hz", "32000 Hz", "44100 Hz",
                                   "48000 Hz", "64000 Hz", "88200 Hz", "96000 Hz"};
 const UINT kChannelModes[] = {IDS_MONO, IDS_STEREO};
+const char *const kInstanceCounts[] = {"automatic", "1"};  // the first shown in the user's language
 const int kMidiChannels = 16;
 
 template <size_t N>
@@ -91,7 +99,8 @@ const int kChoiceControls[] = {IDC_EXPORT_FILE,     IDC_EXPORT_BROWSE,       IDC
                                IDC_EXPORT_VELOCITY, IDC_EXPORT_HOLD,         IDC_EXPORT_RELEASE,
                                IDC_EXPORT_MULTISAMPLE, IDC_EXPORT_CHORD,     IDC_EXPORT_KEYS,
                                IDC_EXPORT_LAYERS,   IDC_EXPORT_LOOP,         IDC_EXPORT_TRIM,
-                               IDC_EXPORT_WAV_KEY_DATA, IDC_EXPORT_NORMALISE, IDC_EXPORT_VARIATIONS};
+                               IDC_EXPORT_WAV_KEY_DATA, IDC_EXPORT_NORMALISE, IDC_EXPORT_VARIATIONS,
+                               IDC_EXPORT_INSTANCES};
 
 void updateExportButton(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_EXPORT_START),
@@ -141,6 +150,10 @@ void initDialog(HWND dialog) {
     CheckDlgButton(dialog, IDC_EXPORT_WAV_KEY_DATA, s.wavKeyData ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_EXPORT_NORMALISE, s.normalise ? BST_CHECKED : BST_UNCHECKED);
     fillList(dialog, IDC_EXPORT_VARIATIONS, kVariationCounts, s.variations - 1);
+    HWND instances = GetDlgItem(dialog, IDC_EXPORT_INSTANCES);
+    addListText(instances, CB_ADDSTRING, IDS_EXPORT_INSTANCES_AUTOMATIC);
+    SendMessageA(instances, CB_ADDSTRING, 0, (LPARAM)kInstanceCounts[1]);
+    SendMessageA(instances, CB_SETCURSEL, s.instances, 0);
     wchar_t cancel[32];
     if (loadText(IDS_EXPORT_CANCEL, cancel, 32)) SetDlgItemTextW(dialog, IDC_EXPORT_CANCEL, cancel);
     makeFolderTip(dialog);
@@ -227,7 +240,7 @@ void showResult(HWND dialog, const ExportReport &report, const char *folder, wch
     wchar_t loaded[kExportNoteTexts][128], notes[1024];
     const wchar_t *texts[kExportNoteTexts];
     for (int i = 0; i < kExportNoteTexts; ++i) {
-        loadText(IDS_EXPORT_NOTE_UNLOOPED + i, loaded[i], 128);
+        loadText(kNoteTexts[i], loaded[i], 128);
         texts[i] = loaded[i];
     }
     // A chord's takes are told as the chord's, and why they have no loop.
@@ -536,7 +549,9 @@ const ListField kListFields[] = {
      [](ExportSettings &s, int i) { s.channelMode = (ExportChannels)i; }},
     {IDC_EXPORT_MIDI_CHANNEL, kMidiChannels, [](ExportSettings &s, int i) { s.midiChannel = i; }},
     {IDC_EXPORT_LAYERS, (int)std::size(kLayerCounts), [](ExportSettings &s, int i) { s.layers = i + 1; }},
-    {IDC_EXPORT_VARIATIONS, (int)std::size(kVariationCounts), [](ExportSettings &s, int i) { s.variations = i + 1; }}};
+    {IDC_EXPORT_VARIATIONS, (int)std::size(kVariationCounts), [](ExportSettings &s, int i) { s.variations = i + 1; }},
+    {IDC_EXPORT_INSTANCES, (int)std::size(kInstanceCounts),
+     [](ExportSettings &s, int i) { s.instances = (ExportInstances)i; }}};
 struct NumberField {
     int id;
     int ExportSettings::*field;

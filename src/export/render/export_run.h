@@ -1,7 +1,14 @@
 // One export from the settings to the files, as one pipeline: the takes planned once,
-// then for each take in the plan's order: rendered through the instrument, shaped
-// (sustain loop, trimmed tail), handed to the sink of the chosen file type; then one
+// then for each take: rendered through the instrument, shaped (sustain loop, trimmed
+// tail), handed to the sink of the chosen file type in the plan's order; then one
 // report of what was written and what was not.
+//
+// The takes are rendered on instances of the instrument of the export's own, opened
+// from the loaded module at the export's rate and given the live instance's sound:
+// with Instances automatic one per processor, each on its own thread taking whole
+// takes, else one. A short probe take first compares an export instance with the live
+// one; one that sounds different renders alone, and an instrument that cannot be
+// opened again or refuses the sound renders on the live instance.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +21,11 @@
 #include "export/takes/export_memory.h"
 #include "export/takes/export_report.h"
 #include "export/takes/take_plan.h"
+#include "export/render/take_turns.h"
 #include "midi/midi_keys.h"
+#include "plugin/plugin_state.h"
+
+class PluginInstance;
 
 // How an export is run: where it tells of its takes, the flag that cancels it, how
 // much memory one take may hold and the memory kept between exports.
@@ -26,6 +37,7 @@ struct ExportControl {
     volatile LONG *cancel;  // non-zero: the export stops after the current block; may be null
     size_t takeBudget;      // bytes of floats a take may hold in memory; 0 gives kTakeBudget
     ExportMemory *memory;   // kept from one export to the next; null: nothing is kept
+    int maxInstances;       // with Instances automatic, at most this many; 0: one per processor
 };
 
 // One export through its three steps: begun on the GUI thread (planned, the engine
@@ -36,8 +48,14 @@ struct ExportRun {
     ExportSettings settings;
     ExportControl control;
     ExportPlan plan;
-    TakeRenderer renderer;
-    bool ready;  // the engine and the renderer have their buffers
+    TakeRenderer renderer;  // the live instance's: the probe's first takes, and every take without export instances
+    bool ready;             // the engine and the live instance's renderer have their buffers
+    // The export's own instances (opened on the GUI thread, closed by endExport) and
+    // their renderers (opened on the export's thread).
+    PluginInstance *instances[kMaxExportInstances];
+    TakeRenderer renderers[kMaxExportInstances];
+    bool rendererOpen[kMaxExportInstances];
+    int instanceCount;
     ExportReport report;
 };
 
@@ -47,6 +65,14 @@ void beginExport(ExportRun &run, const ExportSettings &settings, const uint8_t *
 void renderExport(ExportRun &run);
 // Restores the engine; run.report is complete afterwards.
 void endExport(ExportRun &run);
+
+// Opens up to `count` instances from the loaded one (at the rate, 512-frame blocks,
+// given its state, switched on) into instances; returns how many opened. Without the
+// first, *note says why (kInstancesNotOpened or kInstancesStateRefused). GUI thread,
+// the live instance's audio stopped.
+int openExportInstances(PluginInstance &live, int32_t rate, int count, PluginInstance **instances,
+                        ExportInstanceNote *note);
+void closeExportInstances(PluginInstance **instances, int count);
 
 // The gain that brings a set whose loudest sample is `peak` to -1 dBFS (1 for silence).
 float normalisingGain(float peak);

@@ -33,7 +33,7 @@ bool startExport(ExportJob &job, const ExportSettings &settings, const uint8_t *
     job.cancel = 0;
     job.notify = notify;
     job.thread = nullptr;
-    job.control = {postTake, &job, &job.cancel, 0, &job.memory};
+    job.control = {postTake, &job, &job.cancel, 0, &job.memory, 0};
     beginExport(job.run, settings, keySelection, &job.control);
     // Suspended until its priority is set: the GUI thread's own, so that the export
     // never starves the dialog of the processor.

@@ -48,9 +48,9 @@ void processBlockInto(TakeRenderer &r, float *left, float *right) {
 
 // Gives the take's memory back for the next export.
 void releaseTake(TakeRenderer &r) {
-    returnExportMemory(r.memory, kTakeLeftMemory, r.rendered[0], r.takeBytes);
-    returnExportMemory(r.memory, kTakeRightMemory, r.rendered[1], r.takeBytes);
-    returnExportMemory(r.memory, kLoopSearchMemory, r.sum, r.takeBytes);
+    returnExportMemory(r.memory, r.slots[0], r.rendered[0], r.takeBytes);
+    returnExportMemory(r.memory, r.slots[1], r.rendered[1], r.takeBytes);
+    returnExportMemory(r.memory, r.slots[2], r.sum, r.takeBytes);
     r.rendered[0] = r.rendered[1] = r.audio.memory[0] = r.audio.memory[1] = r.sum = nullptr;
 }
 
@@ -61,9 +61,9 @@ void allocateTake(TakeRenderer &r, size_t budget) {
     size_t blocks = ((size_t)r.timing.totalFrames + (size_t)r.latency + kExportBlock - 1) / kExportBlock;
     size_t bytes = blocks * kExportBlock * sizeof(float);
     if (blocks == 0 || bytes > budget / 3) return;
-    r.rendered[0] = (float *)takeExportMemory(r.memory, kTakeLeftMemory, bytes);
-    r.rendered[1] = (float *)takeExportMemory(r.memory, kTakeRightMemory, bytes);
-    r.sum = (float *)takeExportMemory(r.memory, kLoopSearchMemory, bytes);
+    r.rendered[0] = (float *)takeExportMemory(r.memory, r.slots[0], bytes);
+    r.rendered[1] = (float *)takeExportMemory(r.memory, r.slots[1], bytes);
+    r.sum = (float *)takeExportMemory(r.memory, r.slots[2], bytes);
     r.takeBytes = bytes;
     if (r.rendered[0] && r.rendered[1] && r.sum) {
         for (int c = 0; c < 2; ++c) r.audio.memory[c] = r.rendered[c] + r.latency;
@@ -134,10 +134,18 @@ void fillAllNotesOff(PluginEventBlock &block) {
 }
 
 bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportPlan &plan, size_t takeBudget,
-                      ExportMemory *memory, const volatile LONG *cancel) {
+                      ExportMemory *memory, const volatile LONG *cancel, bool second) {
+    return openTakeRenderer(r, plugin, plan.timing, plan.midiChannel, takeBudget, memory, cancel, second);
+}
+
+bool openTakeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportTiming &timing, int midiChannel,
+                      size_t takeBudget, ExportMemory *memory, const volatile LONG *cancel, bool second) {
     r.plugin = plugin;
-    r.timing = plan.timing;
-    r.midiChannel = plan.midiChannel;
+    r.slots[0] = second ? kSecondTakeLeftMemory : kTakeLeftMemory;
+    r.slots[1] = second ? kSecondTakeRightMemory : kTakeRightMemory;
+    r.slots[2] = second ? kSecondLoopSearchMemory : kLoopSearchMemory;
+    r.timing = timing;
+    r.midiChannel = midiChannel;
     r.cancel = cancel;
     r.memory = memory;
     prepareEventBlock(r.events);

@@ -53,6 +53,7 @@ struct TakeRenderer {
     int midiChannel;
     const volatile LONG *cancel;  // non-zero: stop after the current block; may be null
     ExportMemory *memory;         // may be null
+    ExportMemorySlot slots[3];    // where in it the take's left, right and sum come from
     PluginEventBlock events;
     float *silence;   // kExportBlock floats: every input
     float *discard;   // kExportBlock floats: every output beyond the second
@@ -74,12 +75,17 @@ struct TakeRenderer {
 // channel and for their sum, which the pitch measure and the loop search read; 0
 // gives kTakeBudget), else two temporary files in the TMP folder. False when its
 // buffers cannot be allocated (closeTakeRenderer frees what was).
+// second: the memory's slots of an export's second instance.
 bool openTakeRenderer(TakeRenderer &renderer, PluginInstance *plugin, const ExportPlan &plan, size_t takeBudget,
-                      ExportMemory *memory, const volatile LONG *cancel);
+                      ExportMemory *memory, const volatile LONG *cancel, bool second = false);
+// The same for takes of this timing on this MIDI channel (the probe's short takes).
+bool openTakeRenderer(TakeRenderer &renderer, PluginInstance *plugin, const ExportTiming &timing, int midiChannel,
+                      size_t takeBudget, ExportMemory *memory, const volatile LONG *cancel, bool second = false);
 // Empties the temporary files, switches the plugin off and on and plays about one
 // second of All Notes Off and silence, thrown away. False when cancelled meanwhile.
 bool resetPluginForTake(TakeRenderer &renderer);
-// Plays the take's keys at its velocity for the hold time and renders the release.
+// Plays the take's keys at its velocity for the hold time (of the renderer's timing)
+// and renders the release.
 // False when cancelled before the take was complete.
 bool renderTake(TakeRenderer &renderer, const ExportPlan &plan, const PlannedTake &take);
 // True when every frame of the take just rendered was kept.

@@ -9,6 +9,7 @@ const int kExportNameSize = 260;
 enum ExportFileType { kExportWav = 0, kExportSoundFont = 1, kExportSfz = 2, kExportDecentSampler = 3 };
 enum ExportChannels { kExportMono = 0, kExportStereo = 1 };
 enum ExportMode { kExportMultisample = 0, kExportChord = 1 };
+enum ExportInstances { kInstancesAutomatic = 0, kInstancesOne = 1 };
 
 struct ExportSettings {
     char fileName[kExportNameSize];  // as typed or chosen; the file types replace its extension
@@ -28,6 +29,7 @@ struct ExportSettings {
     bool wavKeyData;                 // per-key WAVs carry their root key, ranges and loop (box 1036)
     bool normalise;                  // one gain for the set: its loudest sample at -1 dBFS (box 1037)
     int variations;                  // takes of each key and layer, 1 ... 4 (list 1038)
+    ExportInstances instances;       // list 1060: automatic (one per processor) or one
 };
 
 // The choices at a program's first start.

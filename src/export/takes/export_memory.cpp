@@ -5,8 +5,8 @@
 namespace {
 
 // Each take channel and the loop search's sum up to 4 MiB (1 048 576 frames: 23 s at
-// 44100 Hz) and the output piece.
-const size_t kKeptBytes[kExportMemorySlots] = {4u << 20, 4u << 20, 2u << 20, 4u << 20};
+// 44100 Hz), of either instance, and the output piece.
+const size_t kKeptBytes[kExportMemorySlots] = {4u << 20, 4u << 20, 2u << 20, 4u << 20, 4u << 20, 4u << 20, 4u << 20};
 
 }  // namespace
 

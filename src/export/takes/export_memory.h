@@ -2,7 +2,8 @@
 // page fault at its first touch (10 to 25 us a page under a virtual machine), which
 // for a short export (a chord, a few keys) costs more than rendering and writing it;
 // so the take buffers, the loop search's sum and the output piece of an export stay
-// allocated for the next, 14 MiB at most. The export that runs owns the record (the
+// allocated for the next, 14 MiB at most, and 12 MiB more for the take buffers and sum
+// of a second instance. The export that runs owns the record (the
 // export dialog's job keeps it from one export to the next); one export runs at a
 // time, and within it each slot has one user.
 #pragma once
@@ -14,6 +15,11 @@ enum ExportMemorySlot {
     kTakeRightMemory,
     kOutputPieceMemory,
     kLoopSearchMemory,  // the channels summed for the pitch measure and the sustain loop's search
+    // The same three for an export's second instance of the instrument, which renders
+    // beside the first.
+    kSecondTakeLeftMemory,
+    kSecondTakeRightMemory,
+    kSecondLoopSearchMemory,
     kExportMemorySlots
 };
 

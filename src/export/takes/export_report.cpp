@@ -95,4 +95,7 @@ void exportNotesText(const ExportReport &report, const wchar_t *const texts[kExp
     else
         count(report.variationsDropped, kNoteRepeats);
     if (report.firstVariationOnly) note(texts[kNoteFirstVariation], 0);
+    if (report.instances > 1) note(texts[kNoteInstances], report.instances);
+    if (report.instanceNote != kInstancesAsAsked)
+        note(texts[kNoteInstancesDiffer + (report.instanceNote - kInstancesDiffer)], 0);
 }

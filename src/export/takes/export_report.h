@@ -25,6 +25,14 @@ struct ExportFailure {
 };
 const int kListedExportFailures = 3;  // the report names the first few, then counts the rest
 
+// Why the takes were rendered on fewer instances than asked for.
+enum ExportInstanceNote {
+    kInstancesAsAsked = 0,
+    kInstancesDiffer,         // an export instance sounded unlike the live one: one, at the export's rate
+    kInstancesNotOpened,      // the instrument could not be opened a second time: the live one
+    kInstancesStateRefused,   // an export instance refused the live one's sound: the live one
+};
+
 struct ExportReport {
     int planned;      // files the export meant to write
     int notCreated;   // counts by ExportFailureKind
@@ -50,6 +58,10 @@ struct ExportReport {
     int variations;         // asked for: takes of each key and layer
     int variationsDropped;  // takes the same, bit for bit, as the variation before (not written)
     bool firstVariationOnly; // a SoundFont, which cannot alternate takes, got the first of each
+    // The instances of the instrument that rendered the takes (0: the live one), and
+    // why not the automatic number of export instances when that was asked for.
+    int instances;
+    ExportInstanceNote instanceNote;
     int failed() const { return notCreated + nameTooLong + notWritten + tooLarge + setIncomplete; }
 };
 
@@ -79,12 +91,14 @@ void exportCancelText(const ExportReport &report, const ExportEndTexts &texts, w
 const wchar_t *formForTotal(const wchar_t *const forms[2], int total);
 
 // The notes on an export's takes, shown under its result: takes without the loop
-// asked for, with no pitch found, clipped; the set's gain; variations left out. texts
+// asked for, with no pitch found, clipped; the set's gain; variations left out; the
+// instances that rendered them (with %d, when more than one) or why only one. texts
 // in the order below: each count's plural form with %d and its form for one, the
 // gain's with %+.1f, the separator between notes. Empty when there is nothing to say.
 enum ExportNoteText {
     kNoteUnlooped, kNoteUnloopedOne, kNoteUnpitched, kNoteUnpitchedOne, kNoteClipped, kNoteClippedOne,
     kNoteNormalised, kNoteNoVariation, kNoteRepeats, kNoteRepeatsOne, kNoteFirstVariation, kNoteSeparator,
+    kNoteInstances, kNoteInstancesDiffer, kNoteInstancesNotOpened, kNoteInstancesStateRefused,
     kExportNoteTexts
 };
 void exportNotesText(const ExportReport &report, const wchar_t *const texts[kExportNoteTexts], wchar_t *out,
