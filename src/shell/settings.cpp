@@ -152,6 +152,8 @@ const ExportValue kExportValues[] = {
      [](ExportSettings &s, int32_t v) { s.normalise = v != 0; }},
     {"ExportVariations", 1, 4, [](const ExportSettings &s) { return (int32_t)s.variations; },
      [](ExportSettings &s, int32_t v) { s.variations = v; }},
+    {"ExportInstances", 0, 1, [](const ExportSettings &s) { return (int32_t)s.instances; },
+     [](ExportSettings &s, int32_t v) { s.instances = (ExportInstances)v; }},
 };
 
 void loadExportChoices(HKEY key) {

@@ -209,7 +209,7 @@ TEST_F(SettingsStore, SaveThenLoadRestoresEverything) {
 // start; a stored choice outside its range, or keys not all stored, keep the defaults.
 TEST_F(SettingsStore, ExportChoicesKeysAndDialogFoldersComeBack) {
     const ExportSettings chosen = {"C:\\sets\\pad.sf2", kExportSoundFont, kWavDepth24, 7, kExportMono, 1500, 250,
-                                   90, 9, kExportChord, 2, 3, true, true, true, true, 4};
+                                   90, 9, kExportChord, 2, 3, true, true, true, true, 4, kInstancesOne};
     gExportSettings = chosen;
     memset(gKeySelection.keys, 0, sizeof gKeySelection.keys);
     gKeySelection.keys[21] = gKeySelection.keys[60] = gKeySelection.keys[127] = 1;
