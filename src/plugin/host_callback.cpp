@@ -80,11 +80,19 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect *effect, VstInt32 opcode, VstInt32 in
     case audioMasterWantMidi:
         if (instance != nullptr) instance->wantsMidi = 1;
         return 1;
-    case audioMasterGetTime:
+    case audioMasterGetTime: {
         if (gHostAnswers.timeInfo == nullptr) return 0;
-        gHostAnswers.timeInfo->sampleRate = rateOf(instance);
-        gHostAnswers.timeInfo->tempo = gTempo;
-        return reinterpret_cast<VstIntPtr>(gHostAnswers.timeInfo);
+        VstTimeInfo *time = gHostAnswers.timeInfo;
+        if (instance != nullptr && instance != &gPlugin) {
+            // An export's own instance: a copy of the record, so that instances rendering
+            // side by side never write one record together.
+            instance->ownTime = *time;
+            time = &instance->ownTime;
+        }
+        time->sampleRate = rateOf(instance);
+        time->tempo = gTempo;
+        return reinterpret_cast<VstIntPtr>(time);
+    }
     case audioMasterTempoAt:
         return static_cast<VstIntPtr>(gTempo) * 10000;
     case audioMasterNeedIdle:

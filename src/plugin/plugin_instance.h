@@ -58,6 +58,10 @@ public:
     OpenFailure openFailure = kOpened;
     DWORD loadError = 0;
 
+    // The time record an instance other than the live one is answered with: an export
+    // renders on several instances at once, each on a thread of its own.
+    VstTimeInfo ownTime = {};
+
 private:
     int loadModule(const char *path);
     int enterModule();

@@ -122,6 +122,17 @@ TEST_F(HostCallbackTest, AttachedPluginHearsTheRateAndBlockItWasGiven) {
         VstIntPtr time = hostCallback(&a.fake.effect, audioMasterGetTime, 0, 0, nullptr, 0.0f);
         EXPECT_EQ(reinterpret_cast<const VstTimeInfo *>(time)->sampleRate, (double)rate);
     }
+    // Two instances at once (an export's): each its own record, each with its own rate.
+    Attached b;
+    b.instance.setRateAndBlock(22050.0f, 512);
+    const VstTimeInfo *first = reinterpret_cast<const VstTimeInfo *>(
+                          hostCallback(&a.fake.effect, audioMasterGetTime, 0, 0, nullptr, 0.0f)),
+                      *second = reinterpret_cast<const VstTimeInfo *>(
+                          hostCallback(&b.fake.effect, audioMasterGetTime, 0, 0, nullptr, 0.0f));
+    EXPECT_NE(first, second);
+    EXPECT_NE(first, &gTimeInfo);
+    EXPECT_EQ(44100.0, first->sampleRate);
+    EXPECT_EQ(22050.0, second->sampleRate);
 }
 
 TEST_F(HostCallbackTest, CanDoIsCaseSensitiveAndNullSafe) {
