@@ -11,15 +11,8 @@ bool DsPresetSink::begin(const ExportSettings &settings, const ExportPlan &plan,
     releaseMs_ = settings.releaseMs;
     layers_ = plan.layerCount > 0 ? plan.layerCount : 1;
     added_ = 0;
-    PathParts parts;
-    splitPath(settings.fileName, parts);
-    report.planned++;  // the .dspreset
-    bool named = renameStored(report, parts, ".dspreset");
-    PathParts samples;
-    if (!named || !sampleFolderParts(parts, samples)) {
-        reportFailure(report, kNameTooLong, settings.fileName, 0);
-        return false;
-    }
+    PathParts parts, samples;
+    if (!nameSampleSet(settings, ".dspreset", report, parts, samples)) return false;
     entries_ = (DsSample *)calloc((size_t)plan.takeCount + 1, sizeof(DsSample));
     paths_ = (char(*)[3 * kPathLimit])calloc((size_t)plan.takeCount + 1, 3 * kPathLimit);
     if (!entries_ || !paths_) {
@@ -27,10 +20,8 @@ bool DsPresetSink::begin(const ExportSettings &settings, const ExportPlan &plan,
         release();
         return false;
     }
-    relativeTo_ = strlen(parts.drive) + strlen(parts.folder);
-    failedBefore_ = report.failed();
-    if (beginSetSamples(samples_, samples, settings, plan, memory, report)) return true;
-    report.planned--;  // without a sample there is nothing to map: the samples' failures say why
+    if (beginSampleSet(samples_, parts, samples, settings, plan, memory, report, relativeTo_, failedBefore_))
+        return true;
     release();
     return false;
 }

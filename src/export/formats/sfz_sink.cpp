@@ -12,16 +12,9 @@ bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, Expo
     releaseMs_ = settings.releaseMs;
     layered_ = plan.layerCount > 1;
     added_ = 0;
-    PathParts parts;
-    splitPath(settings.fileName, parts);
-    report.planned++;  // the .sfz
-    bool named = renameStored(report, parts, ".sfz");
+    PathParts parts, samples;
     // The samples go into a folder of the .sfz's base name beside it.
-    PathParts samples;
-    if (!named || !sampleFolderParts(parts, samples)) {
-        reportFailure(report, kNameTooLong, settings.fileName, 0);
-        return false;
-    }
+    if (!nameSampleSet(settings, ".sfz", report, parts, samples)) return false;
     regions_ = (SfzRegion *)calloc((size_t)plan.takeCount + 1, sizeof(SfzRegion));
     paths_ = (char(*)[kPathLimit])calloc((size_t)plan.takeCount + 1, kPathLimit);
     if (!regions_ || !paths_) {
@@ -29,10 +22,8 @@ bool SfzSink::begin(const ExportSettings &settings, const ExportPlan &plan, Expo
         release();
         return false;
     }
-    relativeTo_ = strlen(parts.drive) + strlen(parts.folder);
-    failedBefore_ = report.failed();
-    if (beginSetSamples(samples_, samples, settings, plan, memory, report)) return true;
-    report.planned--;  // without a sample there is nothing to map: the samples' failures say why
+    if (beginSampleSet(samples_, parts, samples, settings, plan, memory, report, relativeTo_, failedBefore_))
+        return true;
     release();
     return false;
 }

@@ -78,6 +78,28 @@ bool beginSetSamples(TakeWavFiles &wavs, const PathParts &samples, const ExportS
     return beginTakeWavFiles(wavs, samples, settings, plan, true, memory, report);
 }
 
+bool nameSampleSet(const ExportSettings &settings, const char *extension, ExportReport &report, PathParts &parts,
+                   PathParts &samples) {
+    splitPath(settings.fileName, parts);
+    report.planned++;  // the set's own file
+    bool named = renameStored(report, parts, extension);
+    if (!named || !sampleFolderParts(parts, samples)) {
+        reportFailure(report, kNameTooLong, settings.fileName, 0);
+        return false;
+    }
+    return true;
+}
+
+bool beginSampleSet(TakeWavFiles &wavs, const PathParts &parts, const PathParts &samples,
+                    const ExportSettings &settings, const ExportPlan &plan, ExportMemory *memory,
+                    ExportReport &report, size_t &relativeTo, int &failedBefore) {
+    relativeTo = strlen(parts.drive) + strlen(parts.folder);
+    failedBefore = report.failed();
+    if (beginSetSamples(wavs, samples, settings, plan, memory, report)) return true;
+    report.planned--;
+    return false;
+}
+
 void samplePathInSet(const char *path, size_t prefix, char *out, size_t size) {
     snprintf(out, size, "%s", strlen(path) > prefix ? path + prefix : path);
     for (char *c = out; *c; ++c)

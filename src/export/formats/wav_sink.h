@@ -43,6 +43,18 @@ bool sampleFolderParts(const PathParts &parts, PathParts &samples);
 // written.
 bool beginSetSamples(TakeWavFiles &wavs, const PathParts &samples, const ExportSettings &settings,
                      const ExportPlan &plan, ExportMemory *memory, ExportReport &report);
+// The first step of a set with a file of its own (SFZ, Decent Sampler preset): that
+// file counted and named with its extension, and the parts of its samples' folder.
+// False, with the name counted as too long, when either cannot be named.
+bool nameSampleSet(const ExportSettings &settings, const char *extension, ExportReport &report, PathParts &parts,
+                   PathParts &samples);
+// The last step, once the set's own room is allocated: the samples begun
+// (beginSetSamples); relativeTo: where a sample's path within the set starts;
+// failedBefore: the report's failures until then. False, with the set's file no
+// longer counted, when no sample can be written: the samples' failures say why.
+bool beginSampleSet(TakeWavFiles &wavs, const PathParts &parts, const PathParts &samples,
+                    const ExportSettings &settings, const ExportPlan &plan, ExportMemory *memory,
+                    ExportReport &report, size_t &relativeTo, int &failedBefore);
 // The path of a sample relative to the set's file (its folder's name and its own,
 // '/' between) from the sample's full path, which starts with the set's folder
 // (prefix characters long).
