@@ -68,6 +68,7 @@ struct TakeHandOver {
     TakeSpool spool;
     CRITICAL_SECTION lock;
     CONDITION_VARIABLE turn;  // a take went to the files, or the export stopped
+    int waiting;              // instances waiting for their turn (a wake-up costs a call into the system)
     TakeTurns turns;
     float loudest;
     uint64_t lastDigest;  // of the take before, for the variation after it
@@ -127,8 +128,11 @@ void renderShare(TakeHandOver &h, TakeRenderer &r) {
             FinishedTake finished = {};
             if (rendered) finished = finishTake(run, r, index + 1, &unpitched, &noPeriod);
             EnterCriticalSection(&h.lock);
-            while (!h.turns.stopped && !takesTurn(h.turns, index))
+            while (!h.turns.stopped && !takesTurn(h.turns, index)) {
+                h.waiting++;
                 SleepConditionVariableCS(&h.turn, &h.lock, INFINITE);
+                h.waiting--;
+            }
             const bool stopped = h.turns.stopped;
             if (!stopped && !rendered) {
                 h.turns.stopped = true;
@@ -138,7 +142,7 @@ void renderShare(TakeHandOver &h, TakeRenderer &r) {
                 handTake(h, finished, unpitched, noPeriod);
                 takeHanded(h.turns);
             }
-            WakeAllConditionVariable(&h.turn);
+            if (h.waiting) WakeAllConditionVariable(&h.turn);
             LeaveCriticalSection(&h.lock);
             if (stopped || !rendered) return;
         }
@@ -224,34 +228,57 @@ ExportTiming probeTiming(const ExportTiming &timing) {
 
 enum ProbeVerdict { kProbeFaithful, kProbeDiffers, kProbeCancelled };
 
+// A renderer for the probe's short takes. It takes the memory kept for the plan's takes
+// (the first instance's slots, or the second's), which earlier exports have already
+// touched, and renders the probe in its first frames; without kept memory, or with
+// takes too long for memory, room for the probe's takes alone.
+bool openProbeRenderer(TakeRenderer &r, PluginInstance *plugin, const ExportRun &run, const ExportTiming &probe,
+                       bool second) {
+    if (run.control.memory) {
+        if (openTakeRenderer(r, plugin, run.plan, run.control.takeBudget, run.control.memory, run.control.cancel,
+                             second) &&
+            r.audio.memory[0]) {
+            r.timing = probe;  // shorter than the plan's takes: within the room
+            return true;
+        }
+        closeTakeRenderer(r);
+    }
+    return openTakeRenderer(r, plugin, probe, run.plan.midiChannel, run.control.takeBudget, nullptr,
+                            run.control.cancel) &&
+           r.audio.memory[0];
+}
+
 // Renders the probe take twice on the live instance and once on the export instance
 // and compares them; *nsPerFrame: what the export instance's take cost. A probe that
-// cannot be held in memory counts as different.
+// cannot be held in memory counts as different. The live renderer's take memory must
+// have been given back (closed) before.
 ProbeVerdict probeInstance(ExportRun &run, PluginInstance *instance, double *nsPerFrame) {
     *nsPerFrame = 0.0;
     const ExportTiming timing = probeTiming(run.plan.timing);
     const PlannedTake &take = run.plan.takes[0];
     TakeRenderer renderers[2];
-    float *first[2] = {nullptr, nullptr};
-    bool ok = openTakeRenderer(renderers[0], &gPlugin, timing, run.plan.midiChannel, 0, nullptr, run.control.cancel);
-    ok = openTakeRenderer(renderers[1], instance, timing, run.plan.midiChannel, 0, nullptr, run.control.cancel) && ok;
-    ok = ok && renderers[0].audio.memory[0] && renderers[1].audio.memory[0];
+    bool ok = openProbeRenderer(renderers[0], &gPlugin, run, timing, false);
+    ok = openProbeRenderer(renderers[1], instance, run, timing, true) && ok;
+    TakeRenderer &live = renderers[0];
+    TakeRenderer &other = renderers[1];
     const size_t bytes = (size_t)timing.totalFrames * sizeof(float);
-    for (float *&channel : first) channel = ok ? (float *)malloc(bytes ? bytes : 1) : nullptr;
-    ok = ok && first[0] && first[1];
     ProbeVerdict verdict = kProbeDiffers;
     if (ok) {
-        TakeRenderer &live = renderers[0];
+        // The live instance's first take waits in the sums, which the probe does not use.
+        float *first[2] = {live.sum, other.sum};
         bool rendered = resetPluginForTake(live) && renderTake(live, run.plan, take);
         for (int c = 0; c < 2 && rendered; ++c) memcpy(first[c], live.audio.memory[c], bytes);
         rendered = rendered && resetPluginForTake(live) && renderTake(live, run.plan, take);
-        rendered = rendered && resetPluginForTake(renderers[1]);
-        // The take's memory is fresh: its first touch (a page fault per page, tens of
-        // microseconds each under some systems) is no cost of the instrument's.
-        for (float *channel : renderers[1].rendered) memset(channel, 0, renderers[1].takeBytes);
+        rendered = rendered && resetPluginForTake(other);
+        // Fresh memory's first touch (a page fault per page, tens of microseconds each
+        // under some systems) is no cost of the instrument's: the blocks the take fills
+        // are touched before it is timed.
+        const size_t room = ((size_t)timing.totalFrames + (size_t)other.latency + kExportBlock - 1) / kExportBlock *
+                            kExportBlock * sizeof(float);
+        for (float *channel : other.rendered) memset(channel, 0, room);
         LARGE_INTEGER start, end, frequency;
         QueryPerformanceCounter(&start);
-        rendered = rendered && renderTake(renderers[1], run.plan, take);
+        rendered = rendered && renderTake(other, run.plan, take);
         QueryPerformanceCounter(&end);
         QueryPerformanceFrequency(&frequency);
         *nsPerFrame = timing.totalFrames > 0 ? (double)(end.QuadPart - start.QuadPart) * 1e9 / (double)frequency.QuadPart /
@@ -262,14 +289,13 @@ ProbeVerdict probeInstance(ExportRun &run, PluginInstance *instance, double *nsP
         } else {
             ProbeTakes takes = {{first[0], first[1]},
                                 {live.audio.memory[0], live.audio.memory[1]},
-                                {renderers[1].audio.memory[0], renderers[1].audio.memory[1]},
+                                {other.audio.memory[0], other.audio.memory[1]},
                                 (size_t)timing.totalFrames};
             verdict = probeFaithful(takes) ? kProbeFaithful : kProbeDiffers;
         }
     }
-    for (float *channel : first) free(channel);
-    closeTakeRenderer(renderers[0]);
-    closeTakeRenderer(renderers[1]);
+    closeTakeRenderer(live);
+    closeTakeRenderer(other);
     return verdict;
 }
 
@@ -280,6 +306,9 @@ bool chooseRenderers(ExportRun &run, TakeRenderer **renderers, int *count) {
     *count = 1;
     run.report.instances = 0;
     if (run.instanceCount == 0) return true;
+    // The live instance's take memory goes back first, for the probe's and the export
+    // instances' renderers.
+    closeTakeRenderer(run.renderer);
     if (run.instanceCount > 1) {
         double nsPerFrame = 0.0;
         const ProbeVerdict verdict = probeInstance(run, run.instances[0], &nsPerFrame);
@@ -292,8 +321,6 @@ bool chooseRenderers(ExportRun &run, TakeRenderer **renderers, int *count) {
             if (verdict == kProbeDiffers) run.report.instanceNote = kInstancesDiffer;
         }
     }
-    // The live instance's take memory goes back first, for the export instances' renderers.
-    closeTakeRenderer(run.renderer);
     int opened = 0;
     for (int i = 0; i < run.instanceCount; ++i) {
         run.rendererOpen[i] = true;
