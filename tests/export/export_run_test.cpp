@@ -899,6 +899,9 @@ TEST_F(Export, TheProbeSharesTheTakesOnlyAmongInstancesThatSoundAlike) {
     settings.holdMs = 300;
     settings.releaseMs = 100;
     control.maxInstances = 2;
+    // The probe renders in the memory kept from the export before, as the dialog's exports do.
+    ExportMemory kept = {};
+    control.memory = &kept;
     for (const Case &c : cases) {
         reopen({{"KORVANE_DEMO_VARIANT", c.variant}});
         settings.rateIndex = c.rateIndex;
@@ -917,6 +920,8 @@ TEST_F(Export, TheProbeSharesTheTakesOnlyAmongInstancesThatSoundAlike) {
                 << c.variant << " key " << note;
         }
     }
+    control.memory = nullptr;
+    releaseExportMemory(kept);
 }
 
 // An instrument that gives no second plugin object is exported on the live instance as

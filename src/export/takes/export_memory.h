@@ -16,7 +16,8 @@ enum ExportMemorySlot {
     kOutputPieceMemory,
     kLoopSearchMemory,  // the channels summed for the pitch measure and the sustain loop's search
     // The same three for an export's second instance of the instrument, which renders
-    // beside the first.
+    // beside the first (and before, the probe's take on an export instance, while the
+    // live instance's probe takes use the first three).
     kSecondTakeLeftMemory,
     kSecondTakeRightMemory,
     kSecondLoopSearchMemory,
