@@ -137,6 +137,14 @@ HWND waitForMessageBox(const RunningProgram &program) {
 // progress bar has gone and the result line, emptied when the export started, tells
 // the result. (A short export can write its last byte before the dialog has even
 // hidden Export for it.)
+// The test driver chosen at 44100 Hz, recording its float output into the file.
+bool addRecordingDriver(testdriver::ScopedDrivers &drivers, const std::string &recording) {
+    testdriver::Config config;
+    config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
+    config.set("CurrentRate", kRate);
+    return testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate);
+}
+
 bool waitForExportEnd(const RunningProgram &program, HWND dialog) {
     return waitUntil(program, [&] {
         return IsWindowVisible(GetDlgItem(dialog, IDC_EXPORT_START)) &&
@@ -153,10 +161,7 @@ TEST(ExportEndToEnd, DialogExportsClickedKeysAndLivePlayingWorksAfterwards) {
     DeleteFileA(recording.c_str());
     clearKorvaneSettings();
     testdriver::ScopedDrivers drivers;
-    testdriver::Config config;
-    config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
-    config.set("CurrentRate", kRate);
-    ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
+    ASSERT_TRUE(addRecordingDriver(drivers, recording));
 
     RunningProgram program;
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_LOG", log}, {"KORVANE_DEMO_VARIANT", ""}}));
@@ -915,10 +920,7 @@ protected:
         recording = work + "\\driver-output.wav";
         log = work + "\\calls.log";
         clearKorvaneSettings();
-        testdriver::Config config;
-        config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
-        config.set("CurrentRate", kRate);
-        ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
+        ASSERT_TRUE(addRecordingDriver(drivers, recording));
         eventName = "KorvaneExportStall" + std::to_string(GetCurrentProcessId());
         stallEvent = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
         ASSERT_NE(nullptr, stallEvent);
@@ -1173,10 +1175,7 @@ TEST(ExportEndToEnd, AFaultInTheExportsOwnInstanceKeepsTheRecordingAndExplains) 
     DeleteFileA(recording.c_str());
     clearKorvaneSettings();
     testdriver::ScopedDrivers drivers;
-    testdriver::Config config;
-    config.set("SampleType", ASIOSTFloat32LSB).set("Record", recording).set("Rates", std::string("44100"));
-    config.set("CurrentRate", kRate);
-    ASSERT_TRUE(testdriver::addChosenDriver(drivers, kDriverName, kDriverClsid, config, kRate));
+    ASSERT_TRUE(addRecordingDriver(drivers, recording));
     RunningProgram program;
     // Every instance faults in its 20th block after its first note; the live one plays none.
     ASSERT_TRUE(program.start(exeFolder(), {{"KORVANE_DEMO_VARIANT", ""},
